@@ -1,0 +1,16 @@
+# Warnings for every target of the project; errors where ORVO_WERROR is on (CI).
+function(orvo_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow
+                         -Wnon-virtual-dtor -Woverloaded-virtual)
+  if(ORVO_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# Windows executables and DLLs carry their runtime with them, so that they import
+# only system DLLs (KERNEL32, ADVAPI32, msvcrt, ole32, OLEAUT32).
+function(orvo_static_runtime target)
+  if(WIN32)
+    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+  endif()
+endfunction()

@@ -1,0 +1,36 @@
+// XAlarm and XCryptoAlarm: the exceptions of the cipher core, the blob framing
+// and RSA. Thrown by value, caught by reference as XAlarm by the scripting
+// method that made the call, which composes the text with GetText.
+#pragma once
+
+namespace alarm_text {
+inline constexpr const char kCategory[] = "Crypto System: ";
+inline constexpr const char kInvalidKey[] = "Invalid key";
+inline constexpr const char kUnableToDecrypt[] = "Unable to decrypt data";
+inline constexpr const char kDataCorrupted[] = "Data is corrupted";
+}  // namespace alarm_text
+
+class XAlarm {
+ public:
+  XAlarm(const char* category, const char* message, const char* object);
+  XAlarm(const XAlarm& other);
+  XAlarm& operator=(const XAlarm&) = delete;
+  virtual ~XAlarm();
+
+  // Composes "<category><message> - <object>" into `buffer`, which holds n + 1
+  // bytes: the category cut to n bytes; the message only while room is left;
+  // " - " and the object only while room is left after the message and the
+  // separator. The result is always zero-terminated within the n + 1 bytes.
+  void GetText(char* buffer, int n) const;
+
+  const char* category;  // static text, not owned
+  const char* message;   // static text, not owned
+  char* object;          // owned copy, may be null
+};
+
+class XCryptoAlarm : public XAlarm {
+ public:
+  explicit XCryptoAlarm(const char* message, const char* object = nullptr);
+  XCryptoAlarm(const XCryptoAlarm& other) = default;
+  ~XCryptoAlarm() override;
+};

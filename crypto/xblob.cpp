@@ -1,0 +1,141 @@
+#include "crypto/xblob.h"
+
+#include <cstring>
+#include <utility>
+
+#include "crypto/alarm.h"
+#include "crypto/blob_allocator.h"
+#include "crypto/wipe.h"
+
+namespace {
+
+uint8_t* NewBlock(uint32_t capacity) {
+  return static_cast<uint8_t*>(orvo::BlobAlloc(capacity));
+}
+
+void FreeBlock(uint8_t* block, uint32_t used) {
+  if (block == nullptr) return;
+  orvo::SecureWipe(block, used);
+  orvo::BlobFree(block);
+}
+
+}  // namespace
+
+XBlob::XBlob(uint32_t capacity_) : data(NewBlock(capacity_)), capacity(capacity_), size(0) {}
+
+XBlob::XBlob(const XBlob& other)
+    : data(NewBlock(other.capacity)), capacity(other.capacity), size(other.size) {
+  if (size != 0) std::memcpy(data, other.data, size);
+}
+
+XBlob::XBlob(XBlob&& other) noexcept
+    : data(std::exchange(other.data, nullptr)),
+      capacity(std::exchange(other.capacity, 0)),
+      size(std::exchange(other.size, 0)) {}
+
+XBlob& XBlob::operator=(const XBlob& other) {
+  if (this != &other) {
+    XBlob copy(other);
+    *this = std::move(copy);
+  }
+  return *this;
+}
+
+XBlob& XBlob::operator=(XBlob&& other) noexcept {
+  if (this != &other) {
+    FreeBlock(data, size);
+    data = std::exchange(other.data, nullptr);
+    capacity = std::exchange(other.capacity, 0);
+    size = std::exchange(other.size, 0);
+  }
+  return *this;
+}
+
+XBlob::~XBlob() { FreeBlock(data, size); }
+
+void XBlob::Reallocate(uint32_t newCapacity) {
+  uint8_t* block = NewBlock(newCapacity);
+  if (size != 0) std::memcpy(block, data, size);
+  FreeBlock(data, size);
+  data = block;
+  capacity = newCapacity;
+}
+
+void XBlob::Grow(uint32_t n) { Reallocate(capacity + n); }
+
+void XBlob::EnsureForOneMore() {
+  if (size < capacity) return;
+  // Doubling a capacity of 0 would stay 0: grow to at least one byte.
+  Reallocate(capacity == 0 ? 1 : capacity * 2);
+}
+
+void XBlob::Insert(const XBlob& other, uint32_t pos) {
+  if (&other == this) {
+    const XBlob copy(other);
+    Insert(copy, pos);
+    return;
+  }
+  const uint32_t n = other.size;
+  if (n == 0) return;
+  const uint32_t needed = size + n;
+  if (needed >= capacity) {
+    uint32_t grown = capacity + other.capacity;
+    if (grown < needed) grown = needed;
+    Reallocate(grown);
+  }
+  if (pos < size) {
+    std::memmove(data + pos + n, data + pos, size - pos);
+  } else {
+    pos = size;
+  }
+  std::memcpy(data + pos, other.data, n);
+  size = needed;
+}
+
+void XBlob::InsertByte(uint8_t b, uint32_t pos) {
+  EnsureForOneMore();
+  if (pos < size) {
+    std::memmove(data + pos + 1, data + pos, size - pos);
+  } else {
+    pos = size;
+  }
+  data[pos] = b;
+  ++size;
+}
+
+void XBlob::InsertLong(uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) InsertByte(static_cast<uint8_t>(v >> shift), size);
+}
+
+uint32_t XBlob::ExtractLong(uint32_t offset) const {
+  const uint8_t* p = data + offset;
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+}
+
+bool XBlob::Equals(const XBlob& other) const {
+  return size == other.size && (size == 0 || std::memcmp(data, other.data, size) == 0);
+}
+
+XBlob XBlob::Xor(const XBlob& a, const XBlob& b) {
+  const XBlob& longer = a.size >= b.size ? a : b;
+  const XBlob& shorter = a.size >= b.size ? b : a;
+  XBlob result(longer.size);
+  for (uint32_t i = 0; i < longer.size; ++i) {
+    result.data[i] = static_cast<uint8_t>(longer.data[i] ^ (i < shorter.size ? shorter.data[i] : 0));
+  }
+  result.size = longer.size;
+  return result;
+}
+
+void XBlob::Append(const uint8_t* bytes, uint32_t n) {
+  if (n == 0) return;
+  const uint64_t needed = uint64_t{size} + n;
+  if (needed > capacity) {
+    uint64_t grown = capacity == 0 ? 1 : capacity;
+    while (grown < needed) grown *= 2;
+    if (grown > 0xFFFFFFFFu) grown = needed;
+    Reallocate(static_cast<uint32_t>(grown));
+  }
+  std::memmove(data + size, bytes, n);
+  size = static_cast<uint32_t>(needed);
+}

@@ -1,0 +1,11 @@
+// CRC-32 (ISO-HDLC: reflected polynomial 0xEDB88320).
+#pragma once
+
+#include <cstdint>
+
+#include "crypto/xblob.h"
+
+// Runs the table-driven CRC over `data` with the caller's register, which keeps
+// the uncomplemented value so that further data can extend it; returns the
+// register's complement. Starting from 0xFFFFFFFF gives the standard CRC-32.
+uint32_t CRC32Update(uint32_t& reg, const XBlob& data);

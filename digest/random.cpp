@@ -1,0 +1,63 @@
+// RandomBytes: an MD5 counter construction started from the clock.
+#include "digest/random.h"
+
+#include <ctime>
+
+#include "crypto/wipe.h"
+#include "digest/md5.h"
+
+namespace {
+
+uint32_t SystemClock() { return static_cast<uint32_t>(std::time(nullptr)); }
+
+orvo::RandomSources g_sources = {SystemClock, orvo::SystemEntropy};
+
+// counter = (counter + addend) mod 2^128, both big-endian, byte 15 first.
+void Add128(uint8_t counter[16], const uint8_t addend[16]) {
+  unsigned carry = 0;
+  for (int i = 15; i >= 0; --i) {
+    const unsigned sum = counter[i] + addend[i] + carry;
+    counter[i] = static_cast<uint8_t>(sum);
+    carry = sum >> 8;
+  }
+}
+
+void Increment128(uint8_t counter[16]) {
+  for (int i = 15; i >= 0; --i) {
+    if (++counter[i] != 0) break;
+  }
+}
+
+}  // namespace
+
+namespace orvo {
+
+RandomSources SetRandomSourcesForTesting(const RandomSources* sources) {
+  const RandomSources previous = g_sources;
+  g_sources = sources != nullptr ? *sources : RandomSources{SystemClock, SystemEntropy};
+  return previous;
+}
+
+}  // namespace orvo
+
+XBlob RandomBytes(uint32_t n) {
+  const uint32_t t = g_sources.clock();
+  XBlob clockBytes(4);
+  clockBytes.InsertLong(t);
+  const XBlob k = MD5Digest(clockBytes);
+
+  XBlob counter(16);
+  counter.Append(clockBytes.data, 4);
+  counter.size = 16;
+  g_sources.entropy(counter.data + 4, 12);
+  Add128(counter.data, k.data);
+
+  XBlob output(n);
+  while (output.size < n) {
+    const XBlob block = MD5Digest(counter);
+    const uint32_t take = n - output.size < 16 ? n - output.size : 16;
+    output.Append(block.data, take);
+    Increment128(counter.data);
+  }
+  return output;
+}

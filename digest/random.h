@@ -1,0 +1,28 @@
+// The clock-seeded random generator behind the Misc object's Random member.
+#pragma once
+
+#include <cstdint>
+
+#include "crypto/xblob.h"
+
+// n bytes: the first n bytes of MD5(C) || MD5(C+1) || ..., where C is the
+// 128-bit big-endian counter whose bytes 0..3 are the clock's seconds since
+// 1970 (low 32 bits, most significant first), bytes 4..15 come from the
+// operating system's entropy source, and to which MD5 of the four clock bytes
+// has been added modulo 2^128.
+XBlob RandomBytes(uint32_t n);
+
+namespace orvo {
+
+// Sources behind RandomBytes, replaceable by tests.
+struct RandomSources {
+  uint32_t (*clock)();                          // whole seconds since 1970-01-01 UTC
+  void (*entropy)(uint8_t* out, uint32_t n);    // operating-system entropy
+};
+// Installs new sources (null restores the defaults); returns the previous ones.
+RandomSources SetRandomSourcesForTesting(const RandomSources* sources);
+
+// The operating system's entropy source (getrandom / BCryptGenRandom).
+void SystemEntropy(uint8_t* out, uint32_t n);
+
+}  // namespace orvo

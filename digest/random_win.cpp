@@ -1,0 +1,16 @@
+// Entropy on Windows: RtlGenRandom (advapi32's SystemFunction036).
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "digest/random.h"
+
+extern "C" BOOLEAN NTAPI SystemFunction036(PVOID buffer, ULONG length);
+
+namespace orvo {
+
+void SystemEntropy(uint8_t* out, uint32_t n) {
+  if (!SystemFunction036(out, n)) std::abort();
+}
+
+}  // namespace orvo

@@ -1,0 +1,20 @@
+# Shared by the project's scripts: package installation and build helpers.
+
+# orvo_install PACKAGE...: installs the Debian packages that are missing.
+orvo_install() {
+  local missing=()
+  for p in "$@"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "== installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+ORVO_BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev python3
+                     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
+
+orvo_jobs() { nproc 2>/dev/null || echo 2; }
