@@ -1,0 +1,61 @@
+// XBlockCipher: the abstract block cipher behind the symmetric scripting
+// objects, and the mode engine written once over it.
+//
+// Sealed data (the output of Encrypt) is the ciphertext blocks and nothing
+// else: no header, no IV, no length, no mode mark, no checksum. Decrypt removes
+// no padding. The chaining register persists from call to call: all zeros
+// after Setup; after any Encrypt it holds the last ciphertext block, after an
+// ECB Decrypt the last plaintext block, after a CBC Decrypt the last ciphertext
+// block. Neither SetKey, GenerateKey nor a change of mode or filler resets it.
+#pragma once
+
+#include <cstdint>
+
+#include "crypto/xblob.h"
+
+class XBlockCipher {
+ public:
+  static constexpr uint32_t kModeECB = 1;
+  static constexpr uint32_t kModeCBC = 2;
+  static constexpr uint32_t kFlagKeySet = 1;
+
+  XBlockCipher() = default;
+  XBlockCipher(const XBlockCipher&) = delete;
+  XBlockCipher& operator=(const XBlockCipher&) = delete;
+
+  virtual uint32_t BlockSize() const = 0;
+  // One block, in and out pointing to different blocks.
+  virtual void EncryptBlock(const uint8_t* in, uint8_t* out) const = 0;
+  virtual void DecryptBlock(const uint8_t* in, uint8_t* out) const = 0;
+  // Wipes the chaining register.
+  virtual ~XBlockCipher();
+  // A new key from ExpandSeed(seed, key length); the length rule is the cipher's own.
+  virtual void GenerateKey(const XBlob& seed, uint32_t length) = 0;
+  // Loads a key blob in the cipher's own layout; "Data is corrupted" with the
+  // cipher's name for a blob of the wrong form, leaving the earlier key intact.
+  virtual void SetKey(const XBlob& blob) = 0;
+  // The key blob; "Invalid key" with the cipher's name when no key is set.
+  virtual XBlob GetKey() const = 0;
+
+  // Mode 2 for 2 and 1 for every other value; creates and zeroes the chaining
+  // register; the filler is the argument's low byte.
+  void Setup(uint32_t mode, uint32_t filler);
+
+  // Pads with `filler` to whole blocks and enciphers in `mode`; any mode other
+  // than 1 or 2 gives an empty result. "Invalid key" without a key.
+  XBlob Encrypt(const XBlob& input);
+  // Deciphers whole blocks in `mode`. "Invalid key" without a key, then
+  // "Unable to decrypt data" for a length that is not a whole number of blocks.
+  XBlob Decrypt(const XBlob& input);
+
+  bool KeySet() const { return (flags & kFlagKeySet) != 0; }
+
+  // Written directly by the scripting objects' Mode and Filler properties.
+  uint32_t mode = kModeECB;
+  uint8_t filler = 0;
+  uint8_t* chain = nullptr;  // BlockSize() bytes once set up
+  uint32_t flags = 0;
+
+ protected:
+  void MarkKeySet() { flags |= kFlagKeySet; }
+};
