@@ -14,3 +14,21 @@ function(orvo_static_runtime target)
     target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
   endif()
 endfunction()
+
+# Adds every .cpp of the calling folder to `target`; files ending in _win.cpp or
+# _posix.cpp only to the build of that platform. Instruction-set specific code
+# (AES-NI, SHA extensions) selects its instructions with target attributes, so
+# no file needs special flags.
+function(orvo_folder_sources target)
+  file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  set(portable ${all})
+  list(FILTER portable EXCLUDE REGEX "_(win|posix)\\.cpp$")
+  if(WIN32)
+    set(platform ${all})
+    list(FILTER platform INCLUDE REGEX "_win\\.cpp$")
+  else()
+    set(platform ${all})
+    list(FILTER platform INCLUDE REGEX "_posix\\.cpp$")
+  endif()
+  target_sources(${target} PRIVATE ${portable} ${platform})
+endfunction()
