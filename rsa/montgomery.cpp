@@ -11,39 +11,30 @@ namespace {
 
 __extension__ typedef unsigned __int128 u128;
 
-// One CIOS Montgomery product r = a * b * R^-1 mod m for a, b < m. With kMax
-// the exact word count the loops unroll; the generic instance takes n at run
-// time. r may alias a or b.
-template <size_t kMax>
-inline void MontMulImpl(uint64_t* r, const uint64_t* a, const uint64_t* b, const uint64_t* m, uint64_t m0inv,
-                        size_t n) {
-  uint64_t t[kMax + 2];
-  for (size_t j = 0; j < n + 2; ++j) t[j] = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const uint64_t bi = b[i];
-    uint64_t carry = 0;
-    for (size_t j = 0; j < n; ++j) {
-      const u128 s = static_cast<u128>(a[j]) * bi + t[j] + carry;
-      t[j] = static_cast<uint64_t>(s);
-      carry = static_cast<uint64_t>(s >> 64);
-    }
-    u128 s = static_cast<u128>(t[n]) + carry;
-    t[n] = static_cast<uint64_t>(s);
-    t[n + 1] = static_cast<uint64_t>(s >> 64);
-
-    const uint64_t mq = t[0] * m0inv;
-    s = static_cast<u128>(mq) * m[0] + t[0];
-    carry = static_cast<uint64_t>(s >> 64);
-    for (size_t j = 1; j < n; ++j) {
-      s = static_cast<u128>(mq) * m[j] + t[j] + carry;
-      t[j - 1] = static_cast<uint64_t>(s);
-      carry = static_cast<uint64_t>(s >> 64);
-    }
-    s = static_cast<u128>(t[n]) + carry;
-    t[n - 1] = static_cast<uint64_t>(s);
-    t[n] = t[n + 1] + static_cast<uint64_t>(s >> 64);
+// A three-word column accumulator for product scanning.
+struct Accumulator {
+  u128 low = 0;       // words 0 and 1
+  uint64_t high = 0;  // word 2
+  void Add(uint64_t x, uint64_t y) {
+    const u128 p = static_cast<u128>(x) * y;
+    low += p;
+    high += low < p;
   }
-  // t < 2m: one conditional subtraction.
+  void AddTwice(const Accumulator& other) {
+    const u128 doubled = other.low << 1;
+    low += doubled;
+    high += 2 * other.high + static_cast<uint64_t>(other.low >> 127) + (low < doubled);
+  }
+  uint64_t ShiftOut() {  // returns word 0 and moves the others down
+    const uint64_t w = static_cast<uint64_t>(low);
+    low = (low >> 64) | (static_cast<u128>(high) << 64);
+    high = 0;
+    return w;
+  }
+};
+
+// t (n + 1 words, t < 2m) reduced to r < m by one conditional subtraction.
+inline void FinalSubtract(uint64_t* r, const uint64_t* t, const uint64_t* m, size_t n) {
   bool subtract = t[n] != 0;
   if (!subtract) {
     subtract = true;  // t == m also subtracts
@@ -66,13 +57,59 @@ inline void MontMulImpl(uint64_t* r, const uint64_t* a, const uint64_t* b, const
   }
 }
 
+// r = a * b * R^-1 mod m for a, b < m, in the finely integrated product
+// scanning form: column i of the product a * b and of q * m is summed at once,
+// and the quotient word q[i] is chosen to clear the column's low word. With
+// kMax the exact word count the loops unroll; the generic instance takes n at
+// run time. r may alias a or b. When `square` is set, b is a and each column
+// sums its symmetric products once and doubles them.
+template <size_t kMax, bool kSquare>
+inline void MontProductImpl(uint64_t* r, const uint64_t* a, const uint64_t* b, const uint64_t* m, uint64_t m0inv,
+                            size_t n) {
+  uint64_t q[kMax];
+  uint64_t t[kMax + 1];
+  Accumulator acc;
+  for (size_t i = 0; i < 2 * n - 1; ++i) {
+    const size_t first = i < n ? 0 : i - n + 1;
+    if (kSquare) {
+      Accumulator half;
+      for (size_t j = first; 2 * j < i; ++j) half.Add(a[j], a[i - j]);
+      acc.AddTwice(half);
+      if (i % 2 == 0) acc.Add(a[i / 2], a[i / 2]);
+    } else {
+      for (size_t j = first; j <= i && j < n; ++j) acc.Add(a[j], b[i - j]);
+    }
+    const size_t last = i < n ? i : n;  // q[j] for j < last pairs with m[i - j]
+    for (size_t j = first; j < last; ++j) acc.Add(q[j], m[i - j]);
+    if (i < n) {
+      q[i] = static_cast<uint64_t>(acc.low) * m0inv;
+      acc.Add(q[i], m[0]);
+      acc.ShiftOut();
+    } else {
+      t[i - n] = acc.ShiftOut();
+    }
+  }
+  t[n - 1] = acc.ShiftOut();
+  t[n] = static_cast<uint64_t>(acc.low);
+  FinalSubtract(r, t, m, n);
+}
+
 template <size_t kN>
 void MontMulFixed(uint64_t* r, const uint64_t* a, const uint64_t* b, const uint64_t* m, uint64_t m0inv, size_t) {
-  MontMulImpl<kN>(r, a, b, m, m0inv, kN);
+  MontProductImpl<kN, false>(r, a, b, m, m0inv, kN);
 }
 
 void MontMulAny(uint64_t* r, const uint64_t* a, const uint64_t* b, const uint64_t* m, uint64_t m0inv, size_t n) {
-  MontMulImpl<MontgomeryModulus::kMaxWords>(r, a, b, m, m0inv, n);
+  MontProductImpl<MontgomeryModulus::kMaxWords, false>(r, a, b, m, m0inv, n);
+}
+
+template <size_t kN>
+void MontSqrFixed(uint64_t* r, const uint64_t* a, const uint64_t* m, uint64_t m0inv, size_t) {
+  MontProductImpl<kN, true>(r, a, a, m, m0inv, kN);
+}
+
+void MontSqrAny(uint64_t* r, const uint64_t* a, const uint64_t* m, uint64_t m0inv, size_t n) {
+  MontProductImpl<MontgomeryModulus::kMaxWords, true>(r, a, a, m, m0inv, n);
 }
 
 bool EqualWords(const uint64_t* a, const uint64_t* b, size_t n) {
@@ -107,11 +144,11 @@ XBigInt BigIntOf(const uint64_t* words, size_t n) {
 MontgomeryModulus::MontgomeryModulus(const XBigInt& m, bool forPow)
     : modulus_(m), n_((m.BitLength() + 63) / 64), m_(WordsOf(m, n_)), m0inv_(0), one_(n_) {
   switch (n_) {
-    case 4: mul_ = MontMulFixed<4>; break;
-    case 8: mul_ = MontMulFixed<8>; break;
-    case 16: mul_ = MontMulFixed<16>; break;
-    case 32: mul_ = MontMulFixed<32>; break;
-    default: mul_ = MontMulAny; break;
+    case 4: mul_ = MontMulFixed<4>; sqr_ = MontSqrFixed<4>; break;
+    case 8: mul_ = MontMulFixed<8>; sqr_ = MontSqrFixed<8>; break;
+    case 16: mul_ = MontMulFixed<16>; sqr_ = MontSqrFixed<16>; break;
+    case 32: mul_ = MontMulFixed<32>; sqr_ = MontSqrFixed<32>; break;
+    default: mul_ = MontMulAny; sqr_ = MontSqrAny; break;
   }
   // Newton's iteration doubles the correct low bits of m^-1 mod 2^64 each
   // step, starting from 3 bits (m * m = 1 mod 8 for odd m).
@@ -137,6 +174,8 @@ MontgomeryModulus::MontgomeryModulus(const XBigInt& m, bool forPow)
 void MontgomeryModulus::Mul(uint64_t* r, const uint64_t* a, const uint64_t* b) const {
   mul_(r, a, b, m_.data(), m0inv_, n_);
 }
+
+void MontgomeryModulus::Sqr(uint64_t* r, const uint64_t* a) const { sqr_(r, a, m_.data(), m0inv_, n_); }
 
 void MontgomeryModulus::Double(uint64_t* a) const {
   uint64_t carry = 0;
@@ -168,7 +207,7 @@ void MontgomeryModulus::Double(uint64_t* a) const {
 void MontgomeryModulus::PowerOfTwo(uint64_t* acc, const XBigInt& e) const {
   std::memcpy(acc, one_.data(), sizeof(uint64_t) * n_);
   for (uint32_t i = e.BitLength(); i-- > 0;) {
-    Mul(acc, acc, acc);
+    Sqr(acc, acc);
     if (e.Bit(i)) Double(acc);
   }
 }
@@ -195,14 +234,14 @@ void MontgomeryModulus::PowWords(uint64_t* acc, const uint64_t* base, const XBig
   std::memcpy(table.data(), base, sizeof(uint64_t) * n_);
   if (entries > 1) {
     SecretWords square(n_);
-    Mul(square.data(), base, base);
+    Sqr(square.data(), base);
     for (size_t k = 1; k < entries; ++k) Mul(table.data() + k * n_, table.data() + (k - 1) * n_, square.data());
   }
   bool started = false;
   int64_t i = static_cast<int64_t>(bits) - 1;
   while (i >= 0) {
     if (!e.Bit(static_cast<uint32_t>(i))) {
-      if (started) Mul(acc, acc, acc);
+      if (started) Sqr(acc, acc);
       --i;
       continue;
     }
@@ -212,7 +251,7 @@ void MontgomeryModulus::PowWords(uint64_t* acc, const uint64_t* base, const XBig
     for (int64_t k = i; k >= j; --k) value = (value << 1) | (e.Bit(static_cast<uint32_t>(k)) ? 1 : 0);
     const uint64_t* power = table.data() + ((value - 1) / 2) * n_;
     if (started) {
-      for (int64_t k = i; k >= j; --k) Mul(acc, acc, acc);
+      for (int64_t k = i; k >= j; --k) Sqr(acc, acc);
       Mul(acc, acc, power);
     } else {
       std::memcpy(acc, power, sizeof(uint64_t) * n_);
@@ -255,6 +294,7 @@ bool MontgomeryModulus::StrongProbablePrime(const XBigInt& a) const {
     limbs[i] = static_cast<uint16_t>(v);
   }
   d.AssignLimbs(limbs.data(), static_cast<uint32_t>(limbs.size()));
+  SecureWipe(limbs.data(), sizeof(uint16_t) * limbs.size());
 
   SecretWords minusOne(n_);  // m - 1 in Montgomery form is m - R mod m
   uint64_t borrow = 0;
@@ -271,7 +311,7 @@ bool MontgomeryModulus::StrongProbablePrime(const XBigInt& a) const {
   PowWords(x.data(), base.data(), d);
   if (EqualWords(x.data(), one_.data(), n_) || EqualWords(x.data(), minusOne.data(), n_)) return true;
   for (uint32_t r = 1; r < s; ++r) {
-    Mul(x.data(), x.data(), x.data());
+    Sqr(x.data(), x.data());
     if (EqualWords(x.data(), minusOne.data(), n_)) return true;
     if (EqualWords(x.data(), one_.data(), n_)) return false;
   }
