@@ -110,9 +110,15 @@ ORVO_AESNI void EcbDecrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t
 template <uint32_t kFixed>
 ORVO_AESNI void CbcEncrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
                            uint8_t* iv) {
+  const uint32_t nr = kFixed != 0 ? kFixed : rounds;
   __m128i chain = Load(iv);
   for (; blocks != 0; --blocks, in += 16, out += 16) {
-    chain = EncryptOne<kFixed>(keys, rounds, _mm_xor_si128(Load(in), chain));
+    // The input meets round key 0 off the chain's critical path, which then
+    // carries one XOR and the rounds.
+    chain = _mm_xor_si128(chain, _mm_xor_si128(Load(in), keys.k[0]));
+#pragma GCC unroll 14
+    for (uint32_t r = 1; r < nr; ++r) chain = _mm_aesenc_si128(chain, keys.k[r]);
+    chain = _mm_aesenclast_si128(chain, keys.k[nr]);
     Store(out, chain);
   }
   Store(iv, chain);
