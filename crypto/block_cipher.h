@@ -43,10 +43,13 @@ class XBlockCipher {
   void Setup(uint32_t mode, uint32_t filler);
 
   // Pads with `filler` to whole blocks and enciphers in `mode`; any mode other
-  // than 1 or 2 gives an empty result. "Invalid key" without a key.
+  // than 1 or 2 gives an empty result. "Invalid key" without a key. The result
+  // has the capacity of a buffer of 16 doubled as its bytes were appended.
+  // A cipher used before Setup starts from a zero chaining register.
   XBlob Encrypt(const XBlob& input);
   // Deciphers whole blocks in `mode`. "Invalid key" without a key, then
   // "Unable to decrypt data" for a length that is not a whole number of blocks.
+  // An alarm leaves the chaining register as it was.
   XBlob Decrypt(const XBlob& input);
 
   bool KeySet() const { return (flags & kFlagKeySet) != 0; }
