@@ -114,8 +114,11 @@ ORVO_AESNI void CbcEncrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t
   __m128i chain = Load(iv);
   for (; blocks != 0; --blocks, in += 16, out += 16) {
     // The input meets round key 0 off the chain's critical path, which then
-    // carries one XOR and the rounds.
-    chain = _mm_xor_si128(chain, _mm_xor_si128(Load(in), keys.k[0]));
+    // carries one XOR and the rounds; the empty asm keeps the compiler from
+    // reassociating the two XORs back onto the chain.
+    __m128i whitened = _mm_xor_si128(Load(in), keys.k[0]);
+    __asm__("" : "+x"(whitened));
+    chain = _mm_xor_si128(chain, whitened);
 #pragma GCC unroll 14
     for (uint32_t r = 1; r < nr; ++r) chain = _mm_aesenc_si128(chain, keys.k[r]);
     chain = _mm_aesenclast_si128(chain, keys.k[nr]);
