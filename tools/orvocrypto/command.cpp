@@ -22,7 +22,9 @@ Arguments::Arguments(const std::vector<std::string>& args, const std::vector<std
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (optionsEnded || arg == "-" || arg.size() < 2 || arg[0] != '-') {
+    // "-" (standard input) and negative numbers ("-5") are arguments, not options.
+    const bool negativeNumber = arg.size() >= 2 && arg[0] == '-' && std::isdigit(static_cast<unsigned char>(arg[1])) != 0;
+    if (optionsEnded || arg == "-" || arg.size() < 2 || arg[0] != '-' || negativeNumber) {
       positional_.push_back(arg);
       continue;
     }
