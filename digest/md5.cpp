@@ -18,17 +18,25 @@ namespace {
 using orvo::load32_le;
 using orvo::rotl32;
 
-// The auxiliary functions of RFC 1321, 3.4, in forms with fewer operations:
-// F(x,y,z) = xy v not(x)z, G(x,y,z) = xz v y not(z), H = x xor y xor z,
-// I(x,y,z) = y xor (x v not(z)).
+// The auxiliary functions of RFC 1321, 3.4: F(x,y,z) = xy v not(x)z,
+// G(x,y,z) = xz v y not(z), H = x xor y xor z, I(x,y,z) = y xor (x v not(z)).
+// x is always the newest working variable, so each form keeps the operations
+// that wait for it few; G's two terms have no bit in common, so its "or" is an
+// addition and the term without x is added early.
 inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y ^ z)); }
-inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return y ^ (z & (x ^ y)); }
-inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
+inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ (y ^ z); }
 inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
 
-// a = b + ((a + fn(b,c,d) + X[k] + T[i]) <<< s)
+// a = b + ((a + f(b,c,d) + X[k] + T[i]) <<< s), with a + X[k] + T[i] formed
+// before f is ready.
 #define MD5_STEP(fn, a, b, c, d, xk, t, s) \
-  a += fn(b, c, d) + (xk) + (t);           \
+  a += (xk) + (t);                         \
+  a += fn(b, c, d);                        \
+  a = rotl32(a, s) + (b)
+// Round 2: G(b,c,d) = (b and d) + (c and not d).
+#define MD5_STEP_G(a, b, c, d, xk, t, s) \
+  a += (xk) + (t) + ((c) & ~(d));        \
+  a += (b) & (d);                        \
   a = rotl32(a, s) + (b)
 
 void Compress(uint32_t state[4], const uint8_t* p, uint32_t blocks) {
@@ -59,22 +67,22 @@ void Compress(uint32_t state[4], const uint8_t* p, uint32_t blocks) {
     MD5_STEP(F, b, c, d, a, x15, 0x49b40821, 22);
 
     // Round 2.
-    MD5_STEP(G, a, b, c, d, x1, 0xf61e2562, 5);
-    MD5_STEP(G, d, a, b, c, x6, 0xc040b340, 9);
-    MD5_STEP(G, c, d, a, b, x11, 0x265e5a51, 14);
-    MD5_STEP(G, b, c, d, a, x0, 0xe9b6c7aa, 20);
-    MD5_STEP(G, a, b, c, d, x5, 0xd62f105d, 5);
-    MD5_STEP(G, d, a, b, c, x10, 0x02441453, 9);
-    MD5_STEP(G, c, d, a, b, x15, 0xd8a1e681, 14);
-    MD5_STEP(G, b, c, d, a, x4, 0xe7d3fbc8, 20);
-    MD5_STEP(G, a, b, c, d, x9, 0x21e1cde6, 5);
-    MD5_STEP(G, d, a, b, c, x14, 0xc33707d6, 9);
-    MD5_STEP(G, c, d, a, b, x3, 0xf4d50d87, 14);
-    MD5_STEP(G, b, c, d, a, x8, 0x455a14ed, 20);
-    MD5_STEP(G, a, b, c, d, x13, 0xa9e3e905, 5);
-    MD5_STEP(G, d, a, b, c, x2, 0xfcefa3f8, 9);
-    MD5_STEP(G, c, d, a, b, x7, 0x676f02d9, 14);
-    MD5_STEP(G, b, c, d, a, x12, 0x8d2a4c8a, 20);
+    MD5_STEP_G(a, b, c, d, x1, 0xf61e2562, 5);
+    MD5_STEP_G(d, a, b, c, x6, 0xc040b340, 9);
+    MD5_STEP_G(c, d, a, b, x11, 0x265e5a51, 14);
+    MD5_STEP_G(b, c, d, a, x0, 0xe9b6c7aa, 20);
+    MD5_STEP_G(a, b, c, d, x5, 0xd62f105d, 5);
+    MD5_STEP_G(d, a, b, c, x10, 0x02441453, 9);
+    MD5_STEP_G(c, d, a, b, x15, 0xd8a1e681, 14);
+    MD5_STEP_G(b, c, d, a, x4, 0xe7d3fbc8, 20);
+    MD5_STEP_G(a, b, c, d, x9, 0x21e1cde6, 5);
+    MD5_STEP_G(d, a, b, c, x14, 0xc33707d6, 9);
+    MD5_STEP_G(c, d, a, b, x3, 0xf4d50d87, 14);
+    MD5_STEP_G(b, c, d, a, x8, 0x455a14ed, 20);
+    MD5_STEP_G(a, b, c, d, x13, 0xa9e3e905, 5);
+    MD5_STEP_G(d, a, b, c, x2, 0xfcefa3f8, 9);
+    MD5_STEP_G(c, d, a, b, x7, 0x676f02d9, 14);
+    MD5_STEP_G(b, c, d, a, x12, 0x8d2a4c8a, 20);
 
     // Round 3.
     MD5_STEP(H, a, b, c, d, x5, 0xfffa3942, 4);
@@ -124,6 +132,7 @@ void Compress(uint32_t state[4], const uint8_t* p, uint32_t blocks) {
 }
 
 #undef MD5_STEP
+#undef MD5_STEP_G
 
 }  // namespace
 
