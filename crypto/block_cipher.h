@@ -9,6 +9,7 @@
 // block. Neither SetKey, GenerateKey nor a change of mode or filler resets it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "crypto/xblob.h"
@@ -58,4 +59,24 @@ class XBlockCipher {
 
  protected:
   void MarkKeySet() { flags |= kFlagKeySet; }
+
+  // Bulk hooks of the engine: `blocks` whole blocks from `in` to `out`, two
+  // buffers that do not overlap. The defaults loop over EncryptBlock and
+  // DecryptBlock; a cipher that can keep several blocks in flight overrides
+  // them with code that gives the same bytes.
+  virtual void EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const;
+  virtual void DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const;
+  // CBC with the chaining value `iv` (BlockSize() bytes), which is left
+  // holding the last ciphertext block.
+  virtual void EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const;
+  virtual void DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const;
+
+ private:
+  // Creates the zeroed chaining register when Setup has not run yet.
+  void EnsureChain();
+  // Runs `mode` over `blocks` whole blocks; the last chaining value goes to `chain`.
+  void EncryptRun(const uint8_t* in, uint8_t* out, size_t blocks);
+  void DecryptRun(const uint8_t* in, uint8_t* out, size_t blocks);
+
+  uint32_t chainSize_ = 0;  // bytes at `chain`, kept for the wipe in the destructor
 };
