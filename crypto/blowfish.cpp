@@ -26,6 +26,22 @@ void XBlowfish::DecryptBlock(const uint8_t* in, uint8_t* out) const {
   orvo::blowfish::CryptBlock(state_, state_.pReversed, in, out);
 }
 
+void XBlowfish::EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
+  orvo::blowfish::CryptECB(state_, state_.p, in, out, blocks);
+}
+
+void XBlowfish::DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
+  orvo::blowfish::CryptECB(state_, state_.pReversed, in, out, blocks);
+}
+
+void XBlowfish::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
+  orvo::blowfish::EncryptCBC(state_, in, out, blocks, iv);
+}
+
+void XBlowfish::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
+  orvo::blowfish::DecryptCBC(state_, in, out, blocks, iv);
+}
+
 void XBlowfish::LoadKey(const uint8_t* key, uint32_t length) {
   orvo::blowfish::KeySetup(key, length, orvo::blowfish::kInitialP, orvo::blowfish::kInitialS, state_);
   std::memset(key_, 0, sizeof key_);

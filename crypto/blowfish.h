@@ -13,6 +13,7 @@
 // tables both always pass.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "crypto/block_cipher.h"
@@ -54,6 +55,12 @@ void KeySetup(const uint8_t* key, uint32_t length, const uint32_t (&p)[18], cons
 // One block with the P-array `p` (state.p encrypts, state.pReversed decrypts);
 // `in` and `out` may be the same block. Halves are big-endian.
 void CryptBlock(const State& state, const uint32_t* p, const uint8_t* in, uint8_t* out);
+// Runs of whole blocks, several in flight where the mode allows (ECB in either
+// direction by the P-array passed); CBC chains from `iv` and leaves the last
+// ciphertext block in it. `in` and `out` are distinct buffers that do not overlap.
+void CryptECB(const State& state, const uint32_t* p, const uint8_t* in, uint8_t* out, size_t blocks);
+void EncryptCBC(const State& state, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv);
+void DecryptCBC(const State& state, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv);
 
 }  // namespace orvo::blowfish
 
@@ -73,6 +80,13 @@ class XBlowfish final : public XBlockCipher {
   void SetKey(const XBlob& blob) override;
   // "Invalid key" / "Blowfish" without a key.
   XBlob GetKey() const override;
+
+ protected:
+  // The engine's bulk hooks, with four blocks in flight where the mode allows.
+  void EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const override;
+  void DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const override;
+  void EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const override;
+  void DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const override;
 
  private:
   void LoadKey(const uint8_t* key, uint32_t length);

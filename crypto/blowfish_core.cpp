@@ -19,30 +19,68 @@ inline uint32_t F(const State& st, uint32_t x) {
   return ((st.s[0][x >> 24] + st.s[1][(x >> 16) & 0xFF]) ^ st.s[2][(x >> 8) & 0xFF]) + st.s[3][x & 0xFF];
 }
 
-// 16 rounds, unrolled, without the swaps: the left half takes P1, then each
-// round's F output is merged with the next P word.
-inline void Encipher(const State& st, const uint32_t* p, uint32_t& left, uint32_t& right) {
-  uint32_t l = left ^ p[0];
-  uint32_t r = right;
-  r ^= F(st, l) ^ p[1];
-  l ^= F(st, r) ^ p[2];
-  r ^= F(st, l) ^ p[3];
-  l ^= F(st, r) ^ p[4];
-  r ^= F(st, l) ^ p[5];
-  l ^= F(st, r) ^ p[6];
-  r ^= F(st, l) ^ p[7];
-  l ^= F(st, r) ^ p[8];
-  r ^= F(st, l) ^ p[9];
-  l ^= F(st, r) ^ p[10];
-  r ^= F(st, l) ^ p[11];
-  l ^= F(st, r) ^ p[12];
-  r ^= F(st, l) ^ p[13];
-  l ^= F(st, r) ^ p[14];
-  r ^= F(st, l) ^ p[15];
-  l ^= F(st, r) ^ p[16];
-  left = r ^ p[17];
-  right = l;
+// One round from half `from` onto half `to`: to ^= P ^ F(from). P is mixed in
+// first, so that only one exclusive-or waits for F.
+template <size_t N>
+inline void Round(const State& st, uint32_t p, const uint32_t (&from)[N], uint32_t (&to)[N]) {
+  for (size_t i = 0; i < N; ++i) to[i] = (to[i] ^ p) ^ F(st, from[i]);
 }
+
+// 16 rounds over N independent blocks, unrolled and without the swaps: the
+// left half takes P1, each round's F output the next P word; the halves of the
+// last round come out swapped, with P17 and P18.
+template <size_t N>
+inline void Encipher(const State& st, const uint32_t* p, uint32_t (&l)[N], uint32_t (&r)[N]) {
+  for (size_t i = 0; i < N; ++i) l[i] ^= p[0];
+  Round(st, p[1], l, r);
+  Round(st, p[2], r, l);
+  Round(st, p[3], l, r);
+  Round(st, p[4], r, l);
+  Round(st, p[5], l, r);
+  Round(st, p[6], r, l);
+  Round(st, p[7], l, r);
+  Round(st, p[8], r, l);
+  Round(st, p[9], l, r);
+  Round(st, p[10], r, l);
+  Round(st, p[11], l, r);
+  Round(st, p[12], r, l);
+  Round(st, p[13], l, r);
+  Round(st, p[14], r, l);
+  Round(st, p[15], l, r);
+  Round(st, p[16], r, l);
+  for (size_t i = 0; i < N; ++i) {
+    const uint32_t left = r[i] ^ p[17];
+    r[i] = l[i];
+    l[i] = left;
+  }
+}
+
+inline void Encipher(const State& st, const uint32_t* p, uint32_t& left, uint32_t& right) {
+  uint32_t l[1] = {left};
+  uint32_t r[1] = {right};
+  Encipher(st, p, l, r);
+  left = l[0];
+  right = r[0];
+}
+
+template <size_t N>
+inline void Load(uint32_t (&l)[N], uint32_t (&r)[N], const uint8_t* in) {
+  for (size_t i = 0; i < N; ++i, in += kBlockSize) {
+    l[i] = load32_be(in);
+    r[i] = load32_be(in + 4);
+  }
+}
+
+template <size_t N>
+inline void Store(const uint32_t (&l)[N], const uint32_t (&r)[N], uint8_t* out) {
+  for (size_t i = 0; i < N; ++i, out += kBlockSize) {
+    store32_be(out, l[i]);
+    store32_be(out + 4, r[i]);
+  }
+}
+
+// Blocks of ECB and CBC decryption in groups of kLanes.
+constexpr size_t kLanes = 4;
 
 bool KnownAnswerHolds(const State& st) {
   uint32_t l = 0;
@@ -105,28 +143,77 @@ uint32_t LoadTables(const uint32_t (&p)[18], const uint32_t (&s)[4][256], State&
 
 void KeySetup(const uint8_t* key, uint32_t length, const uint32_t (&p)[18], const uint32_t (&s)[4][256],
               State& out) {
-  // A private copy, so that a failed self-test leaves `out` (an object's
-  // earlier key) intact.
-  State work;
-  if (LoadTables(p, s, work) != kTableCheck) {
-    SecureWipe(&work, sizeof work);
-    throw XCryptoAlarm(alarm_text::kInvalidKey, kName);
-  }
-  if (!KnownAnswerHolds(work)) {
-    SecureWipe(&work, sizeof work);
-    throw XCryptoAlarm(alarm_text::kUnableToDecrypt, kName);
-  }
-  ApplyKey(key, length, work);
-  std::memcpy(&out, &work, sizeof out);
-  SecureWipe(&work, sizeof work);
+  // The self-tests run on a private copy of the initial tables (which hold
+  // nothing secret), so that a failure leaves `out`, an object's earlier key,
+  // intact; only then are the tables keyed in `out`.
+  State initial;
+  if (LoadTables(p, s, initial) != kTableCheck) throw XCryptoAlarm(alarm_text::kInvalidKey, kName);
+  if (!KnownAnswerHolds(initial)) throw XCryptoAlarm(alarm_text::kUnableToDecrypt, kName);
+  std::memcpy(&out, &initial, sizeof out);
+  ApplyKey(key, length, out);
 }
 
 void CryptBlock(const State& state, const uint32_t* p, const uint8_t* in, uint8_t* out) {
-  uint32_t l = load32_be(in);
-  uint32_t r = load32_be(in + 4);
+  uint32_t l[1];
+  uint32_t r[1];
+  Load(l, r, in);
   Encipher(state, p, l, r);
-  store32_be(out, l);
-  store32_be(out + 4, r);
+  Store(l, r, out);
+}
+
+void CryptECB(const State& state, const uint32_t* p, const uint8_t* in, uint8_t* out, size_t blocks) {
+  for (; blocks >= kLanes; blocks -= kLanes, in += kLanes * kBlockSize, out += kLanes * kBlockSize) {
+    uint32_t l[kLanes];
+    uint32_t r[kLanes];
+    Load(l, r, in);
+    Encipher(state, p, l, r);
+    Store(l, r, out);
+  }
+  for (; blocks != 0; --blocks, in += kBlockSize, out += kBlockSize) CryptBlock(state, p, in, out);
+}
+
+void EncryptCBC(const State& state, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+  uint32_t l[1];
+  uint32_t r[1];
+  Load(l, r, iv);
+  for (; blocks != 0; --blocks, in += kBlockSize, out += kBlockSize) {
+    l[0] ^= load32_be(in);
+    r[0] ^= load32_be(in + 4);
+    Encipher(state, state.p, l, r);
+    Store(l, r, out);
+  }
+  Store(l, r, iv);
+}
+
+void DecryptCBC(const State& state, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+  uint32_t chainL = load32_be(iv);
+  uint32_t chainR = load32_be(iv + 4);
+  for (; blocks >= kLanes; blocks -= kLanes, in += kLanes * kBlockSize, out += kLanes * kBlockSize) {
+    uint32_t l[kLanes];
+    uint32_t r[kLanes];
+    Load(l, r, in);
+    Encipher(state, state.pReversed, l, r);
+    for (size_t i = 0; i < kLanes; ++i) {
+      l[i] ^= chainL;
+      r[i] ^= chainR;
+      chainL = load32_be(in + i * kBlockSize);
+      chainR = load32_be(in + i * kBlockSize + 4);
+    }
+    Store(l, r, out);
+  }
+  for (; blocks != 0; --blocks, in += kBlockSize, out += kBlockSize) {
+    uint32_t l[1];
+    uint32_t r[1];
+    Load(l, r, in);
+    Encipher(state, state.pReversed, l, r);
+    l[0] ^= chainL;
+    r[0] ^= chainR;
+    chainL = load32_be(in);
+    chainR = load32_be(in + 4);
+    Store(l, r, out);
+  }
+  store32_be(iv, chainL);
+  store32_be(iv + 4, chainR);
 }
 
 }  // namespace orvo::blowfish

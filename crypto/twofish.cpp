@@ -22,6 +22,22 @@ void XTwofish::EncryptBlock(const uint8_t* in, uint8_t* out) const { orvo::twofi
 
 void XTwofish::DecryptBlock(const uint8_t* in, uint8_t* out) const { orvo::twofish::DecryptBlock(schedule_, in, out); }
 
+void XTwofish::EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
+  orvo::twofish::EncryptECB(schedule_, in, out, blocks);
+}
+
+void XTwofish::DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
+  orvo::twofish::DecryptECB(schedule_, in, out, blocks);
+}
+
+void XTwofish::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
+  orvo::twofish::EncryptCBC(schedule_, in, out, blocks, iv);
+}
+
+void XTwofish::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
+  orvo::twofish::DecryptCBC(schedule_, in, out, blocks, iv);
+}
+
 void XTwofish::LoadKey(const uint8_t* key, uint32_t k) {
   std::memset(key_, 0, sizeof key_);
   std::memcpy(key_, key, 8 * k);

@@ -9,6 +9,7 @@
 // the order the Twofish paper takes them. 20, 28 or 36 bytes in all.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "crypto/block_cipher.h"
@@ -53,6 +54,12 @@ uint32_t H(uint32_t x, const uint32_t* list, uint32_t k);
 // One block; `in` and `out` may be the same block.
 void EncryptBlock(const Schedule& schedule, const uint8_t* in, uint8_t* out);
 void DecryptBlock(const Schedule& schedule, const uint8_t* in, uint8_t* out);
+// Runs of whole blocks, several in flight; CBC chains from `iv` and leaves the
+// last ciphertext block in it. `in` and `out` may be the same buffer.
+void EncryptECB(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks);
+void DecryptECB(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks);
+void EncryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv);
+void DecryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv);
 
 }  // namespace orvo::twofish
 
@@ -72,6 +79,13 @@ class XTwofish final : public XBlockCipher {
   void SetKey(const XBlob& blob) override;
   // "Invalid key" / "Twofish" without a key.
   XBlob GetKey() const override;
+
+ protected:
+  // The engine's bulk hooks, with two blocks in flight where the mode allows.
+  void EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const override;
+  void DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const override;
+  void EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const override;
+  void DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const override;
 
  private:
   void LoadKey(const uint8_t* key, uint32_t k);

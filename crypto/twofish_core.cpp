@@ -57,72 +57,145 @@ inline uint32_t G(const Schedule& s, uint32_t x) {
   return s.sbox[0][Byte(x, 0)] ^ s.sbox[1][Byte(x, 1)] ^ s.sbox[2][Byte(x, 2)] ^ s.sbox[3][Byte(x, 3)];
 }
 
-// Two rounds of encryption (paper 4.1) without the swaps: round 2n works on
-// (a, b) -> (c, d), round 2n + 1 on (c, d) -> (a, b).
-inline void EncryptCycle(const Schedule& s, unsigned n, uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d) {
-  const uint32_t* k = s.subkeys + 8 + 4 * n;
-  uint32_t t0 = G(s, a);
-  uint32_t t1 = G(s, rotl32(b, 8));
-  c = rotr32(c ^ (t0 + t1 + k[0]), 1);
-  d = rotl32(d, 1) ^ (t0 + 2 * t1 + k[1]);
-  t0 = G(s, c);
-  t1 = G(s, rotl32(d, 8));
-  a = rotr32(a ^ (t0 + t1 + k[2]), 1);
-  b = rotl32(b, 1) ^ (t0 + 2 * t1 + k[3]);
+// G(ROL(x, 8)), taking the bytes of x in rotated order instead of rotating first.
+inline uint32_t GRotated(const Schedule& s, uint32_t x) {
+  return s.sbox[0][Byte(x, 3)] ^ s.sbox[1][Byte(x, 0)] ^ s.sbox[2][Byte(x, 1)] ^ s.sbox[3][Byte(x, 2)];
 }
 
-// The inverse of EncryptCycle with the same n.
-inline void DecryptCycle(const Schedule& s, unsigned n, uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d) {
-  const uint32_t* k = s.subkeys + 8 + 4 * n;
-  uint32_t t0 = G(s, c);
-  uint32_t t1 = G(s, rotl32(d, 8));
-  a = rotl32(a, 1) ^ (t0 + t1 + k[2]);
-  b = rotr32(b ^ (t0 + 2 * t1 + k[3]), 1);
-  t0 = G(s, a);
-  t1 = G(s, rotl32(b, 8));
-  c = rotl32(c, 1) ^ (t0 + t1 + k[0]);
-  d = rotr32(d ^ (t0 + 2 * t1 + k[1]), 1);
+// N independent blocks side by side, so that their table look-ups overlap;
+// a, b, c, d are the four words of each block's state.
+template <size_t N>
+struct Words {
+  uint32_t a[N], b[N], c[N], d[N];
+};
+
+template <size_t N>
+inline void Load(Words<N>& x, const uint8_t* in) {
+  for (size_t i = 0; i < N; ++i, in += kBlockSize) {
+    x.a[i] = load32_le(in);
+    x.b[i] = load32_le(in + 4);
+    x.c[i] = load32_le(in + 8);
+    x.d[i] = load32_le(in + 12);
+  }
 }
 
-// Both directions: input whitening, 16 rounds fully unrolled, output
-// whitening; words are little-endian (paper 4.1).
-template <bool kDecrypt>
-inline void Crypt(const Schedule& s, const uint8_t* in, uint8_t* out) {
-  const uint32_t* w = s.subkeys;
+template <size_t N>
+inline void Store(const Words<N>& x, uint8_t* out) {
+  for (size_t i = 0; i < N; ++i, out += kBlockSize) {
+    store32_le(out, x.a[i]);
+    store32_le(out + 4, x.b[i]);
+    store32_le(out + 8, x.c[i]);
+    store32_le(out + 12, x.d[i]);
+  }
+}
+
+// Two rounds (paper 4.1) without the swaps: round 2n works from (a, b) on
+// (c, d), round 2n + 1 from (c, d) on (a, b). Decryption undoes them.
+template <bool kDecrypt, size_t N>
+inline void Cycle(const Schedule& s, unsigned n, Words<N>& x) {
+  const uint32_t* k = s.subkeys + 8 + 4 * n;
+  uint32_t t0[N];
+  uint32_t t1[N];
   if constexpr (!kDecrypt) {
-    uint32_t a = load32_le(in) ^ w[0];
-    uint32_t b = load32_le(in + 4) ^ w[1];
-    uint32_t c = load32_le(in + 8) ^ w[2];
-    uint32_t d = load32_le(in + 12) ^ w[3];
-    EncryptCycle(s, 0, a, b, c, d);
-    EncryptCycle(s, 1, a, b, c, d);
-    EncryptCycle(s, 2, a, b, c, d);
-    EncryptCycle(s, 3, a, b, c, d);
-    EncryptCycle(s, 4, a, b, c, d);
-    EncryptCycle(s, 5, a, b, c, d);
-    EncryptCycle(s, 6, a, b, c, d);
-    EncryptCycle(s, 7, a, b, c, d);
-    store32_le(out, c ^ w[4]);
-    store32_le(out + 4, d ^ w[5]);
-    store32_le(out + 8, a ^ w[6]);
-    store32_le(out + 12, b ^ w[7]);
+    for (size_t i = 0; i < N; ++i) {
+      t0[i] = G(s, x.a[i]);
+      t1[i] = GRotated(s, x.b[i]);
+    }
+    for (size_t i = 0; i < N; ++i) {
+      x.c[i] = rotr32(x.c[i] ^ (t0[i] + t1[i] + k[0]), 1);
+      x.d[i] = rotl32(x.d[i], 1) ^ ((t0[i] + k[1]) + 2 * t1[i]);
+    }
+    for (size_t i = 0; i < N; ++i) {
+      t0[i] = G(s, x.c[i]);
+      t1[i] = GRotated(s, x.d[i]);
+    }
+    for (size_t i = 0; i < N; ++i) {
+      x.a[i] = rotr32(x.a[i] ^ (t0[i] + t1[i] + k[2]), 1);
+      x.b[i] = rotl32(x.b[i], 1) ^ ((t0[i] + k[3]) + 2 * t1[i]);
+    }
   } else {
-    uint32_t c = load32_le(in) ^ w[4];
-    uint32_t d = load32_le(in + 4) ^ w[5];
-    uint32_t a = load32_le(in + 8) ^ w[6];
-    uint32_t b = load32_le(in + 12) ^ w[7];
-    DecryptCycle(s, 7, a, b, c, d);
-    DecryptCycle(s, 6, a, b, c, d);
-    DecryptCycle(s, 5, a, b, c, d);
-    DecryptCycle(s, 4, a, b, c, d);
-    DecryptCycle(s, 3, a, b, c, d);
-    DecryptCycle(s, 2, a, b, c, d);
-    DecryptCycle(s, 1, a, b, c, d);
-    DecryptCycle(s, 0, a, b, c, d);
-    store32_le(out, a ^ w[0]);
-    store32_le(out + 4, b ^ w[1]);
-    store32_le(out + 8, c ^ w[2]);
-    store32_le(out + 12, d ^ w[3]);
+    for (size_t i = 0; i < N; ++i) {
+      t0[i] = G(s, x.c[i]);
+      t1[i] = GRotated(s, x.d[i]);
+    }
+    for (size_t i = 0; i < N; ++i) {
+      x.a[i] = rotl32(x.a[i], 1) ^ (t0[i] + t1[i] + k[2]);
+      x.b[i] = rotr32(x.b[i] ^ ((t0[i] + k[3]) + 2 * t1[i]), 1);
+    }
+    for (size_t i = 0; i < N; ++i) {
+      t0[i] = G(s, x.a[i]);
+      t1[i] = GRotated(s, x.b[i]);
+    }
+    for (size_t i = 0; i < N; ++i) {
+      x.c[i] = rotl32(x.c[i], 1) ^ (t0[i] + t1[i] + k[0]);
+      x.d[i] = rotr32(x.d[i] ^ ((t0[i] + k[1]) + 2 * t1[i]), 1);
+    }
+  }
+}
+
+// Both directions in one routine: input whitening, the 16 rounds fully
+// unrolled, output whitening (paper 4.1). The words of N blocks are replaced
+// in place: the input words (little-endian) on entry, the output words on exit.
+template <bool kDecrypt, size_t N>
+inline void Crypt(const Schedule& s, Words<N>& x) {
+  const uint32_t* w = s.subkeys;
+  // Encryption whitens with K0..K3 going in and K4..K7 coming out; decryption
+  // the other way round. The output words are (c, d, a, b) of the last round.
+  const uint32_t* in = kDecrypt ? w + 4 : w;
+  const uint32_t* out = kDecrypt ? w : w + 4;
+  for (size_t i = 0; i < N; ++i) {
+    const uint32_t p0 = x.a[i], p1 = x.b[i], p2 = x.c[i], p3 = x.d[i];
+    if constexpr (!kDecrypt) {
+      x.a[i] = p0 ^ in[0], x.b[i] = p1 ^ in[1], x.c[i] = p2 ^ in[2], x.d[i] = p3 ^ in[3];
+    } else {
+      x.c[i] = p0 ^ in[0], x.d[i] = p1 ^ in[1], x.a[i] = p2 ^ in[2], x.b[i] = p3 ^ in[3];
+    }
+  }
+  if constexpr (!kDecrypt) {
+    Cycle<false>(s, 0, x);
+    Cycle<false>(s, 1, x);
+    Cycle<false>(s, 2, x);
+    Cycle<false>(s, 3, x);
+    Cycle<false>(s, 4, x);
+    Cycle<false>(s, 5, x);
+    Cycle<false>(s, 6, x);
+    Cycle<false>(s, 7, x);
+  } else {
+    Cycle<true>(s, 7, x);
+    Cycle<true>(s, 6, x);
+    Cycle<true>(s, 5, x);
+    Cycle<true>(s, 4, x);
+    Cycle<true>(s, 3, x);
+    Cycle<true>(s, 2, x);
+    Cycle<true>(s, 1, x);
+    Cycle<true>(s, 0, x);
+  }
+  for (size_t i = 0; i < N; ++i) {
+    const uint32_t a = x.a[i], b = x.b[i], c = x.c[i], d = x.d[i];
+    if constexpr (!kDecrypt) {
+      x.a[i] = c ^ out[0], x.b[i] = d ^ out[1], x.c[i] = a ^ out[2], x.d[i] = b ^ out[3];
+    } else {
+      x.a[i] = a ^ out[0], x.b[i] = b ^ out[1], x.c[i] = c ^ out[2], x.d[i] = d ^ out[3];
+    }
+  }
+}
+
+// Blocks of ECB in groups of kLanes.
+constexpr size_t kLanes = 2;
+
+template <bool kDecrypt>
+void CryptECB(const Schedule& s, const uint8_t* in, uint8_t* out, size_t blocks) {
+  for (; blocks >= kLanes; blocks -= kLanes, in += kLanes * kBlockSize, out += kLanes * kBlockSize) {
+    Words<kLanes> x;
+    Load(x, in);
+    Crypt<kDecrypt>(s, x);
+    Store(x, out);
+  }
+  if (blocks != 0) {
+    Words<1> x;
+    Load(x, in);
+    Crypt<kDecrypt>(s, x);
+    Store(x, out);
   }
 }
 
@@ -171,8 +244,66 @@ void ExpandKey(const uint8_t* key, uint32_t k, Schedule& out) {
   SecureWipe(sboxKey, sizeof sboxKey);
 }
 
-void EncryptBlock(const Schedule& schedule, const uint8_t* in, uint8_t* out) { Crypt<false>(schedule, in, out); }
+void EncryptBlock(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
+  Words<1> x;
+  Load(x, in);
+  Crypt<false>(schedule, x);
+  Store(x, out);
+}
 
-void DecryptBlock(const Schedule& schedule, const uint8_t* in, uint8_t* out) { Crypt<true>(schedule, in, out); }
+void DecryptBlock(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
+  Words<1> x;
+  Load(x, in);
+  Crypt<true>(schedule, x);
+  Store(x, out);
+}
+
+void EncryptECB(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks) {
+  CryptECB<false>(schedule, in, out, blocks);
+}
+
+void DecryptECB(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks) {
+  CryptECB<true>(schedule, in, out, blocks);
+}
+
+void EncryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+  Words<1> chain;
+  Load(chain, iv);
+  for (; blocks != 0; --blocks, in += kBlockSize, out += kBlockSize) {
+    Words<1> x;
+    Load(x, in);
+    x.a[0] ^= chain.a[0], x.b[0] ^= chain.b[0], x.c[0] ^= chain.c[0], x.d[0] ^= chain.d[0];
+    Crypt<false>(schedule, x);
+    Store(x, out);
+    chain = x;
+  }
+  Store(chain, iv);
+}
+
+void DecryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+  Words<1> chain;
+  Load(chain, iv);
+  for (; blocks >= kLanes; blocks -= kLanes, in += kLanes * kBlockSize, out += kLanes * kBlockSize) {
+    Words<kLanes> cipher;
+    Load(cipher, in);
+    Words<kLanes> x = cipher;
+    Crypt<true>(schedule, x);
+    for (size_t i = 0; i < kLanes; ++i) {
+      x.a[i] ^= chain.a[0], x.b[i] ^= chain.b[0], x.c[i] ^= chain.c[0], x.d[i] ^= chain.d[0];
+      chain.a[0] = cipher.a[i], chain.b[0] = cipher.b[i], chain.c[0] = cipher.c[i], chain.d[0] = cipher.d[i];
+    }
+    Store(x, out);
+  }
+  if (blocks != 0) {
+    Words<1> cipher;
+    Load(cipher, in);
+    Words<1> x = cipher;
+    Crypt<true>(schedule, x);
+    x.a[0] ^= chain.a[0], x.b[0] ^= chain.b[0], x.c[0] ^= chain.c[0], x.d[0] ^= chain.d[0];
+    Store(x, out);
+    chain = cipher;
+  }
+  Store(chain, iv);
+}
 
 }  // namespace orvo::twofish
