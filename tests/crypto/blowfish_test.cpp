@@ -7,16 +7,39 @@
 
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "crypto/alarm.h"
+#include "tests/crypto/cipher_checks.h"
 #include "tests/support/vec_file.h"
 
 namespace {
 
+using orvo::test::BlobOf;
+using orvo::test::ExpectAlarm;
+using orvo::test::FromHexText;
 using orvo::test::ReadVecFile;
 using orvo::test::ToHexText;
+using orvo::test::VecRecord;
 namespace bf = orvo::blowfish;
+
+// L (4 bytes, big-endian) followed by the L key bytes.
+XBlob BlowfishKeyBlob(const std::vector<uint8_t>& key) {
+  XBlob blob(16);
+  blob.InsertLong(static_cast<uint32_t>(key.size()));
+  blob.Append(key.data(), static_cast<uint32_t>(key.size()));
+  return blob;
+}
+
+const VecRecord& CbcExample() {
+  static const std::vector<VecRecord> records = ReadVecFile("crypto/blowfish.vec");
+  for (const VecRecord& rec : records) {
+    if (rec.section == "CBC") return rec;
+  }
+  throw std::runtime_error("no CBC record in blowfish.vec");
+}
 
 bf::State Keyed(const std::vector<uint8_t>& key) {
   bf::State state;
@@ -46,9 +69,7 @@ TEST(BlowfishTest, PublishedBlockVectors) {
 
 // The chaining-mode example, chained here by hand around the block function.
 TEST(BlowfishTest, PublishedCbcExampleBlockByBlock) {
-  const auto records = ReadVecFile("crypto/blowfish.vec");
-  const auto* rec = &records.back();
-  ASSERT_EQ(rec->section, "CBC");
+  const VecRecord* rec = &CbcExample();
   const bf::State state = Keyed(rec->Bytes("Key"));
   std::vector<uint8_t> data = rec->Bytes("PT");
   data.resize(32, 0);
@@ -62,6 +83,161 @@ TEST(BlowfishTest, PublishedCbcExampleBlockByBlock) {
   }
   const std::vector<uint8_t> ct = rec->Bytes("CT");
   EXPECT_EQ(ToHexText(out.data(), out.size()), ToHexText(ct.data(), ct.size()));
+}
+
+// The published vectors through XBlowfish: key blobs of 8 and of 1 to 24
+// bytes, the block operations and the engine in ECB.
+TEST(BlowfishTest, PublishedVectorsThroughTheObject) {
+  for (const VecRecord& rec : ReadVecFile("crypto/blowfish.vec")) {
+    if (rec.section == "CBC") continue;
+    SCOPED_TRACE(rec.Where());
+    XBlowfish c;
+    c.Setup(XBlockCipher::kModeECB, 0);
+    c.SetKey(BlowfishKeyBlob(rec.Bytes("Key")));
+    EXPECT_EQ(ToHexText(c.Encrypt(rec.Blob("PT"))), ToHexText(rec.Blob("CT")));
+    EXPECT_EQ(ToHexText(c.Decrypt(rec.Blob("CT"))), ToHexText(rec.Blob("PT")));
+  }
+}
+
+// The engine has no initialisation vector: its chaining register starts at
+// zero. The example's IV is brought into the register first: an ECB Decrypt
+// leaves the last plaintext block in the register, so deciphering E(IV) puts
+// IV there; a CBC Decrypt leaves the last ciphertext block, so deciphering the
+// block IV itself does. Then the 29 data bytes, padded with zero filler.
+TEST(BlowfishTest, PublishedCbcExampleThroughTheEngine) {
+  const VecRecord& rec = CbcExample();
+  const XBlob iv = rec.Blob("IV");
+  const std::vector<uint8_t> ct = rec.Bytes("CT");
+
+  XBlowfish sealer;
+  sealer.Setup(XBlockCipher::kModeECB, 0);
+  sealer.SetKey(BlowfishKeyBlob(rec.Bytes("Key")));
+  XBlob encryptedIv(16);
+  encryptedIv.Append(iv.data, 8);
+  sealer.EncryptBlock(iv.data, encryptedIv.data);
+  sealer.Decrypt(encryptedIv);
+  ASSERT_EQ(ToHexText(sealer.chain, 8), ToHexText(iv));
+  sealer.mode = XBlockCipher::kModeCBC;
+  EXPECT_EQ(ToHexText(sealer.Encrypt(rec.Blob("PT"))), ToHexText(ct.data(), ct.size()));
+
+  XBlowfish opener;
+  opener.Setup(XBlockCipher::kModeCBC, 0);
+  opener.SetKey(BlowfishKeyBlob(rec.Bytes("Key")));
+  opener.Decrypt(iv);
+  ASSERT_EQ(ToHexText(opener.chain, 8), ToHexText(iv));
+  std::vector<uint8_t> plain = rec.Bytes("PT");
+  plain.resize(32, 0);  // Decrypt keeps the padding
+  EXPECT_EQ(ToHexText(opener.Decrypt(BlobOf(ct))), ToHexText(plain.data(), plain.size()));
+
+  // Without the IV in the register the first block differs and the rest,
+  // chained from ciphertext, agrees.
+  XBlowfish fresh;
+  fresh.Setup(XBlockCipher::kModeCBC, 0);
+  fresh.SetKey(BlowfishKeyBlob(rec.Bytes("Key")));
+  const std::string garbled = ToHexText(fresh.Decrypt(BlobOf(ct)));
+  EXPECT_NE(garbled.substr(0, 16), ToHexText(plain.data(), 8));
+  EXPECT_EQ(garbled.substr(16), ToHexText(plain.data() + 8, 24));
+}
+
+// Decrypt takes whole 8-byte blocks only: 12 bytes fail, 16 bytes are two blocks.
+TEST(BlowfishTest, DecryptNeedsWholeBlocks) {
+  XBlowfish c;
+  c.Setup(XBlockCipher::kModeECB, 0);
+  c.SetKey(BlowfishKeyBlob(std::vector<uint8_t>(8, 7)));
+  ExpectAlarm([&] { c.Decrypt(BlobOf(std::vector<uint8_t>(12, 1))); }, alarm_text::kUnableToDecrypt, nullptr);
+  const XBlob two = c.Decrypt(BlobOf(std::vector<uint8_t>(16, 1)));
+  EXPECT_EQ(two.size, 16u);
+  EXPECT_EQ(ToHexText(two).substr(0, 16), ToHexText(two).substr(16));
+}
+
+// The bulk paths (four blocks in flight) give what the block operations give,
+// for every remainder, in ECB and CBC, with the register carried over.
+TEST(BlowfishTest, EngineMatchesTheBlockOperations) {
+  for (const size_t length : {1u, 8u, 56u}) {
+    SCOPED_TRACE(length);
+    std::vector<uint8_t> key(length);
+    for (size_t i = 0; i < length; ++i) key[i] = static_cast<uint8_t>(0x3B * i + 1);
+    XBlowfish c;
+    c.SetKey(BlowfishKeyBlob(key));
+    orvo::test::ExpectEngineMatchesBlocks(c);
+  }
+}
+
+// Requested lengths are clamped to 8..56, compared unsigned; the key bytes are
+// the seed expansion's (expected blobs from Python's hashlib).
+TEST(BlowfishKeyTest, GenerateKeyClampsTheLength) {
+  for (const VecRecord& rec : ReadVecFile("crypto/blowfish_keygen.vec")) {
+    SCOPED_TRACE(rec.Where());
+    XBlowfish c;
+    c.GenerateKey(rec.Blob("Seed"), static_cast<uint32_t>(rec.Number("Length")));
+    EXPECT_TRUE(c.KeySet());
+    const XBlob blob = c.GetKey();
+    EXPECT_EQ(ToHexText(blob), rec.Get("Blob"));
+    XBlowfish other;
+    other.SetKey(blob);
+    const uint8_t block[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    uint8_t a[8];
+    uint8_t b[8];
+    c.EncryptBlock(block, a);
+    other.EncryptBlock(block, b);
+    EXPECT_EQ(ToHexText(a, 8), ToHexText(b, 8));
+  }
+}
+
+TEST(BlowfishKeyTest, AcceptedBlobsRoundTrip) {
+  for (const size_t length : {1u, 7u, 8u, 20u, 56u}) {
+    const std::vector<uint8_t> key(length, static_cast<uint8_t>(0x20 + length));
+    XBlowfish c;
+    c.SetKey(BlowfishKeyBlob(key));
+    EXPECT_TRUE(c.KeySet());
+    EXPECT_EQ(ToHexText(c.GetKey()), ToHexText(BlowfishKeyBlob(key)));
+  }
+}
+
+TEST(BlowfishKeyTest, RejectedBlobsLeaveTheEarlierKey) {
+  struct Case {
+    const char* what;
+    std::string hex;
+  };
+  const Case cases[] = {
+      {"empty", ""},
+      {"count alone", "00000001"},
+      {"L 0 with one byte", "0000000011"},
+      {"L 8 with 7 key bytes", "00000008" + std::string(14, '1')},
+      {"L 8 with 9 key bytes", "00000008" + std::string(18, '1')},
+      {"L 57 with 57 key bytes", "00000039" + std::string(114, '1')},
+      {"L 2^32-3, whose L + 4 wraps to 1, with one byte", "fffffffd11"},
+      {"L 2^32-1", "ffffffff" + std::string(16, '1')},
+  };
+  XBlowfish fresh;
+  XBlowfish keyed;
+  const XBlob keyBlob = BlowfishKeyBlob(std::vector<uint8_t>(20, 0x42));
+  keyed.SetKey(keyBlob);
+  const uint8_t block[8] = {};
+  uint8_t before[8];
+  keyed.EncryptBlock(block, before);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const XBlob blob = BlobOf(FromHexText(c.hex));
+    ExpectAlarm([&] { keyed.SetKey(blob); }, alarm_text::kDataCorrupted, "Blowfish");
+    ExpectAlarm([&] { fresh.SetKey(blob); }, alarm_text::kDataCorrupted, "Blowfish");
+    EXPECT_FALSE(fresh.KeySet());
+    EXPECT_TRUE(keyed.KeySet());
+    EXPECT_EQ(ToHexText(keyed.GetKey()), ToHexText(keyBlob));
+    uint8_t after[8];
+    keyed.EncryptBlock(block, after);
+    EXPECT_EQ(ToHexText(after, 8), ToHexText(before, 8));
+  }
+}
+
+TEST(BlowfishKeyTest, GetKeyWithoutKey) {
+  XBlowfish c;
+  c.Setup(XBlockCipher::kModeECB, 0);
+  ExpectAlarm([&] { c.GetKey(); }, alarm_text::kInvalidKey, "Blowfish");
+}
+
+TEST(BlowfishKeyTest, DestructionWipesTheKeyState) {
+  orvo::test::ExpectDestructionWipes<XBlowfish>(BlowfishKeyBlob(std::vector<uint8_t>(56, 0xC3)), 0xC3);
 }
 
 // The integrity value, computed here independently of LoadTables.

@@ -5,14 +5,28 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "tests/crypto/cipher_checks.h"
 #include "tests/support/vec_file.h"
 
 namespace {
 
+using orvo::test::BlobOf;
+using orvo::test::ExpectAlarm;
+using orvo::test::FromHexText;
 using orvo::test::ReadVecFile;
 using orvo::test::ToHexText;
+using orvo::test::VecRecord;
+
+// k (4 bytes, big-endian) followed by the key bytes.
+XBlob TwofishKeyBlob(uint32_t k, const std::vector<uint8_t>& key) {
+  XBlob blob(16);
+  blob.InsertLong(k);
+  blob.Append(key.data(), static_cast<uint32_t>(key.size()));
+  return blob;
+}
 
 // ECB_IVAL and the three 49-step ECB_TBL chains, both directions, in place too.
 TEST(TwofishTest, PublishedVectors) {
@@ -36,6 +50,121 @@ TEST(TwofishTest, PublishedVectors) {
     orvo::twofish::EncryptBlock(schedule, out, out);
     EXPECT_EQ(ToHexText(out, 16), ToHexText(ct.data(), ct.size()));
   }
+}
+
+// The paper's vectors through XTwofish: key blob, block operations and the
+// engine in ECB.
+TEST(TwofishTest, PublishedVectorsThroughTheObject) {
+  for (const VecRecord& rec : ReadVecFile("crypto/twofish.vec")) {
+    if (rec.section != "ECB_IVAL" && rec.Get("I") != "49") continue;
+    SCOPED_TRACE(rec.Where());
+    const std::vector<uint8_t> key = rec.Bytes("Key");
+    XTwofish c;
+    c.Setup(XBlockCipher::kModeECB, 0);
+    c.SetKey(TwofishKeyBlob(static_cast<uint32_t>(key.size() / 8), key));
+    const std::vector<uint8_t> pt = rec.Bytes("PT");
+    const std::vector<uint8_t> ct = rec.Bytes("CT");
+    uint8_t out[16];
+    c.EncryptBlock(pt.data(), out);
+    EXPECT_EQ(ToHexText(out, 16), ToHexText(ct.data(), 16));
+    EXPECT_EQ(ToHexText(c.Encrypt(BlobOf(pt))), ToHexText(ct.data(), 16));
+    EXPECT_EQ(ToHexText(c.Decrypt(BlobOf(ct))), ToHexText(pt.data(), 16));
+  }
+}
+
+// The bulk paths (two blocks in flight) give what the block operations give,
+// for every remainder, in ECB and CBC, with the register carried over.
+TEST(TwofishTest, EngineMatchesTheBlockOperations) {
+  for (const uint32_t k : {2u, 3u, 4u}) {
+    SCOPED_TRACE(k);
+    std::vector<uint8_t> key(8 * k);
+    for (size_t i = 0; i < key.size(); ++i) key[i] = static_cast<uint8_t>(0x31 * i + k);
+    XTwofish c;
+    c.SetKey(TwofishKeyBlob(k, key));
+    orvo::test::ExpectEngineMatchesBlocks(c);
+  }
+}
+
+// Requested lengths round up to 16, 24 or 32 bytes, compared unsigned; the key
+// bytes are the seed expansion's (expected blobs from Python's hashlib).
+TEST(TwofishKeyTest, GenerateKeyRoundsTheLengthUp) {
+  for (const VecRecord& rec : ReadVecFile("crypto/twofish_keygen.vec")) {
+    SCOPED_TRACE(rec.Where());
+    XTwofish c;
+    c.Setup(XBlockCipher::kModeECB, 0);
+    c.GenerateKey(rec.Blob("Seed"), static_cast<uint32_t>(rec.Number("Length")));
+    EXPECT_TRUE(c.KeySet());
+    const XBlob blob = c.GetKey();
+    EXPECT_EQ(ToHexText(blob), rec.Get("Blob"));
+    // The blob loads into another object that then enciphers alike.
+    XTwofish other;
+    other.SetKey(blob);
+    const uint8_t block[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    uint8_t a[16];
+    uint8_t b[16];
+    c.EncryptBlock(block, a);
+    other.EncryptBlock(block, b);
+    EXPECT_EQ(ToHexText(a, 16), ToHexText(b, 16));
+  }
+}
+
+TEST(TwofishKeyTest, AcceptedBlobsRoundTrip) {
+  for (const uint32_t k : {2u, 3u, 4u}) {
+    const std::vector<uint8_t> key(8 * k, static_cast<uint8_t>(0x10 + k));
+    XTwofish c;
+    c.SetKey(TwofishKeyBlob(k, key));
+    EXPECT_TRUE(c.KeySet());
+    EXPECT_EQ(ToHexText(c.GetKey()), ToHexText(TwofishKeyBlob(k, key)));
+  }
+}
+
+TEST(TwofishKeyTest, RejectedBlobsLeaveTheEarlierKey) {
+  struct Case {
+    const char* what;
+    std::string hex;
+  };
+  const std::string k16(32, '1');
+  const Case cases[] = {
+      {"empty", ""},
+      {"count alone", "00000002"},
+      {"k 2 with 15 key bytes", "00000002" + std::string(30, '1')},
+      {"k 2 with 17 key bytes", "00000002" + k16 + "00"},
+      {"k 3 with 16 key bytes", "00000003" + k16},
+      {"k 1 with 8 key bytes", "00000001" + std::string(16, '1')},
+      {"k 0 with one byte", "0000000000"},
+      {"k 5 with 40 key bytes", "00000005" + std::string(80, '1')},
+      {"k 2^29+1, whose 4 + 8k wraps to 12, with 8 key bytes", "20000001" + std::string(16, '1')},
+      {"k 2^32-1", "ffffffff" + k16},
+  };
+  XTwofish fresh;
+  XTwofish keyed;
+  const XBlob keyBlob = TwofishKeyBlob(3, std::vector<uint8_t>(24, 0x42));
+  keyed.SetKey(keyBlob);
+  const uint8_t block[16] = {};
+  uint8_t before[16];
+  keyed.EncryptBlock(block, before);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const XBlob blob = BlobOf(FromHexText(c.hex));
+    ExpectAlarm([&] { keyed.SetKey(blob); }, alarm_text::kDataCorrupted, "Twofish");
+    ExpectAlarm([&] { fresh.SetKey(blob); }, alarm_text::kDataCorrupted, "Twofish");
+    EXPECT_FALSE(fresh.KeySet());
+    EXPECT_TRUE(keyed.KeySet());
+    EXPECT_EQ(ToHexText(keyed.GetKey()), ToHexText(keyBlob));
+    uint8_t after[16];
+    keyed.EncryptBlock(block, after);
+    EXPECT_EQ(ToHexText(after, 16), ToHexText(before, 16));
+  }
+}
+
+TEST(TwofishKeyTest, GetKeyWithoutKey) {
+  XTwofish c;
+  c.Setup(XBlockCipher::kModeECB, 0);
+  ExpectAlarm([&] { c.GetKey(); }, alarm_text::kInvalidKey, "Twofish");
+}
+
+TEST(TwofishKeyTest, DestructionWipesTheKeyState) {
+  orvo::test::ExpectDestructionWipes<XTwofish>(TwofishKeyBlob(4, std::vector<uint8_t>(32, 0xC3)), 0xC3);
 }
 
 // q0 and q1 from the 4-bit permutations t0..t3 of the Twofish paper (4.3.5).
