@@ -9,6 +9,8 @@
 
 #include "crypto/aes.h"
 #include "crypto/block_cipher.h"
+#include "crypto/blowfish.h"
+#include "crypto/twofish.h"
 #include "tools/orvocrypto/command.h"
 
 namespace orvo::cli {
@@ -27,6 +29,8 @@ struct CipherRow {
 // One row per cipher the tool offers.
 const CipherRow kCiphers[] = {
     {"aes", Make<XAES>},
+    {"twofish", Make<XTwofish>},
+    {"blowfish", Make<XBlowfish>},
 };
 
 // The names the commands accept, built in or not.
