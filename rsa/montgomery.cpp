@@ -112,6 +112,35 @@ void MontSqrAny(uint64_t* r, const uint64_t* a, const uint64_t* m, uint64_t m0in
   MontProductImpl<MontgomeryModulus::kMaxWords, true>(r, a, a, m, m0inv, n);
 }
 
+// Scratch words on the stack when few are needed, else on the heap; wiped
+// when they die. Spares the public-key operations most of their allocations.
+class ScratchWords {
+ public:
+  explicit ScratchWords(size_t n) : n_(n) {
+    if (n > kInline) heap_.resize(n);
+    p_ = n > kInline ? heap_.data() : inline_;
+    for (size_t i = 0; i < n; ++i) p_[i] = 0;
+  }
+  ScratchWords(const ScratchWords&) = delete;
+  ScratchWords& operator=(const ScratchWords&) = delete;
+  ~ScratchWords() { SecureWipe(p_, sizeof(uint64_t) * n_); }
+  uint64_t* data() { return p_; }
+
+ private:
+  static constexpr size_t kInline = 160;
+  uint64_t inline_[kInline];
+  std::vector<uint64_t> heap_;
+  uint64_t* p_;
+  size_t n_;
+};
+
+// The low n words of x, least significant first.
+void LoadWords(uint64_t* out, const XBigInt& x, size_t n) {
+  for (size_t i = 0; i < n; ++i) out[i] = 0;
+  const uint32_t limbs = std::min<uint32_t>(x.Count(), static_cast<uint32_t>(4 * n));
+  for (uint32_t i = 0; i < limbs; ++i) out[i / 4] |= uint64_t{x.Limb(i)} << (16 * (i % 4));
+}
+
 bool EqualWords(const uint64_t* a, const uint64_t* b, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     if (a[i] != b[i]) return false;
@@ -127,17 +156,19 @@ SecretWords::~SecretWords() {
 
 SecretWords WordsOf(const XBigInt& x, size_t n) {
   SecretWords w(n);
-  const uint32_t limbs = std::min<uint32_t>(x.Count(), static_cast<uint32_t>(4 * n));
-  for (uint32_t i = 0; i < limbs; ++i) w[i / 4] |= uint64_t{x.Limb(i)} << (16 * (i % 4));
+  LoadWords(w.data(), x, n);
   return w;
 }
 
 XBigInt BigIntOf(const uint64_t* words, size_t n) {
-  std::vector<uint16_t> limbs(4 * n);
+  constexpr size_t kStackLimbs = 256;
+  uint16_t stackLimbs[kStackLimbs];
+  std::vector<uint16_t> heapLimbs(4 * n > kStackLimbs ? 4 * n : 0);
+  uint16_t* limbs = 4 * n > kStackLimbs ? heapLimbs.data() : stackLimbs;
   for (size_t i = 0; i < 4 * n; ++i) limbs[i] = static_cast<uint16_t>(words[i / 4] >> (16 * (i % 4)));
   XBigInt x;
-  x.AssignLimbs(limbs.data(), static_cast<uint32_t>(limbs.size()));
-  SecureWipe(limbs.data(), sizeof(uint16_t) * limbs.size());
+  x.AssignLimbs(limbs, static_cast<uint32_t>(4 * n));
+  SecureWipe(limbs, sizeof(uint16_t) * 4 * n);
   return x;
 }
 
@@ -213,16 +244,18 @@ void MontgomeryModulus::PowerOfTwo(uint64_t* acc, const XBigInt& e) const {
 }
 
 void MontgomeryModulus::ToMontgomery(uint64_t* r, const XBigInt& x) const {
-  const SecretWords w = WordsOf(x, n_);
+  ScratchWords w(n_);
+  LoadWords(w.data(), x, n_);
   Mul(r, w.data(), r2_.data());
 }
 
 XBigInt MontgomeryModulus::FromMontgomery(const uint64_t* a) const {
-  SecretWords unit(n_);
+  ScratchWords work(2 * n_);
+  uint64_t* unit = work.data();
+  uint64_t* r = work.data() + n_;
   unit[0] = 1;
-  SecretWords r(n_);
-  Mul(r.data(), a, unit.data());
-  return BigIntOf(r.data(), n_);
+  Mul(r, a, unit);
+  return BigIntOf(r, n_);
 }
 
 void MontgomeryModulus::PowWords(uint64_t* acc, const uint64_t* base, const XBigInt& e) const {
@@ -230,10 +263,10 @@ void MontgomeryModulus::PowWords(uint64_t* acc, const uint64_t* base, const XBig
   const uint32_t bits = e.BitLength();
   const uint32_t w = bits <= 24 ? 1 : bits <= 80 ? 3 : bits <= 240 ? 4 : bits <= 768 ? 5 : 6;
   const size_t entries = size_t{1} << (w - 1);
-  SecretWords table(entries * n_);
+  ScratchWords table(entries * n_);
   std::memcpy(table.data(), base, sizeof(uint64_t) * n_);
   if (entries > 1) {
-    SecretWords square(n_);
+    ScratchWords square(n_);
     Sqr(square.data(), base);
     for (size_t k = 1; k < entries; ++k) Mul(table.data() + k * n_, table.data() + (k - 1) * n_, square.data());
   }
@@ -263,13 +296,17 @@ void MontgomeryModulus::PowWords(uint64_t* acc, const uint64_t* base, const XBig
 
 XBigInt MontgomeryModulus::Pow(const XBigInt& base, const XBigInt& e) const {
   if (e.IsZero()) return XBigInt(1);
-  XBigInt reduced(base);
-  if (reduced.Compare(modulus_) >= 0) reduced.Modulo(modulus_);
-  SecretWords b(n_);
-  ToMontgomery(b.data(), reduced);
-  SecretWords acc(n_);
-  PowWords(acc.data(), b.data(), e);
-  return FromMontgomery(acc.data());
+  ScratchWords work(2 * n_);
+  uint64_t* b = work.data();
+  uint64_t* acc = work.data() + n_;
+  if (base.Compare(modulus_) >= 0) {
+    XBigInt reduced(base);
+    ToMontgomery(b, reduced.Modulo(modulus_));
+  } else {
+    ToMontgomery(b, base);
+  }
+  PowWords(acc, b, e);
+  return FromMontgomery(acc);
 }
 
 bool MontgomeryModulus::FermatBase2() const {
