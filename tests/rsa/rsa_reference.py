@@ -171,6 +171,9 @@ KEYS = [
     (b"seed one", b"seed two", 0),
     (b"seed one", b"seed two", 65),
     (b"seed one", b"seed two", 0xFFFFFFFB),
+    # 65537 divides p - 1 for this seed (found by searching "e-search-%d"),
+    # so e moves on to the next prime coprime to phi.
+    (b"e-search-57053", b"beta", 64),
 ]
 
 
