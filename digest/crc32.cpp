@@ -1,9 +1,9 @@
 // CRC-32 (ISO-HDLC). The values are those of the one-table loop, one look-up
-// per byte (register = T[(register ^ byte) & 0xFF] ^ (register >> 8)); it runs
-// sixteen bytes at a time with sixteen derived tables ("slicing-by-16") on
-// three stretches of a long input at once, and
-// long inputs are folded with carry-less multiplication where the processor has
-// it (crc32_pclmul_x86.cpp).
+// per byte (register = T[(register ^ byte) & 0xFF] ^ (register >> 8)). The
+// portable code takes sixteen bytes at a time with sixteen derived tables
+// ("slicing-by-16"), on three stretches of a long input at once; where the
+// processor has carry-less multiplication, long inputs are folded with it
+// first (crc32_pclmul_x86.cpp).
 #include "digest/crc32.h"
 
 #include <atomic>
