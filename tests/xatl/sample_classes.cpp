@@ -1,0 +1,152 @@
+#include "tests/xatl/sample_classes.h"
+
+#include <stdexcept>
+
+#include "xatlcom/page_hooks.h"
+
+namespace {
+
+// Typed member functions: thin wrappers over the raw operations.
+LONG Twice(ISample* self, LONG value) {
+  LONG result = 0;
+  orvo::ThrowOnFailure(self->Twice(value, &result));
+  return result;
+}
+LONG GetMode(ISample* self) {
+  LONG result = 0;
+  orvo::ThrowOnFailure(self->get_Mode(&result));
+  return result;
+}
+void PutMode(ISample* self, LONG mode) { orvo::ThrowOnFailure(self->put_Mode(mode)); }
+IDispatch* GetChild(ISample* self) {
+  IDispatch* result = nullptr;
+  orvo::ThrowOnFailure(self->get_Child(&result));
+  return result;
+}
+void PutChild(ISample* self, IDispatch* child) { orvo::ThrowOnFailure(self->put_Child(child)); }
+void Fail(ISample* self, LONG code) { orvo::ThrowOnFailure(self->Fail(code)); }
+LONG Digits(ISample* self, LONG a, LONG b, LONG c) {
+  LONG result = 0;
+  orvo::ThrowOnFailure(self->Digits(a, b, c, &result));
+  return result;
+}
+ULONG Checksum(ISample* self) {
+  ULONG result = 0;
+  orvo::ThrowOnFailure(self->Checksum(&result));
+  return result;
+}
+IDispatch* Echo(ISample* self, IDispatch* in) {
+  IDispatch* result = nullptr;
+  orvo::ThrowOnFailure(self->Echo(in, &result));
+  return result;
+}
+void Touch(ISample* self) { orvo::ThrowOnFailure(self->Touch()); }
+void Raise(ISample*, LONG kind) {
+  if (kind == 1) throw static_cast<HRESULT>(E_INVALIDARG);
+  if (kind == 2) throw std::runtime_error("not a COM error");
+  throw KorDispatchError(1001);
+}
+
+const orvo::MemberEntry kSampleRows[] = {
+    orvo::OnStartPageRow<ISample>(),
+    orvo::OnEndPageRow<ISample>(),
+    orvo::Method<&Twice>("Twice"),
+    orvo::Property<&GetMode, &PutMode>("Mode"),
+    orvo::Property<&GetChild, &PutChild>("Child"),
+    orvo::Method<&Fail>("Fail"),
+    orvo::Method<&Digits>("Digits"),
+    orvo::Method<&Checksum>("Checksum"),
+    orvo::Method<&Echo>("Echo"),
+    orvo::Method<&Touch>("Touch"),
+    orvo::Method<&Raise>("Raise"),
+    orvo::EndRow(),
+};
+const orvo::MemberTable kSampleTable = {&orvo::DispatchBaseTable, kSampleRows, {-1}};
+
+const orvo::MemberEntry kOtherRows[] = {
+    orvo::OnStartPageRow<ISampleOther>(),
+    orvo::OnEndPageRow<ISampleOther>(),
+    orvo::EndRow(),
+};
+const orvo::MemberTable kOtherTable = {&orvo::DispatchBaseTable, kOtherRows, {-1}};
+
+}  // namespace
+
+const orvo::InterfaceMapEntry SampleCalc::kInterfaceMap[] = {{&IID_ISample, 0}, {&IID_IDispatch, 0}, {nullptr, 0}};
+const orvo::InterfaceMapEntry SampleOther::kInterfaceMap[] = {
+    {&IID_ISampleOther, 0}, {&IID_IDispatch, 0}, {nullptr, 0}};
+int SampleOther::destroyed = 0;
+
+SampleCalc::~SampleCalc() {
+  if (child != nullptr) child->Release();
+}
+
+HRESULT SampleCalc::Twice(LONG value, LONG* result) {
+  log += "Twice(" + std::to_string(value) + ")";
+  *result = 2 * value;
+  return S_OK;
+}
+HRESULT SampleCalc::get_Mode(LONG* result) {
+  log += "Mode.get";
+  *result = mode;
+  return S_OK;
+}
+HRESULT SampleCalc::put_Mode(LONG value) {
+  log += "Mode.put(" + std::to_string(value) + ")";
+  mode = value;
+  return S_OK;
+}
+HRESULT SampleCalc::get_Child(IDispatch** result) {
+  *result = nullptr;
+  log += "Child.get";
+  if (child == nullptr) return orvo::ReportError(CLSID_SampleCalc, "No child", E_FAIL, IID_ISample);
+  child->AddRef();
+  *result = child;
+  return S_OK;
+}
+HRESULT SampleCalc::put_Child(IDispatch* value) {
+  log += "Child.put";
+  if (value != nullptr) value->AddRef();
+  if (child != nullptr) child->Release();
+  child = value;
+  return S_OK;
+}
+HRESULT SampleCalc::Fail(LONG code) {
+  log += "Fail";
+  if (code == E_UNEXPECTED) return code;  // what a method returns after an unknown exception
+  return orvo::ReportError(CLSID_SampleCalc, "Sample failure", code, IID_ISample);
+}
+HRESULT SampleCalc::Digits(LONG a, LONG b, LONG c, LONG* result) {
+  log += "Digits";
+  *result = a * 100 + b * 10 + c;
+  return S_OK;
+}
+HRESULT SampleCalc::Checksum(ULONG* result) {
+  log += "Checksum";
+  *result = 0xCBF43926u;
+  return S_OK;
+}
+HRESULT SampleCalc::Echo(IDispatch* in, IDispatch** out) {
+  log += "Echo";
+  if (in != nullptr) in->AddRef();
+  *out = in;
+  return S_OK;
+}
+HRESULT SampleCalc::Touch() {
+  log += "Touch";
+  return S_OK;
+}
+const orvo::MemberTable* SampleCalc::GetMemberTable() { return &kSampleTable; }
+const orvo::MemberTable* SampleOther::GetMemberTable() { return &kOtherTable; }
+
+orvo::ObjectMapEntry* SampleObjectMap() {
+  static orvo::ObjectMapEntry map[] = {orvo::ObjectMapRow<SampleCalc>(), orvo::ObjectMapRow<SampleOther>(),
+                                       orvo::ObjectMapEnd()};
+  return map;
+}
+
+orvo::ObjectMapEntry* SampleObjectMapWithBadFirst() {
+  static orvo::ObjectMapEntry map[] = {orvo::ObjectMapRow<SampleBad>(), orvo::ObjectMapRow<SampleCalc>(),
+                                       orvo::ObjectMapRow<SampleOther>(), orvo::ObjectMapEnd()};
+  return map;
+}

@@ -1,0 +1,292 @@
+// IDispatch::Invoke over member tables: the named-argument rule, the re-reading
+// of method calls on properties, assignment by value, the count checks,
+// argument binding and conversion, result storage, and the one place where the
+// exceptions of typed member functions become HRESULTs.
+//
+// Script hosts observed (VBScript and JScript): a bare property read arrives
+// as DISPATCH_METHOD|DISPATCH_PROPERTYGET from VBScript and DISPATCH_PROPERTYGET
+// from JScript; every put carries its value as the one named argument
+// DISPID_PROPERTYPUT, with DISPATCH_PROPERTYPUT (VBScript, also for objects),
+// DISPATCH_PROPERTYPUTREF (VBScript's Set) or both (JScript objects); arguments
+// may arrive as VT_BYREF|VT_VARIANT and small VBScript literals as VT_I2.
+#include <memory>
+#include <new>
+
+#include "xatlcom/dispatch.h"
+#include "xatlcom/error.h"
+
+namespace orvo {
+namespace {
+
+constexpr unsigned char kSeparator = 0xFF;  // between a put's parameters and its new value
+
+VARTYPE DeclaredType(unsigned char code) {
+  return (code & 0x40) != 0 ? static_cast<VARTYPE>(VT_BYREF | (code & 0xBF)) : code;
+}
+
+// The exception boundary of the dispatcher: runs one member function and maps
+// what it throws. A thrown HRESULT is the result; a KorDispatchError fills
+// EXCEPINFO and gives DISP_E_EXCEPTION; anything else does the same as an
+// E_UNEXPECTED error with the description "Unhandled exception".
+HRESULT GuardedCall(MemberFunction function, IDispatch* self, VARIANTARG* const* args, VARIANT* result,
+                    EXCEPINFO* excepInfo) noexcept {
+  try {
+    function(self, args, result);
+    return S_OK;
+  } catch (const KorDispatchError& error) {
+    if (excepInfo != nullptr) error.FillExcepInfo(excepInfo);
+  } catch (HRESULT hr) {
+    return hr;
+  } catch (...) {
+    if (excepInfo != nullptr) KorDispatchError(E_UNEXPECTED, L"Unhandled exception", nullptr).FillExcepInfo(excepInfo);
+  }
+  return DISP_E_EXCEPTION;
+}
+
+// One argument slot: the argument as the function sees it, and a conversion
+// temporary when one was needed.
+struct Slot {
+  VARIANTARG temp;
+  VARIANTARG* arg;
+};
+
+struct SlotArray {
+  explicit SlotArray(UINT n) : slots(new (std::nothrow) Slot[n == 0 ? 1 : n]), count(n) {
+    if (slots)
+      for (UINT i = 0; i < n; ++i) VariantInit(&slots[i].temp);
+  }
+  ~SlotArray() {
+    if (slots)
+      for (UINT i = 0; i < count; ++i) VariantClear(&slots[i].temp);
+  }
+  std::unique_ptr<Slot[]> slots;
+  UINT count;
+};
+
+// Binds the arguments to the row's parameters (for a put: the parameters, a
+// separator, then the new value of the row's type) and calls the function.
+// `argErr` receives the position in rgvarg of an argument at fault.
+HRESULT BindAndCall(IDispatch* self, const MemberEntry& row, bool isPut, UINT cArgs, UINT cNamedArgs,
+                    VARIANTARG* rgvarg, VARIANT* result, EXCEPINFO* excepInfo, LONG& argErr) {
+  const UINT declared = ParamCount(row);
+  const UINT entries = isPut ? declared + 2 : declared;
+  SlotArray storage(entries);
+  if (!storage.slots) return E_OUTOFMEMORY;
+  std::unique_ptr<VARIANTARG*[]> args(new (std::nothrow) VARIANTARG*[entries == 0 ? 1 : entries]);
+  if (!args) return E_OUTOFMEMORY;
+
+  auto entryType = [&](UINT i) -> unsigned char {
+    if (i < declared) return row.params[i];
+    return i == declared ? kSeparator : 0;  // the new value: the row's type
+  };
+
+  LONG n = static_cast<LONG>(cArgs);
+  LONG k = static_cast<LONG>(cNamedArgs);
+  bool named = false;
+  UINT bound = 0;  // arguments handed to the function
+  UINT entry = 0;
+  for (; entry < entries; ++entry) {
+    --n;
+    const unsigned char code = entryType(entry);
+    const bool separator = code == kSeparator;
+    const VARTYPE type =
+        separator ? VARTYPE{VT_EMPTY} : (entry > declared ? row.resultType : DeclaredType(code));
+    Slot& slot = storage.slots[bound];
+    if (n < k) {
+      if (separator) {
+        k = 0;
+        named = true;
+        n = static_cast<LONG>(cNamedArgs);
+        continue;
+      }
+      if (type == VT_VARIANT && !named) {  // a missing optional argument
+        V_VT(&slot.temp) = VT_ERROR;
+        V_ERROR(&slot.temp) = DISP_E_PARAMNOTFOUND;
+        slot.arg = &slot.temp;
+        args[bound++] = slot.arg;
+        continue;
+      }
+      break;
+    }
+    if (separator) break;
+    VARIANTARG* arg = &rgvarg[n];
+    slot.arg = arg;
+    if (type != VT_VARIANT && V_VT(arg) != type) {
+      const HRESULT hr = VariantChangeType(&slot.temp, arg, 0, type);
+      if (FAILED(hr)) {
+        argErr = n;
+        return hr;
+      }
+      slot.arg = &slot.temp;
+    }
+    args[bound++] = slot.arg;
+  }
+  if (n >= 1) {
+    argErr = n;
+    return DISP_E_BADPARAMCOUNT;
+  }
+  if (entry < entries) {
+    argErr = static_cast<LONG>(cArgs);
+    return DISP_E_PARAMNOTOPTIONAL;
+  }
+
+  VARIANT value;
+  VariantInit(&value);
+  const HRESULT hr = GuardedCall(isPut ? row.put : row.call, self, args.get(), &value, excepInfo);
+  if (FAILED(hr) || result == nullptr) {
+    VariantClear(&value);  // frees a returned string, releases a returned object
+  } else {
+    *result = value;  // the result now owns the value
+  }
+  return hr;
+}
+
+// Assignment by value for a put with flags exactly DISPATCH_PROPERTYPUT:
+// an object value stands for its default value, and a value assigned to a
+// property that holds an object goes into that object's default member.
+// Returns DISP_E_MEMBERNOTFOUND when the ordinary put is to follow; then
+// `replaced` tells whether rgvarg[0] now holds the fetched default value
+// (the caller's value is in `saved`).
+HRESULT AssignByValue(IDispatch* self, const MemberEntry& row, DISPID member, REFIID riid, LCID lcid,
+                      DISPPARAMS& params, EXCEPINFO* excepInfo, UINT* puArgErr, VARIANT& saved, bool& replaced) {
+  VARIANTARG* rgvarg = params.rgvarg;
+  replaced = false;
+  if (params.cArgs > 0 && V_VT(&rgvarg[0]) == VT_DISPATCH && V_DISPATCH(&rgvarg[0]) != nullptr) {
+    saved = rgvarg[0];
+    VariantInit(&rgvarg[0]);
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    const HRESULT hr = V_DISPATCH(&saved)->Invoke(DISPID_VALUE, riid, lcid, DISPATCH_PROPERTYGET, &none, &rgvarg[0],
+                                                  excepInfo, puArgErr);
+    if (FAILED(hr)) {
+      VariantClear(&rgvarg[0]);
+      rgvarg[0] = saved;
+      return hr;  // DISP_E_MEMBERNOTFOUND: the object itself is put
+    }
+    replaced = true;
+  }
+  if (row.resultType != VT_DISPATCH) return DISP_E_MEMBERNOTFOUND;
+
+  // The property holds an object: read it and assign into its default member.
+  const UINT declared = ParamCount(row);
+  DISPPARAMS getParams = {nullptr, nullptr, 0, 0};
+  if (declared != 0 && params.cArgs > 0) getParams = {rgvarg + 1, nullptr, params.cArgs - 1, 0};
+  VARIANT current;
+  VariantInit(&current);
+  HRESULT hr = self->Invoke(member, IID_NULL, lcid, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &getParams, &current,
+                            nullptr, nullptr);
+  if (SUCCEEDED(hr) && V_VT(&current) == VT_DISPATCH && V_DISPATCH(&current) != nullptr) {
+    DISPID putId = DISPID_PROPERTYPUT;
+    DISPPARAMS putParams = declared == 0 ? params : DISPPARAMS{rgvarg, &putId, 1, 1};
+    hr = V_DISPATCH(&current)->Invoke(DISPID_VALUE, riid, lcid, DISPATCH_PROPERTYPUT, &putParams, nullptr,
+                                      excepInfo, puArgErr);
+  } else {
+    // Nothing to assign into (the read failed or gave no object): the value
+    // is put as it stands.
+    hr = DISP_E_MEMBERNOTFOUND;
+  }
+  VariantClear(&current);
+  if (replaced && hr == DISP_E_MEMBERNOTFOUND) {
+    VariantClear(&rgvarg[0]);
+    rgvarg[0] = saved;
+    replaced = false;
+  }
+  return hr;
+}
+
+}  // namespace
+
+HRESULT DispatchInvoke(IDispatch* self, const MemberTable& table, DISPID dispIdMember, REFIID riid, LCID lcid,
+                       WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                       UINT* puArgErr) noexcept {
+  if (pVarResult != nullptr) VariantInit(pVarResult);
+  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  DISPPARAMS& params = pDispParams != nullptr ? *pDispParams : none;
+  if (params.cNamedArgs > 0 && (params.cNamedArgs != 1 || params.rgdispidNamedArgs == nullptr ||
+                                params.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+    return DISP_E_NONAMEDARGS;
+  if (params.cNamedArgs > params.cArgs) return DISP_E_BADPARAMCOUNT;
+  if (params.cArgs > 0 && params.rgvarg == nullptr) return E_INVALIDARG;
+  UINT cArgs = params.cArgs;
+  UINT cNamedArgs = params.cNamedArgs;
+
+  const MemberEntry* row = FindMember(table, dispIdMember);
+  if (row == nullptr) return DISP_E_MEMBERNOTFOUND;
+  const UINT declared = ParamCount(*row);
+
+  if (wFlags == DISPATCH_METHOD && row->put != nullptr) {
+    if (cArgs > declared) {
+      wFlags = DISPATCH_PROPERTYPUTREF;  // o.P(value) as a statement assigns
+      cNamedArgs = 1;
+    } else {
+      wFlags = DISPATCH_PROPERTYGET;
+    }
+  }
+  const bool isPut = (wFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  if (isPut) {
+    pVarResult = nullptr;
+    if (row->put == nullptr) return DISP_E_TYPEMISMATCH;
+  }
+
+  LONG argErr = -1;  // unset
+  VARIANT saved;
+  bool replaced = false;
+  if (wFlags == DISPATCH_PROPERTYPUT) {
+    const HRESULT hr =
+        AssignByValue(self, *row, dispIdMember, riid, lcid, params, pExcepInfo, puArgErr, saved, replaced);
+    if (hr != DISP_E_MEMBERNOTFOUND) {
+      if (replaced) {
+        VariantClear(&params.rgvarg[0]);
+        params.rgvarg[0] = saved;
+      }
+      return hr;
+    }
+  }
+
+  HRESULT hr = S_OK;
+  bool done = false;
+  if ((wFlags & DISPATCH_PROPERTYGET) != 0 && (wFlags & DISPATCH_METHOD) == 0) {
+    if (row->resultType == VT_EMPTY) {
+      hr = DISP_E_BADPARAMCOUNT;
+      done = true;
+    } else if (pVarResult == nullptr) {
+      hr = DISP_E_PARAMNOTOPTIONAL;
+      done = true;
+    }
+  }
+  if (!done && (wFlags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) != 0 && declared == 0 && cArgs > 0) {
+    done = true;
+    if (row->resultType != VT_DISPATCH) {
+      hr = DISP_E_BADPARAMCOUNT;
+    } else {
+      // o.P(args) where P returns an object: the arguments go to that
+      // object's default member.
+      VARIANT temp;
+      VariantInit(&temp);
+      VARIANT* holder = pVarResult != nullptr ? pVarResult : &temp;
+      hr = BindAndCall(self, *row, false, 0, 0, nullptr, holder, pExcepInfo, argErr);
+      if (SUCCEEDED(hr)) {
+        if (V_VT(holder) == VT_DISPATCH && V_DISPATCH(holder) != nullptr) {
+          IDispatch* object = V_DISPATCH(holder);
+          VariantInit(holder);
+          DISPPARAMS forward = params;
+          hr = object->Invoke(DISPID_VALUE, riid, lcid, wFlags, &forward, pVarResult, pExcepInfo, puArgErr);
+          object->Release();
+        } else {
+          hr = DISP_E_TYPEMISMATCH;
+        }
+      }
+      VariantClear(&temp);
+    }
+  }
+  if (!done) hr = BindAndCall(self, *row, isPut, cArgs, cNamedArgs, params.rgvarg, pVarResult, pExcepInfo, argErr);
+
+  if (replaced) {
+    VariantClear(&params.rgvarg[0]);
+    params.rgvarg[0] = saved;
+  }
+  if (FAILED(hr) && puArgErr != nullptr && argErr >= 0) *puArgErr = static_cast<UINT>(argErr);
+  return hr;
+}
+
+}  // namespace orvo

@@ -1,0 +1,72 @@
+// Member tables: row counts, member numbers and name look-up.
+#include <vector>
+
+#include "xatlcom/dispatch.h"
+
+namespace orvo {
+namespace {
+
+const MemberTable* NoBaseTable() { return nullptr; }
+
+const MemberEntry kBaseRows[] = {EndRow()};
+const MemberTable kBaseTable = {&NoBaseTable, kBaseRows, {-1}};
+
+}  // namespace
+
+const MemberTable* DispatchBaseTable() noexcept { return &kBaseTable; }
+
+LONG RowCount(const MemberTable& table) noexcept {
+  LONG count = table.rowCount.load(std::memory_order_relaxed);
+  if (count < 0) {
+    count = 0;
+    while (table.rows[count].endMarker != -1) ++count;
+    table.rowCount.store(count, std::memory_order_relaxed);  // every thread stores the same value
+  }
+  return count;
+}
+
+const MemberEntry* FindMember(const MemberTable& table, DISPID member) noexcept {
+  if (member <= 0) return nullptr;
+  const MemberTable* level = &table;
+  for (LONG steps = member >> 16; steps > 0 && level != nullptr; --steps) level = level->base();
+  if (level == nullptr) return nullptr;
+  const LONG index = member & 0xFFFF;
+  if (index < 1 || index > RowCount(*level)) return nullptr;
+  return &level->rows[index - 1];
+}
+
+UINT ParamCount(const MemberEntry& row) noexcept {
+  UINT n = 0;
+  if (row.params != nullptr)
+    while (row.params[n] != 0) ++n;
+  return n;
+}
+
+HRESULT DispatchGetIDsOfNames(const MemberTable& table, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
+                              DISPID* rgDispId) noexcept {
+  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (cNames == 0 || rgszNames == nullptr || rgDispId == nullptr || rgszNames[0] == nullptr)
+    return DISP_E_UNKNOWNNAME;
+  // The name in the ANSI code page, in a buffer of twice its wide length plus 2.
+  const int bufferSize = 2 * lstrlenW(rgszNames[0]) + 2;
+  std::vector<char> name;
+  name.resize(static_cast<size_t>(bufferSize), '\0');
+  WideCharToMultiByte(CP_ACP, 0, rgszNames[0], -1, name.data(), bufferSize, nullptr, nullptr);
+
+  DISPID found = DISPID_UNKNOWN;
+  LONG level = 0;
+  for (const MemberTable* t = &table; t != nullptr && found == DISPID_UNKNOWN; t = t->base(), ++level) {
+    const LONG count = RowCount(*t);
+    for (LONG index = 0; index < count; ++index) {
+      if (lstrcmpiA(name.data(), t->rows[index].name) == 0) {
+        found = static_cast<DISPID>(((level & 0xFFFF) << 16) | ((index + 1) & 0xFFFF));
+        break;
+      }
+    }
+  }
+  rgDispId[0] = found;
+  for (UINT i = 1; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
+  return found == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
+}
+
+}  // namespace orvo
