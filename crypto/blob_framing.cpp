@@ -17,16 +17,17 @@ void XBlob::InsertBlob(const XBlob& other) {
 }
 
 uint32_t XBlob::ExtractBlob(uint32_t offset, XBlob& out) const {
+  if (&out == this) {
+    // Reading a frame of a buffer into itself: read from a copy, so the checks
+    // see the frame and not the emptied output.
+    const XBlob source(*this);
+    return source.ExtractBlob(offset, out);
+  }
   out.size = 0;
   if (offset > size || size - offset < 4) throw XCryptoAlarm(alarm_text::kDataCorrupted, "XBlob");
   const uint32_t n = ExtractLong(offset);
   if (n > size - offset - 4) throw XCryptoAlarm(alarm_text::kDataCorrupted, "XBlob");
-  if (&out == this) {
-    const XBlob payload = *this;
-    out.Append(payload.data + offset + 4, n);
-  } else {
-    out.Append(data + offset + 4, n);
-  }
+  out.Append(data + offset + 4, n);
   return offset + 4 + n;
 }
 

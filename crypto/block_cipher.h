@@ -9,6 +9,7 @@
 // block. Neither SetKey, GenerateKey nor a change of mode or filler resets it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "crypto/xblob.h"
@@ -42,10 +43,13 @@ class XBlockCipher {
   void Setup(uint32_t mode, uint32_t filler);
 
   // Pads with `filler` to whole blocks and enciphers in `mode`; any mode other
-  // than 1 or 2 gives an empty result. "Invalid key" without a key.
+  // than 1 or 2 gives an empty result. "Invalid key" without a key. The result
+  // has the capacity of a buffer of 16 doubled as its bytes were appended.
+  // A cipher used before Setup starts from a zero chaining register.
   XBlob Encrypt(const XBlob& input);
   // Deciphers whole blocks in `mode`. "Invalid key" without a key, then
   // "Unable to decrypt data" for a length that is not a whole number of blocks.
+  // An alarm leaves the chaining register as it was.
   XBlob Decrypt(const XBlob& input);
 
   bool KeySet() const { return (flags & kFlagKeySet) != 0; }
@@ -58,4 +62,24 @@ class XBlockCipher {
 
  protected:
   void MarkKeySet() { flags |= kFlagKeySet; }
+
+  // Bulk hooks of the engine: `blocks` whole blocks from `in` to `out`, two
+  // buffers that do not overlap. The defaults loop over EncryptBlock and
+  // DecryptBlock; a cipher that can keep several blocks in flight overrides
+  // them with code that gives the same bytes.
+  virtual void EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const;
+  virtual void DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const;
+  // CBC with the chaining value `iv` (BlockSize() bytes), which is left
+  // holding the last ciphertext block.
+  virtual void EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const;
+  virtual void DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const;
+
+ private:
+  // Creates the zeroed chaining register when Setup has not run yet.
+  void EnsureChain();
+  // Runs `mode` over `blocks` whole blocks; the last chaining value goes to `chain`.
+  void EncryptRun(const uint8_t* in, uint8_t* out, size_t blocks);
+  void DecryptRun(const uint8_t* in, uint8_t* out, size_t blocks);
+
+  uint32_t chainSize_ = 0;  // bytes at `chain`, kept for the wipe in the destructor
 };

@@ -1,10 +1,15 @@
 #include "crypto/wipe.h"
 
+#include <cstring>
+
 namespace orvo {
 
 void SecureWipe(void* p, std::size_t n) noexcept {
-  volatile unsigned char* b = static_cast<volatile unsigned char*>(p);
-  while (n-- != 0) *b++ = 0;
+  if (n == 0) return;
+  std::memset(p, 0, n);
+  // The empty statement claims to read the memory at p, so the compiler must
+  // keep the stores above even when the block is freed right afterwards.
+  __asm__ __volatile__("" : : "r"(p) : "memory");
 }
 
 }  // namespace orvo

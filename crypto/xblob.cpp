@@ -13,9 +13,11 @@ uint8_t* NewBlock(uint32_t capacity) {
   return static_cast<uint8_t*>(orvo::BlobAlloc(capacity));
 }
 
-void FreeBlock(uint8_t* block, uint32_t used) {
+// The whole block is wiped, not only the bytes in use: a buffer whose size was
+// reset to 0 and refilled may still hold earlier key bytes past its size.
+void FreeBlock(uint8_t* block, uint32_t capacity) {
   if (block == nullptr) return;
-  orvo::SecureWipe(block, used);
+  orvo::SecureWipe(block, capacity);
   orvo::BlobFree(block);
 }
 
@@ -43,7 +45,7 @@ XBlob& XBlob::operator=(const XBlob& other) {
 
 XBlob& XBlob::operator=(XBlob&& other) noexcept {
   if (this != &other) {
-    FreeBlock(data, size);
+    FreeBlock(data, capacity);
     data = std::exchange(other.data, nullptr);
     capacity = std::exchange(other.capacity, 0);
     size = std::exchange(other.size, 0);
@@ -51,12 +53,12 @@ XBlob& XBlob::operator=(XBlob&& other) noexcept {
   return *this;
 }
 
-XBlob::~XBlob() { FreeBlock(data, size); }
+XBlob::~XBlob() { FreeBlock(data, capacity); }
 
 void XBlob::Reallocate(uint32_t newCapacity) {
   uint8_t* block = NewBlock(newCapacity);
   if (size != 0) std::memcpy(block, data, size);
-  FreeBlock(data, size);
+  FreeBlock(data, capacity);
   data = block;
   capacity = newCapacity;
 }
@@ -66,7 +68,8 @@ void XBlob::Grow(uint32_t n) { Reallocate(capacity + n); }
 void XBlob::EnsureForOneMore() {
   if (size < capacity) return;
   // Doubling a capacity of 0 would stay 0: grow to at least one byte.
-  Reallocate(capacity == 0 ? 1 : capacity * 2);
+  // Past 2 GiB doubling would wrap: take the largest capacity instead.
+  Reallocate(capacity == 0 ? 1 : capacity > 0x7FFFFFFFu ? 0xFFFFFFFFu : capacity * 2);
 }
 
 void XBlob::Insert(const XBlob& other, uint32_t pos) {
@@ -76,13 +79,15 @@ void XBlob::Insert(const XBlob& other, uint32_t pos) {
     return;
   }
   const uint32_t n = other.size;
-  if (n == 0) return;
   const uint32_t needed = size + n;
   if (needed >= capacity) {
+    // other.capacity >= n, so this is always enough; the sum only falls short
+    // when it passes 2^32.
     uint32_t grown = capacity + other.capacity;
     if (grown < needed) grown = needed;
     Reallocate(grown);
   }
+  if (n == 0) return;
   if (pos < size) {
     std::memmove(data + pos + n, data + pos, size - pos);
   } else {

@@ -56,10 +56,12 @@ struct XBlob {
   // then empty and this buffer unchanged.
   uint32_t ExtractBlob(uint32_t offset, XBlob& out) const;
   // Replaces the contents with the bytes a zero-terminated hexadecimal text
-  // denotes; an odd-length text is read with one "0" in front. A pair that holds
-  // no hexadecimal number at all appends 00; a pair whose first digit is valid
-  // and second is not appends the value of the first digit (the C library's
-  // "%hx" reading).
+  // denotes; an odd-length text is read with one "0" in front. Each pair of
+  // characters is read as the C library's "%hx" reads it and the low 8 bits of
+  // the value go in: leading white space is skipped, a sign is taken ("-1"
+  // gives FF), digits are read up to the first character that is not one ("1g"
+  // gives 01). A pair from which no number can be read ("zz", "g1") appends 00,
+  // so every pair adds exactly one byte and no byte depends on stale memory.
   void FromHex(const char* text);
 
  private:

@@ -9,3 +9,14 @@
 // the uncomplemented value so that further data can extend it; returns the
 // register's complement. Starting from 0xFFFFFFFF gives the standard CRC-32.
 uint32_t CRC32Update(uint32_t& reg, const XBlob& data);
+
+namespace orvo {
+
+// Whether the processor offers carry-less multiplication (PCLMULQDQ with SSE4.1).
+bool Crc32HardwareAvailable();
+// Where it is available CRC32Update folds long inputs with it (the default);
+// tests and benchmarks turn it off to run the portable slicing-by-16 code.
+// Both give exactly the values of the one-table loop. Returns the previous setting.
+bool SetCrc32HardwareEnabled(bool enabled);
+
+}  // namespace orvo

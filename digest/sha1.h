@@ -5,3 +5,14 @@
 
 // The 20-byte digest: H0 .. H4, each most significant byte first.
 XBlob SHA1Digest(const XBlob& data);
+
+namespace orvo {
+
+// Whether the processor offers the x86 SHA extensions (with SSSE3 and SSE4.1).
+bool Sha1HardwareAvailable();
+// Where the extensions are available SHA1Digest uses them (the default);
+// tests and benchmarks turn them off to run the portable code. Both paths give
+// the same digests. Returns the previous setting.
+bool SetSha1HardwareEnabled(bool enabled);
+
+}  // namespace orvo

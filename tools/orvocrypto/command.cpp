@@ -1,6 +1,7 @@
 #include "tools/orvocrypto/command.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +22,9 @@ Arguments::Arguments(const std::vector<std::string>& args, const std::vector<std
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (optionsEnded || arg == "-" || arg.size() < 2 || arg[0] != '-') {
+    // "-" (standard input) and negative numbers ("-5") are arguments, not options.
+    const bool negativeNumber = arg.size() >= 2 && arg[0] == '-' && std::isdigit(static_cast<unsigned char>(arg[1])) != 0;
+    if (optionsEnded || arg == "-" || arg.size() < 2 || arg[0] != '-' || negativeNumber) {
       positional_.push_back(arg);
       continue;
     }
@@ -69,10 +72,18 @@ std::string Arguments::ValueOr(const std::string& name, const std::string& fallb
 
 uint32_t Arguments::Number32(const std::string& name) const {
   const std::string text = Value(name);
+  // Decimal, or hexadecimal after "0x"; a leading 0 does not mean octal.
+  const bool negative = !text.empty() && text[0] == '-';
+  const std::string digits = text.substr(negative ? 1 : 0);
+  const bool hex = digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
   errno = 0;
   char* end = nullptr;
-  const long long v = std::strtoll(text.c_str(), &end, 0);
-  if (text.empty() || *end != '\0' || errno != 0 || v < INT32_MIN || v > UINT32_MAX) {
+  const long long magnitude = std::strtoll(digits.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
+  const long long v = negative ? -magnitude : magnitude;
+  const char first = digits.c_str()[hex ? 2 : 0];
+  const bool startsWithDigit = hex ? std::isxdigit(static_cast<unsigned char>(first)) != 0
+                                   : std::isdigit(static_cast<unsigned char>(first)) != 0;
+  if (!startsWithDigit || *end != '\0' || errno != 0 || v < INT32_MIN || v > UINT32_MAX) {
     throw UsageError("--" + name + " takes a 32-bit number, not '" + text + "'");
   }
   return static_cast<uint32_t>(v);

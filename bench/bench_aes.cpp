@@ -1,0 +1,266 @@
+// AES-128 through the engine (AES-NI and table-driven paths) and key set-ups,
+// with the peer libraries found at build time in the same run.
+//
+// Names: AES128/<implementation>/<operation>/<bytes>; orvo-ni and orvo-table
+// are this module with the hardware switch on and off. Peers run in their own
+// default configuration (AES-NI where they detect it).
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <vector>
+
+#include "bench/bench_cipher.h"
+#include "crypto/aes.h"
+
+#ifdef ORVO_PEER_OPENSSL
+#include <openssl/evp.h>
+#endif
+#ifdef ORVO_PEER_NETTLE
+#include <nettle/aes.h>
+#include <nettle/cbc.h>
+#endif
+#ifdef ORVO_PEER_GCRYPT
+#include <gcrypt.h>
+#endif
+#ifdef ORVO_PEER_CRYPTOPP
+#include <cryptopp/aes.h>
+#include <cryptopp/modes.h>
+#endif
+
+namespace {
+
+using orvo::bench::BenchName;
+using orvo::bench::IsCbc;
+using orvo::bench::IsEncrypt;
+using orvo::bench::Op;
+
+const uint8_t kKey[16] = {0x2b, 0x7e, 0x15, 0x16, 0x28, 0xae, 0xd2, 0xa6,
+                          0xab, 0xf7, 0x15, 0x88, 0x09, 0xcf, 0x4f, 0x3c};
+
+XBlob KeyBlob() {
+  XBlob blob(16);
+  blob.InsertLong(10);
+  blob.Append(kKey, 16);
+  return blob;
+}
+
+// Turns the hardware path on or off for one benchmark and back afterwards.
+class HardwareSwitch {
+ public:
+  explicit HardwareSwitch(bool on) : previous_(orvo::aes::SetHardwareEnabled(on)) {}
+  ~HardwareSwitch() { orvo::aes::SetHardwareEnabled(previous_); }
+  HardwareSwitch(const HardwareSwitch&) = delete;
+  HardwareSwitch& operator=(const HardwareSwitch&) = delete;
+
+ private:
+  bool previous_;
+};
+
+void OrvoEngine(benchmark::State& state, bool hardware, Op op, size_t n) {
+  if (hardware && !orvo::aes::HardwareAvailable()) {
+    state.SkipWithError("no AES-NI on this processor");
+    return;
+  }
+  const HardwareSwitch path(hardware);
+  XAES aes;
+  aes.SetKey(KeyBlob());
+  orvo::bench::RunEngine(state, aes, op, n);
+}
+
+void OrvoKeySetup(benchmark::State& state) {
+  const XBlob blob = KeyBlob();
+  XAES aes;
+  for (auto _ : state) {
+    aes.SetKey(blob);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+#ifdef ORVO_PEER_OPENSSL
+void OpenSSL(benchmark::State& state, Op op, size_t n) {
+  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+  const uint8_t iv[16] = {};
+  EVP_CipherInit_ex(ctx, IsCbc(op) ? EVP_aes_128_cbc() : EVP_aes_128_ecb(), nullptr, kKey, iv, IsEncrypt(op) ? 1 : 0);
+  EVP_CIPHER_CTX_set_padding(ctx, 0);
+  const std::vector<uint8_t> in = orvo::bench::Pattern(n);
+  std::vector<uint8_t> out(n + 16);
+  for (auto _ : state) {
+    int len = 0;
+    EVP_CipherUpdate(ctx, out.data(), &len, in.data(), static_cast<int>(n));
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  orvo::bench::SetPeerBytes(state, n);
+  EVP_CIPHER_CTX_free(ctx);
+}
+
+void OpenSSLKeySetup(benchmark::State& state) {
+  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+  EVP_EncryptInit_ex(ctx, EVP_aes_128_ecb(), nullptr, kKey, nullptr);
+  for (auto _ : state) {
+    EVP_EncryptInit_ex(ctx, nullptr, nullptr, kKey, nullptr);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations());
+  EVP_CIPHER_CTX_free(ctx);
+}
+#endif
+
+#ifdef ORVO_PEER_NETTLE
+void Nettle(benchmark::State& state, Op op, size_t n) {
+  aes128_ctx enc, dec;
+  aes128_set_encrypt_key(&enc, kKey);
+  aes128_set_decrypt_key(&dec, kKey);
+  uint8_t iv[16] = {};
+  const std::vector<uint8_t> in = orvo::bench::Pattern(n);
+  std::vector<uint8_t> out(n);
+  for (auto _ : state) {
+    switch (op) {
+      case Op::kEcbEncrypt: aes128_encrypt(&enc, n, out.data(), in.data()); break;
+      case Op::kEcbDecrypt: aes128_decrypt(&dec, n, out.data(), in.data()); break;
+      case Op::kCbcEncrypt: cbc_aes128_encrypt(&enc, iv, n, out.data(), in.data()); break;
+      case Op::kCbcDecrypt:
+        cbc_decrypt(&dec, reinterpret_cast<nettle_cipher_func*>(aes128_decrypt), 16, iv, n, out.data(), in.data());
+        break;
+    }
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  orvo::bench::SetPeerBytes(state, n);
+}
+
+void NettleKeySetup(benchmark::State& state) {
+  aes128_ctx enc, dec;
+  for (auto _ : state) {
+    aes128_set_encrypt_key(&enc, kKey);
+    aes128_set_decrypt_key(&dec, kKey);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+#endif
+
+#ifdef ORVO_PEER_GCRYPT
+void Gcrypt(benchmark::State& state, Op op, size_t n) {
+  gcry_check_version(nullptr);
+  gcry_cipher_hd_t h;
+  gcry_cipher_open(&h, GCRY_CIPHER_AES128, IsCbc(op) ? GCRY_CIPHER_MODE_CBC : GCRY_CIPHER_MODE_ECB, 0);
+  gcry_cipher_setkey(h, kKey, 16);
+  const std::vector<uint8_t> in = orvo::bench::Pattern(n);
+  std::vector<uint8_t> out(n);
+  for (auto _ : state) {
+    if (IsEncrypt(op)) {
+      gcry_cipher_encrypt(h, out.data(), n, in.data(), n);
+    } else {
+      gcry_cipher_decrypt(h, out.data(), n, in.data(), n);
+    }
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  orvo::bench::SetPeerBytes(state, n);
+  gcry_cipher_close(h);
+}
+
+void GcryptKeySetup(benchmark::State& state) {
+  gcry_check_version(nullptr);
+  gcry_cipher_hd_t h;
+  gcry_cipher_open(&h, GCRY_CIPHER_AES128, GCRY_CIPHER_MODE_ECB, 0);
+  for (auto _ : state) {
+    gcry_cipher_setkey(h, kKey, 16);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations());
+  gcry_cipher_close(h);
+}
+#endif
+
+#ifdef ORVO_PEER_CRYPTOPP
+template <typename Mode>
+void CryptoppRun(benchmark::State& state, Mode& mode, size_t n) {
+  const std::vector<uint8_t> in = orvo::bench::Pattern(n);
+  std::vector<uint8_t> out(n);
+  for (auto _ : state) {
+    mode.ProcessData(out.data(), in.data(), n);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  orvo::bench::SetPeerBytes(state, n);
+}
+
+void Cryptopp(benchmark::State& state, Op op, size_t n) {
+  const uint8_t iv[16] = {};
+  switch (op) {
+    case Op::kEcbEncrypt: {
+      CryptoPP::ECB_Mode<CryptoPP::AES>::Encryption m(kKey, 16);
+      CryptoppRun(state, m, n);
+      break;
+    }
+    case Op::kEcbDecrypt: {
+      CryptoPP::ECB_Mode<CryptoPP::AES>::Decryption m(kKey, 16);
+      CryptoppRun(state, m, n);
+      break;
+    }
+    case Op::kCbcEncrypt: {
+      CryptoPP::CBC_Mode<CryptoPP::AES>::Encryption m(kKey, 16, iv);
+      CryptoppRun(state, m, n);
+      break;
+    }
+    case Op::kCbcDecrypt: {
+      CryptoPP::CBC_Mode<CryptoPP::AES>::Decryption m(kKey, 16, iv);
+      CryptoppRun(state, m, n);
+      break;
+    }
+  }
+}
+
+void CryptoppKeySetup(benchmark::State& state) {
+  CryptoPP::AES::Encryption enc;
+  CryptoPP::AES::Decryption dec;
+  for (auto _ : state) {
+    enc.SetKey(kKey, 16);
+    dec.SetKey(kKey, 16);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+#endif
+
+const bool kRegistered = [] {
+  for (const Op op : orvo::bench::kOps) {
+    for (const size_t n : orvo::bench::kSizes) {
+      benchmark::RegisterBenchmark(BenchName("AES128", "orvo-ni", op, n).c_str(), OrvoEngine, true, op, n);
+      benchmark::RegisterBenchmark(BenchName("AES128", "orvo-table", op, n).c_str(), OrvoEngine, false, op, n);
+#ifdef ORVO_PEER_OPENSSL
+      benchmark::RegisterBenchmark(BenchName("AES128", "openssl", op, n).c_str(), OpenSSL, op, n);
+#endif
+#ifdef ORVO_PEER_NETTLE
+      benchmark::RegisterBenchmark(BenchName("AES128", "nettle", op, n).c_str(), Nettle, op, n);
+#endif
+#ifdef ORVO_PEER_GCRYPT
+      benchmark::RegisterBenchmark(BenchName("AES128", "gcrypt", op, n).c_str(), Gcrypt, op, n);
+#endif
+#ifdef ORVO_PEER_CRYPTOPP
+      benchmark::RegisterBenchmark(BenchName("AES128", "cryptopp", op, n).c_str(), Cryptopp, op, n);
+#endif
+    }
+  }
+  // Key set-up: our SetKey builds both schedules, so the peers set both keys
+  // where they keep them apart.
+  benchmark::RegisterBenchmark("AES128/orvo/key-setup", OrvoKeySetup);
+#ifdef ORVO_PEER_OPENSSL
+  benchmark::RegisterBenchmark("AES128/openssl/key-setup", OpenSSLKeySetup);
+#endif
+#ifdef ORVO_PEER_NETTLE
+  benchmark::RegisterBenchmark("AES128/nettle/key-setup", NettleKeySetup);
+#endif
+#ifdef ORVO_PEER_GCRYPT
+  benchmark::RegisterBenchmark("AES128/gcrypt/key-setup", GcryptKeySetup);
+#endif
+#ifdef ORVO_PEER_CRYPTOPP
+  benchmark::RegisterBenchmark("AES128/cryptopp/key-setup", CryptoppKeySetup);
+#endif
+  return true;
+}();
+
+}  // namespace

@@ -1,0 +1,237 @@
+// XAES (FIPS-197): key blob, key expansion and the table-driven block code.
+#include "crypto/aes.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "crypto/aes_ni.h"
+#include "crypto/aes_tables.h"
+#include "crypto/alarm.h"
+#include "crypto/byte_order.h"
+#include "crypto/wipe.h"
+#include "digest/seed_expansion.h"
+
+using orvo::load32_le;
+using orvo::rotl32;
+using orvo::rotr32;
+using orvo::store32_le;
+using orvo::aes_tables::kInvSbox;
+using orvo::aes_tables::kSbox;
+using orvo::aes_tables::kTd;
+using orvo::aes_tables::kTe;
+
+namespace orvo::aes {
+namespace {
+
+std::atomic<bool> hardwareEnabled{true};
+
+}  // namespace
+
+bool HardwareAvailable() { return aesni::Supported(); }
+
+bool SetHardwareEnabled(bool enabled) { return hardwareEnabled.exchange(enabled); }
+
+bool HardwareInUse() { return hardwareEnabled.load(std::memory_order_relaxed) && HardwareAvailable(); }
+
+}  // namespace orvo::aes
+
+namespace {
+
+constexpr const char kName[] = "AES";
+
+uint32_t KeyLengthFor(uint32_t rounds) { return rounds == 10 ? 16 : rounds == 12 ? 24 : 32; }
+
+// Byte r (row r) of a little-endian column word.
+inline uint32_t Row(uint32_t column, unsigned r) { return (column >> (8 * r)) & 0xFF; }
+
+// SubWord (FIPS-197 5.2).
+uint32_t SubWord(uint32_t w) {
+  return uint32_t{kSbox[Row(w, 0)]} | uint32_t{kSbox[Row(w, 1)]} << 8 | uint32_t{kSbox[Row(w, 2)]} << 16 |
+         uint32_t{kSbox[Row(w, 3)]} << 24;
+}
+
+// InvMixColumns of one column (FIPS-197 5.3.3): kTd[kSbox[b]] is the
+// InvMixColumns image of byte b in row 0, since kTd folds in InvSubBytes.
+uint32_t InvMixColumn(uint32_t w) {
+  return kTd[kSbox[Row(w, 0)]] ^ rotl32(kTd[kSbox[Row(w, 1)]], 8) ^ rotl32(kTd[kSbox[Row(w, 2)]], 16) ^
+         rotl32(kTd[kSbox[Row(w, 3)]], 24);
+}
+
+// One round of the cipher for output column c: SubBytes, ShiftRows and
+// MixColumns through kTe (row r comes from column c + r).
+inline uint32_t EncColumn(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+  return kTe[Row(a, 0)] ^ rotl32(kTe[Row(b, 1)], 8) ^ rotl32(kTe[Row(c, 2)], 16) ^ rotl32(kTe[Row(d, 3)], 24);
+}
+inline uint32_t EncLastColumn(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+  return uint32_t{kSbox[Row(a, 0)]} | uint32_t{kSbox[Row(b, 1)]} << 8 | uint32_t{kSbox[Row(c, 2)]} << 16 |
+         uint32_t{kSbox[Row(d, 3)]} << 24;
+}
+// The inverse: InvShiftRows takes row r from column c - r.
+inline uint32_t DecColumn(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+  return kTd[Row(a, 0)] ^ rotl32(kTd[Row(b, 1)], 8) ^ rotl32(kTd[Row(c, 2)], 16) ^ rotl32(kTd[Row(d, 3)], 24);
+}
+inline uint32_t DecLastColumn(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+  return uint32_t{kInvSbox[Row(a, 0)]} | uint32_t{kInvSbox[Row(b, 1)]} << 8 |
+         uint32_t{kInvSbox[Row(c, 2)]} << 16 | uint32_t{kInvSbox[Row(d, 3)]} << 24;
+}
+
+// FIPS-197 Cipher (5.1) with Nr = rounds, any Nr from 0 to 14.
+void CipherTable(const uint32_t* rk, uint32_t rounds, const uint8_t* in, uint8_t* out) {
+  uint32_t s0 = load32_le(in) ^ rk[0];
+  uint32_t s1 = load32_le(in + 4) ^ rk[1];
+  uint32_t s2 = load32_le(in + 8) ^ rk[2];
+  uint32_t s3 = load32_le(in + 12) ^ rk[3];
+  for (uint32_t round = 1; round < rounds; ++round) {
+    rk += 4;
+    const uint32_t t0 = EncColumn(s0, s1, s2, s3) ^ rk[0];
+    const uint32_t t1 = EncColumn(s1, s2, s3, s0) ^ rk[1];
+    const uint32_t t2 = EncColumn(s2, s3, s0, s1) ^ rk[2];
+    const uint32_t t3 = EncColumn(s3, s0, s1, s2) ^ rk[3];
+    s0 = t0, s1 = t1, s2 = t2, s3 = t3;
+  }
+  if (rounds != 0) rk += 4;
+  store32_le(out, EncLastColumn(s0, s1, s2, s3) ^ rk[0]);
+  store32_le(out + 4, EncLastColumn(s1, s2, s3, s0) ^ rk[1]);
+  store32_le(out + 8, EncLastColumn(s2, s3, s0, s1) ^ rk[2]);
+  store32_le(out + 12, EncLastColumn(s3, s0, s1, s2) ^ rk[3]);
+}
+
+// FIPS-197 equivalent inverse cipher (5.3.5) with the decryption schedule.
+void InvCipherTable(const uint32_t* dk, uint32_t rounds, const uint8_t* in, uint8_t* out) {
+  const uint32_t* rk = dk + 4 * rounds;
+  uint32_t s0 = load32_le(in) ^ rk[0];
+  uint32_t s1 = load32_le(in + 4) ^ rk[1];
+  uint32_t s2 = load32_le(in + 8) ^ rk[2];
+  uint32_t s3 = load32_le(in + 12) ^ rk[3];
+  for (uint32_t round = 1; round < rounds; ++round) {  // rounds Nr-1 down to 1
+    rk -= 4;
+    const uint32_t t0 = DecColumn(s0, s3, s2, s1) ^ rk[0];
+    const uint32_t t1 = DecColumn(s1, s0, s3, s2) ^ rk[1];
+    const uint32_t t2 = DecColumn(s2, s1, s0, s3) ^ rk[2];
+    const uint32_t t3 = DecColumn(s3, s2, s1, s0) ^ rk[3];
+    s0 = t0, s1 = t1, s2 = t2, s3 = t3;
+  }
+  store32_le(out, DecLastColumn(s0, s3, s2, s1) ^ dk[0]);
+  store32_le(out + 4, DecLastColumn(s1, s0, s3, s2) ^ dk[1]);
+  store32_le(out + 8, DecLastColumn(s2, s1, s0, s3) ^ dk[2]);
+  store32_le(out + 12, DecLastColumn(s3, s2, s1, s0) ^ dk[3]);
+}
+
+}  // namespace
+
+XAES::~XAES() {
+  orvo::SecureWipe(key_, sizeof key_);
+  orvo::SecureWipe(encSchedule_, sizeof encSchedule_);
+  orvo::SecureWipe(decSchedule_, sizeof decSchedule_);
+  rounds_ = 0;
+}
+
+void XAES::GenerateKey(const XBlob& seed, uint32_t length) {
+  const uint32_t rounds = length >= 32 ? 14 : length >= 24 ? 12 : 10;
+  const uint32_t keyLength = KeyLengthFor(rounds);
+  const XBlob key = ExpandSeed(seed, keyLength);
+  LoadKey(rounds, key.data, keyLength);
+}
+
+void XAES::SetKey(const XBlob& blob) {
+  if (blob.size < 5) throw XCryptoAlarm(alarm_text::kDataCorrupted, kName);
+  const uint32_t rounds = blob.ExtractLong(0);
+  const uint32_t keyLength = KeyLengthFor(rounds);
+  if (blob.size != 4 + keyLength) throw XCryptoAlarm(alarm_text::kDataCorrupted, kName);
+  // The schedules hold at most 15 round keys.
+  if (rounds > kMaxRounds) throw XCryptoAlarm(alarm_text::kDataCorrupted, kName);
+  LoadKey(rounds, blob.data + 4, keyLength);
+}
+
+XBlob XAES::GetKey() const {
+  if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey, kName);
+  XBlob blob(16);
+  blob.InsertLong(rounds_);
+  blob.Append(key_, KeyLengthFor(rounds_));
+  return blob;
+}
+
+void XAES::LoadKey(uint32_t rounds, const uint8_t* key, uint32_t keyLength) {
+  std::memset(key_, 0, sizeof key_);
+  std::memcpy(key_, key, keyLength);
+  rounds_ = rounds;
+
+  // Key expansion (FIPS-197 5.2). Words beyond 4 * (Nr + 1) are expanded too
+  // when a short round count meets a long key: the first Nk words are the key.
+  const uint32_t nk = keyLength / 4;
+  uint32_t total = 4 * (rounds + 1);
+  if (total < nk) total = nk;
+  uint32_t* w = encSchedule_;
+  std::memset(encSchedule_, 0, sizeof encSchedule_);
+  for (uint32_t i = 0; i < nk; ++i) w[i] = load32_le(key_ + 4 * i);
+  uint8_t rcon = 0x01;
+  for (uint32_t i = nk; i < total; ++i) {
+    uint32_t temp = w[i - 1];
+    if (i % nk == 0) {
+      // RotWord moves byte 0 to the top: a rotation right in little-endian words.
+      temp = SubWord(rotr32(temp, 8)) ^ rcon;
+      rcon = static_cast<uint8_t>((rcon << 1) ^ ((rcon & 0x80) != 0 ? 0x1B : 0));
+    } else if (nk > 6 && i % nk == 4) {
+      temp = SubWord(temp);
+    }
+    w[i] = w[i - nk] ^ temp;
+  }
+
+  std::memset(decSchedule_, 0, sizeof decSchedule_);
+  for (uint32_t i = 0; i < 4 * (rounds + 1); ++i) {
+    const uint32_t round = i / 4;
+    decSchedule_[i] = round == 0 || round == rounds ? w[i] : InvMixColumn(w[i]);
+  }
+  MarkKeySet();
+}
+
+void XAES::EncryptBlock(const uint8_t* in, uint8_t* out) const { EncryptBlocksECB(in, out, 1); }
+
+void XAES::DecryptBlock(const uint8_t* in, uint8_t* out) const { DecryptBlocksECB(in, out, 1); }
+
+void XAES::EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
+  if (orvo::aes::HardwareInUse()) {
+    orvo::aesni::EncryptECB(encSchedule_, rounds_, in, out, blocks);
+    return;
+  }
+  for (size_t i = 0; i < blocks; ++i) CipherTable(encSchedule_, rounds_, in + 16 * i, out + 16 * i);
+}
+
+void XAES::DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
+  if (orvo::aes::HardwareInUse()) {
+    orvo::aesni::DecryptECB(decSchedule_, rounds_, in, out, blocks);
+    return;
+  }
+  for (size_t i = 0; i < blocks; ++i) InvCipherTable(decSchedule_, rounds_, in + 16 * i, out + 16 * i);
+}
+
+void XAES::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
+  if (orvo::aes::HardwareInUse()) {
+    orvo::aesni::EncryptCBC(encSchedule_, rounds_, in, out, blocks, iv);
+    return;
+  }
+  uint8_t block[16];
+  const uint8_t* previous = iv;
+  for (size_t i = 0; i < blocks; ++i) {
+    for (int j = 0; j < 16; ++j) block[j] = static_cast<uint8_t>(in[16 * i + j] ^ previous[j]);
+    CipherTable(encSchedule_, rounds_, block, out + 16 * i);
+    previous = out + 16 * i;
+  }
+  if (blocks != 0) std::memcpy(iv, previous, 16);
+  orvo::SecureWipe(block, sizeof block);
+}
+
+void XAES::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
+  if (orvo::aes::HardwareInUse()) {
+    orvo::aesni::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv);
+    return;
+  }
+  const uint8_t* previous = iv;
+  for (size_t i = 0; i < blocks; ++i) {
+    uint8_t* plain = out + 16 * i;
+    InvCipherTable(decSchedule_, rounds_, in + 16 * i, plain);
+    for (int j = 0; j < 16; ++j) plain[j] = static_cast<uint8_t>(plain[j] ^ previous[j]);
+    previous = in + 16 * i;
+  }
+  if (blocks != 0) std::memcpy(iv, previous, 16);
+}

@@ -1,0 +1,73 @@
+// XAES: the AES block cipher (FIPS-197) with 128-, 192- and 256-bit keys.
+//
+// Key blob (SetKey input, GetKey output): the round count Nr as four bytes,
+// big-endian (10, 12 or 14), then the 16, 24 or 32 key bytes in FIPS-197
+// order. Nr 10 means a 16-byte key, 12 a 24-byte key, any other count a 32-byte
+// key; a blob with 32 key bytes and a count of 0..14 runs that many rounds.
+//
+// Two interchangeable block paths give identical bytes: table-driven code
+// (aes_tables.cpp) and AES-NI (aes_ni_x86.cpp), the latter chosen at run time
+// on processors that have it unless the switch below turns it off.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "crypto/block_cipher.h"
+
+class XAES final : public XBlockCipher {
+ public:
+  static constexpr uint32_t kMaxRounds = 14;
+
+  XAES() = default;
+  // Wipes the key bytes and both schedules.
+  ~XAES() override;
+
+  uint32_t BlockSize() const override { return 16; }
+  void EncryptBlock(const uint8_t* in, uint8_t* out) const override;
+  void DecryptBlock(const uint8_t* in, uint8_t* out) const override;
+  // Key size from the requested length in bytes: 32 or more gives AES-256,
+  // 24..31 AES-192, anything below 24 (0 included) AES-128. The key bytes are
+  // ExpandSeed(seed, key size).
+  void GenerateKey(const XBlob& seed, uint32_t length) override;
+  // "Data is corrupted" / "AES" for a blob shorter than 5 bytes, a size other
+  // than 4 + the key length its count implies, or a count above 14; the
+  // earlier key then stays as it was.
+  void SetKey(const XBlob& blob) override;
+  XBlob GetKey() const override;
+
+  uint32_t Rounds() const { return rounds_; }
+
+ protected:
+  void EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const override;
+  void DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const override;
+  void EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const override;
+  void DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const override;
+
+ private:
+  // Installs Nr and the key bytes, then runs the FIPS-197 key expansion and
+  // derives the decryption schedule of the equivalent inverse cipher.
+  void LoadKey(uint32_t rounds, const uint8_t* key, uint32_t keyLength);
+
+  uint8_t key_[32] = {};
+  // Round keys 0..Nr, four column words each, little-endian (row 0 in the low
+  // byte), so their bytes in memory are in FIPS-197 order.
+  uint32_t encSchedule_[4 * (kMaxRounds + 1)] = {};
+  // Equivalent inverse cipher (FIPS-197 5.3.5): round keys 0 and Nr as in the
+  // encryption schedule, 1..Nr-1 passed through InvMixColumns.
+  uint32_t decSchedule_[4 * (kMaxRounds + 1)] = {};
+  uint32_t rounds_ = 0;
+};
+
+namespace orvo::aes {
+
+// True when the processor has AES-NI and SSE4.1.
+bool HardwareAvailable();
+// The one switch of the hardware path, for the whole process: on by default
+// where the processor has it. Tests and benchmarks turn it off to run the
+// table-driven code. Returns the previous setting.
+bool SetHardwareEnabled(bool enabled);
+// True when XAES uses AES-NI now (available and enabled).
+bool HardwareInUse();
+
+}  // namespace orvo::aes

@@ -1,0 +1,218 @@
+// AES with the x86 AES-NI instructions (FIPS-197 rounds in hardware).
+//
+// AESENC performs ShiftRows, SubBytes, MixColumns and AddRoundKey, AESENCLAST
+// the same without MixColumns; AESDEC and AESDECLAST are the rounds of the
+// equivalent inverse cipher (FIPS-197 5.3.5), so they take XAES's decryption
+// schedule as it is. The schedules are arrays of little-endian column words,
+// which on x86 lie in memory in FIPS-197 byte order: a round key is one
+// unaligned 16-byte load. Several independent blocks are kept in flight in ECB
+// and CBC decryption; CBC encryption is one chain by nature.
+//
+// Compiled for every x86-64 target with per-function target attributes and
+// used only after the processor reports AES-NI; other processors get Supported()
+// false and never reach the rest.
+#include "crypto/aes_ni.h"
+
+#include "crypto/cpu_features.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include <immintrin.h>
+
+#define ORVO_AESNI __attribute__((target("aes,sse4.1")))
+
+namespace orvo::aesni {
+namespace {
+
+constexpr size_t kLanes = 8;
+
+struct RoundKeys {
+  __m128i k[15];
+};
+
+ORVO_AESNI inline void LoadKeys(const uint32_t* schedule, uint32_t rounds, RoundKeys& keys) {
+  for (uint32_t r = 0; r <= rounds; ++r) {
+    keys.k[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(schedule + 4 * r));
+  }
+}
+
+ORVO_AESNI inline __m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+ORVO_AESNI inline void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// kFixed is Nr when known at compile time (10, 12, 14: the round loops unroll
+// and the keys stay in registers), 0 for any other count taken from `rounds`.
+template <uint32_t kFixed>
+ORVO_AESNI inline __m128i EncryptOne(const RoundKeys& keys, uint32_t rounds, __m128i b) {
+  const uint32_t nr = kFixed != 0 ? kFixed : rounds;
+  b = _mm_xor_si128(b, keys.k[0]);
+#pragma GCC unroll 14
+  for (uint32_t r = 1; r < nr; ++r) b = _mm_aesenc_si128(b, keys.k[r]);
+  return _mm_aesenclast_si128(b, keys.k[nr]);
+}
+
+template <uint32_t kFixed>
+ORVO_AESNI inline __m128i DecryptOne(const RoundKeys& keys, uint32_t rounds, __m128i b) {
+  const uint32_t nr = kFixed != 0 ? kFixed : rounds;
+  b = _mm_xor_si128(b, keys.k[nr]);
+#pragma GCC unroll 14
+  for (uint32_t r = nr - 1; r >= 1 && r < nr; --r) b = _mm_aesdec_si128(b, keys.k[r]);
+  return _mm_aesdeclast_si128(b, keys.k[0]);
+}
+
+template <uint32_t kFixed>
+ORVO_AESNI void EncryptLanes(const RoundKeys& keys, uint32_t rounds, __m128i* b) {
+  const uint32_t nr = kFixed != 0 ? kFixed : rounds;
+  for (size_t j = 0; j < kLanes; ++j) b[j] = _mm_xor_si128(b[j], keys.k[0]);
+#pragma GCC unroll 14
+  for (uint32_t r = 1; r < nr; ++r) {
+    const __m128i k = keys.k[r];
+#pragma GCC unroll 8
+    for (size_t j = 0; j < kLanes; ++j) b[j] = _mm_aesenc_si128(b[j], k);
+  }
+  for (size_t j = 0; j < kLanes; ++j) b[j] = _mm_aesenclast_si128(b[j], keys.k[nr]);
+}
+
+template <uint32_t kFixed>
+ORVO_AESNI void DecryptLanes(const RoundKeys& keys, uint32_t rounds, __m128i* b) {
+  const uint32_t nr = kFixed != 0 ? kFixed : rounds;
+  for (size_t j = 0; j < kLanes; ++j) b[j] = _mm_xor_si128(b[j], keys.k[nr]);
+#pragma GCC unroll 14
+  for (uint32_t r = nr - 1; r >= 1 && r < nr; --r) {
+    const __m128i k = keys.k[r];
+#pragma GCC unroll 8
+    for (size_t j = 0; j < kLanes; ++j) b[j] = _mm_aesdec_si128(b[j], k);
+  }
+  for (size_t j = 0; j < kLanes; ++j) b[j] = _mm_aesdeclast_si128(b[j], keys.k[0]);
+}
+
+template <uint32_t kFixed>
+ORVO_AESNI void EcbEncrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
+  for (; blocks >= kLanes; blocks -= kLanes, in += 16 * kLanes, out += 16 * kLanes) {
+    __m128i b[kLanes];
+    for (size_t j = 0; j < kLanes; ++j) b[j] = Load(in + 16 * j);
+    EncryptLanes<kFixed>(keys, rounds, b);
+    for (size_t j = 0; j < kLanes; ++j) Store(out + 16 * j, b[j]);
+  }
+  for (; blocks != 0; --blocks, in += 16, out += 16) Store(out, EncryptOne<kFixed>(keys, rounds, Load(in)));
+}
+
+template <uint32_t kFixed>
+ORVO_AESNI void EcbDecrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
+  for (; blocks >= kLanes; blocks -= kLanes, in += 16 * kLanes, out += 16 * kLanes) {
+    __m128i b[kLanes];
+    for (size_t j = 0; j < kLanes; ++j) b[j] = Load(in + 16 * j);
+    DecryptLanes<kFixed>(keys, rounds, b);
+    for (size_t j = 0; j < kLanes; ++j) Store(out + 16 * j, b[j]);
+  }
+  for (; blocks != 0; --blocks, in += 16, out += 16) Store(out, DecryptOne<kFixed>(keys, rounds, Load(in)));
+}
+
+template <uint32_t kFixed>
+ORVO_AESNI void CbcEncrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
+                           uint8_t* iv) {
+  const uint32_t nr = kFixed != 0 ? kFixed : rounds;
+  __m128i chain = Load(iv);
+  for (; blocks != 0; --blocks, in += 16, out += 16) {
+    // The input meets round key 0 off the chain's critical path, which then
+    // carries one XOR and the rounds; the empty asm keeps the compiler from
+    // reassociating the two XORs back onto the chain.
+    __m128i whitened = _mm_xor_si128(Load(in), keys.k[0]);
+    __asm__("" : "+x"(whitened));
+    chain = _mm_xor_si128(chain, whitened);
+#pragma GCC unroll 14
+    for (uint32_t r = 1; r < nr; ++r) chain = _mm_aesenc_si128(chain, keys.k[r]);
+    chain = _mm_aesenclast_si128(chain, keys.k[nr]);
+    Store(out, chain);
+  }
+  Store(iv, chain);
+}
+
+template <uint32_t kFixed>
+ORVO_AESNI void CbcDecrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
+                           uint8_t* iv) {
+  __m128i previous = Load(iv);
+  for (; blocks >= kLanes; blocks -= kLanes, in += 16 * kLanes, out += 16 * kLanes) {
+    __m128i b[kLanes];
+    for (size_t j = 0; j < kLanes; ++j) b[j] = Load(in + 16 * j);
+    DecryptLanes<kFixed>(keys, rounds, b);
+    Store(out, _mm_xor_si128(b[0], previous));
+    for (size_t j = 1; j < kLanes; ++j) Store(out + 16 * j, _mm_xor_si128(b[j], Load(in + 16 * (j - 1))));
+    previous = Load(in + 16 * (kLanes - 1));
+  }
+  for (; blocks != 0; --blocks, in += 16, out += 16) {
+    const __m128i c = Load(in);
+    Store(out, _mm_xor_si128(DecryptOne<kFixed>(keys, rounds, c), previous));
+    previous = c;
+  }
+  Store(iv, previous);
+}
+
+// Wipes the round keys copied to the stack.
+ORVO_AESNI void Clear(RoundKeys& keys) {
+  volatile __m128i* k = keys.k;
+  for (int r = 0; r < 15; ++r) k[r] = _mm_setzero_si128();
+}
+
+// Calls F<Nr> for the standard round counts and F<0> for any other.
+#define ORVO_AESNI_DISPATCH(F, ...)     \
+  switch (rounds) {                     \
+    case 10: F<10>(__VA_ARGS__); break; \
+    case 12: F<12>(__VA_ARGS__); break; \
+    case 14: F<14>(__VA_ARGS__); break; \
+    default: F<0>(__VA_ARGS__); break;  \
+  }
+
+}  // namespace
+
+bool Supported() {
+  const cpu::Features& f = cpu::Detected();
+  return f.aesni && f.sse41;
+}
+
+ORVO_AESNI void EncryptECB(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
+                           size_t blocks) {
+  RoundKeys keys;
+  LoadKeys(encSchedule, rounds, keys);
+  ORVO_AESNI_DISPATCH(EcbEncrypt, keys, rounds, in, out, blocks)
+  Clear(keys);
+}
+
+ORVO_AESNI void DecryptECB(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
+                           size_t blocks) {
+  RoundKeys keys;
+  LoadKeys(decSchedule, rounds, keys);
+  ORVO_AESNI_DISPATCH(EcbDecrypt, keys, rounds, in, out, blocks)
+  Clear(keys);
+}
+
+ORVO_AESNI void EncryptCBC(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
+                           size_t blocks, uint8_t* iv) {
+  RoundKeys keys;
+  LoadKeys(encSchedule, rounds, keys);
+  ORVO_AESNI_DISPATCH(CbcEncrypt, keys, rounds, in, out, blocks, iv)
+  Clear(keys);
+}
+
+ORVO_AESNI void DecryptCBC(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
+                           size_t blocks, uint8_t* iv) {
+  RoundKeys keys;
+  LoadKeys(decSchedule, rounds, keys);
+  ORVO_AESNI_DISPATCH(CbcDecrypt, keys, rounds, in, out, blocks, iv)
+  Clear(keys);
+}
+
+}  // namespace orvo::aesni
+
+#else  // not x86: no AES-NI; XAES keeps to its tables.
+
+namespace orvo::aesni {
+
+bool Supported() { return false; }
+void EncryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) {}
+void DecryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) {}
+void EncryptCBC(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t, uint8_t*) {}
+void DecryptCBC(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t, uint8_t*) {}
+
+}  // namespace orvo::aesni
+
+#endif

@@ -1,0 +1,161 @@
+// The mode engine (ECB and CBC with filler padding) over XBlockCipher.
+//
+// The engine works on whole runs of blocks: the full blocks go straight from
+// the input to the output buffer through the bulk hooks, and only a partial
+// last block is padded, in a scratch block. The output buffer is allocated once
+// with the capacity that doubling from 16 would reach, so results, capacities
+// and the chaining register match a block-by-block pass with byte appends.
+#include "crypto/block_cipher.h"
+
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "crypto/alarm.h"
+#include "crypto/wipe.h"
+
+namespace {
+
+// The capacity of a working buffer that starts at 16 and doubles as `size`
+// bytes are appended one by one.
+uint32_t DoubledCapacity(uint64_t size) {
+  uint64_t capacity = 16;
+  while (capacity < size) capacity *= 2;
+  return static_cast<uint32_t>(capacity > 0xFFFFFFFFu ? size : capacity);
+}
+
+void XorBlock(uint8_t* out, const uint8_t* a, const uint8_t* b, size_t n) {
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(a[i] ^ b[i]);
+}
+
+// A scratch block on the stack for the usual block sizes, on the heap otherwise;
+// wiped when it goes, since it holds plaintext.
+class ScratchBlock {
+ public:
+  explicit ScratchBlock(size_t n) : n_(n) {
+    if (n > sizeof small_) heap_.resize(n);
+  }
+  ~ScratchBlock() { orvo::SecureWipe(data(), n_); }
+  ScratchBlock(const ScratchBlock&) = delete;
+  ScratchBlock& operator=(const ScratchBlock&) = delete;
+  uint8_t* data() { return heap_.empty() ? small_ : heap_.data(); }
+
+ private:
+  size_t n_;
+  uint8_t small_[32] = {};
+  std::vector<uint8_t> heap_;
+};
+
+}  // namespace
+
+XBlockCipher::~XBlockCipher() {
+  if (chain != nullptr) {
+    orvo::SecureWipe(chain, chainSize_);
+    delete[] chain;
+  }
+}
+
+void XBlockCipher::Setup(uint32_t mode_, uint32_t filler_) {
+  mode = mode_ == kModeCBC ? kModeCBC : kModeECB;
+  EnsureChain();
+  std::memset(chain, 0, chainSize_);
+  filler = static_cast<uint8_t>(filler_);
+}
+
+void XBlockCipher::EnsureChain() {
+  if (chain != nullptr) return;
+  chainSize_ = BlockSize();
+  chain = new uint8_t[chainSize_ == 0 ? 1 : chainSize_]();
+}
+
+XBlob XBlockCipher::Encrypt(const XBlob& input) {
+  if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey);
+  const uint32_t bs = BlockSize();
+  if ((mode != kModeECB && mode != kModeCBC) || bs == 0) return XBlob(16);
+  EnsureChain();
+
+  const size_t full = input.size / bs;
+  const uint32_t rest = input.size % bs;
+  const uint64_t outSize = (uint64_t{full} + (rest != 0 ? 1 : 0)) * bs;
+  if (outSize > 0xFFFFFFFFu) throw std::length_error("sealed data would exceed 4 GiB");
+
+  XBlob out(DoubledCapacity(outSize));
+  if (full != 0) EncryptRun(input.data, out.data, full);
+  if (rest != 0) {
+    ScratchBlock last(bs);
+    std::memcpy(last.data(), input.data + full * bs, rest);
+    std::memset(last.data() + rest, filler, bs - rest);
+    EncryptRun(last.data(), out.data + full * bs, 1);
+  }
+  out.size = static_cast<uint32_t>(outSize);
+  return out;
+}
+
+XBlob XBlockCipher::Decrypt(const XBlob& input) {
+  if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey);
+  const uint32_t bs = BlockSize();
+  if (bs == 0 || input.size % bs != 0) throw XCryptoAlarm(alarm_text::kUnableToDecrypt);
+  if (mode != kModeECB && mode != kModeCBC) return XBlob(16);
+  EnsureChain();
+
+  XBlob out(DoubledCapacity(input.size));
+  const size_t blocks = input.size / bs;
+  if (blocks != 0) DecryptRun(input.data, out.data, blocks);
+  out.size = input.size;
+  return out;
+}
+
+void XBlockCipher::EncryptRun(const uint8_t* in, uint8_t* out, size_t blocks) {
+  const uint32_t bs = chainSize_;
+  if (mode == kModeCBC) {
+    EncryptBlocksCBC(in, out, blocks, chain);
+  } else {
+    EncryptBlocksECB(in, out, blocks);
+    std::memcpy(chain, out + (blocks - 1) * bs, bs);
+  }
+}
+
+void XBlockCipher::DecryptRun(const uint8_t* in, uint8_t* out, size_t blocks) {
+  const uint32_t bs = chainSize_;
+  if (mode == kModeCBC) {
+    DecryptBlocksCBC(in, out, blocks, chain);
+  } else {
+    // After an ECB Decrypt the register holds the last plaintext block.
+    DecryptBlocksECB(in, out, blocks);
+    std::memcpy(chain, out + (blocks - 1) * bs, bs);
+  }
+}
+
+void XBlockCipher::EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
+  const uint32_t bs = BlockSize();
+  for (size_t i = 0; i < blocks; ++i) EncryptBlock(in + i * bs, out + i * bs);
+}
+
+void XBlockCipher::DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
+  const uint32_t bs = BlockSize();
+  for (size_t i = 0; i < blocks; ++i) DecryptBlock(in + i * bs, out + i * bs);
+}
+
+void XBlockCipher::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
+  const uint32_t bs = BlockSize();
+  ScratchBlock scratch(bs);
+  const uint8_t* previous = iv;
+  for (size_t i = 0; i < blocks; ++i) {
+    XorBlock(scratch.data(), in + i * bs, previous, bs);
+    EncryptBlock(scratch.data(), out + i * bs);
+    previous = out + i * bs;
+  }
+  if (blocks != 0) std::memcpy(iv, previous, bs);
+}
+
+void XBlockCipher::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
+  const uint32_t bs = BlockSize();
+  const uint8_t* previous = iv;
+  for (size_t i = 0; i < blocks; ++i) {
+    uint8_t* plain = out + i * bs;
+    DecryptBlock(in + i * bs, plain);
+    XorBlock(plain, plain, previous, bs);
+    previous = in + i * bs;
+  }
+  if (blocks != 0) std::memcpy(iv, previous, bs);
+}

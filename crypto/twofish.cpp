@@ -1,0 +1,68 @@
+// XTwofish: the Twofish block cipher behind the Twofish scripting object: the
+// key length rule, the key blob and the alarms around twofish_core.cpp.
+#include "crypto/twofish.h"
+
+#include <cstring>
+
+#include "crypto/alarm.h"
+#include "crypto/wipe.h"
+#include "digest/seed_expansion.h"
+
+namespace {
+constexpr char kName[] = "Twofish";
+}  // namespace
+
+XTwofish::~XTwofish() {
+  orvo::SecureWipe(key_, sizeof key_);
+  orvo::SecureWipe(&k_, sizeof k_);
+  orvo::SecureWipe(&schedule_, sizeof schedule_);
+}
+
+void XTwofish::EncryptBlock(const uint8_t* in, uint8_t* out) const { orvo::twofish::EncryptBlock(schedule_, in, out); }
+
+void XTwofish::DecryptBlock(const uint8_t* in, uint8_t* out) const { orvo::twofish::DecryptBlock(schedule_, in, out); }
+
+void XTwofish::EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
+  orvo::twofish::EncryptECB(schedule_, in, out, blocks);
+}
+
+void XTwofish::DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
+  orvo::twofish::DecryptECB(schedule_, in, out, blocks);
+}
+
+void XTwofish::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
+  orvo::twofish::EncryptCBC(schedule_, in, out, blocks, iv);
+}
+
+void XTwofish::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
+  orvo::twofish::DecryptCBC(schedule_, in, out, blocks, iv);
+}
+
+void XTwofish::LoadKey(const uint8_t* key, uint32_t k) {
+  std::memset(key_, 0, sizeof key_);
+  std::memcpy(key_, key, 8 * k);
+  k_ = k;
+  orvo::twofish::ExpandKey(key_, k_, schedule_);
+  MarkKeySet();
+}
+
+void XTwofish::GenerateKey(const XBlob& seed, uint32_t length) {
+  const uint32_t k = length <= 16 ? 2 : length <= 24 ? 3 : 4;
+  const XBlob bytes = ExpandSeed(seed, 8 * k);
+  LoadKey(bytes.data, k);
+}
+
+void XTwofish::SetKey(const XBlob& blob) {
+  if (blob.size < 5) throw XCryptoAlarm(alarm_text::kDataCorrupted, kName);
+  const uint32_t k = blob.ExtractLong(0);
+  if (k < 2 || k > 4 || blob.size != 4 + 8 * k) throw XCryptoAlarm(alarm_text::kDataCorrupted, kName);
+  LoadKey(blob.data + 4, k);
+}
+
+XBlob XTwofish::GetKey() const {
+  if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey, kName);
+  XBlob blob(16);
+  blob.InsertLong(k_);
+  blob.Append(key_, 8 * k_);
+  return blob;
+}

@@ -1,0 +1,309 @@
+// Twofish ("Twofish: A 128-Bit Block Cipher", 1998): the key schedule with
+// full keying (4.3) and the encryption and decryption of one block (4.1, 4.2).
+#include "crypto/twofish.h"
+
+#include "crypto/byte_order.h"
+#include "crypto/wipe.h"
+
+namespace orvo::twofish {
+
+namespace {
+
+inline uint8_t Byte(uint32_t x, unsigned n) { return static_cast<uint8_t>(x >> (8 * n)); }
+
+// The q permutation that h applies to byte position j just before it adds
+// byte j of list word i (paper 4.3.2); the last q of each position is folded
+// into kMdsQ.
+inline const uint8_t* StageQ(unsigned i, unsigned j) {
+  static const uint8_t* const kStages[4][4] = {
+      {kQ0, kQ0, kQ1, kQ1},  // before L0
+      {kQ0, kQ1, kQ0, kQ1},  // before L1
+      {kQ1, kQ1, kQ0, kQ0},  // before L2 (k >= 3)
+      {kQ1, kQ0, kQ0, kQ1},  // before L3 (k = 4)
+  };
+  return kStages[i][j];
+}
+
+// One key-dependent S-box composed with its MDS column, for k list words:
+// sbox[x] = kMdsQ.col[j][q(...q(q(x) ^ l(k-1)) ... ^ l0)].
+template <unsigned K>
+void BuildSbox(unsigned j, const uint8_t (&l)[4][4], uint32_t* sbox) {
+  const uint8_t* q3 = StageQ(3, j);
+  const uint8_t* q2 = StageQ(2, j);
+  const uint8_t* q1 = StageQ(1, j);
+  const uint8_t* q0 = StageQ(0, j);
+  const uint32_t* mds = kMdsQ.col[j];
+  for (unsigned x = 0; x < 256; ++x) {
+    uint8_t v = static_cast<uint8_t>(x);
+    if (K == 4) v = q3[v] ^ l[3][j];
+    if (K >= 3) v = q2[v] ^ l[2][j];
+    v = q1[v] ^ l[1][j];
+    v = q0[v] ^ l[0][j];
+    sbox[x] = mds[v];
+  }
+}
+
+template <unsigned K>
+void BuildSboxes(const uint32_t* list, Schedule& out) {
+  uint8_t l[4][4] = {};
+  for (unsigned i = 0; i < K; ++i) {
+    for (unsigned j = 0; j < 4; ++j) l[i][j] = Byte(list[i], j);
+  }
+  for (unsigned j = 0; j < 4; ++j) BuildSbox<K>(j, l, out.sbox[j]);
+  SecureWipe(l, sizeof l);
+}
+
+inline uint32_t G(const Schedule& s, uint32_t x) {
+  return s.sbox[0][Byte(x, 0)] ^ s.sbox[1][Byte(x, 1)] ^ s.sbox[2][Byte(x, 2)] ^ s.sbox[3][Byte(x, 3)];
+}
+
+// G(ROL(x, 8)), taking the bytes of x in rotated order instead of rotating first.
+inline uint32_t GRotated(const Schedule& s, uint32_t x) {
+  return s.sbox[0][Byte(x, 3)] ^ s.sbox[1][Byte(x, 0)] ^ s.sbox[2][Byte(x, 1)] ^ s.sbox[3][Byte(x, 2)];
+}
+
+// N independent blocks side by side, so that their table look-ups overlap;
+// a, b, c, d are the four words of each block's state.
+template <size_t N>
+struct Words {
+  uint32_t a[N], b[N], c[N], d[N];
+};
+
+template <size_t N>
+inline void Load(Words<N>& x, const uint8_t* in) {
+  for (size_t i = 0; i < N; ++i, in += kBlockSize) {
+    x.a[i] = load32_le(in);
+    x.b[i] = load32_le(in + 4);
+    x.c[i] = load32_le(in + 8);
+    x.d[i] = load32_le(in + 12);
+  }
+}
+
+template <size_t N>
+inline void Store(const Words<N>& x, uint8_t* out) {
+  for (size_t i = 0; i < N; ++i, out += kBlockSize) {
+    store32_le(out, x.a[i]);
+    store32_le(out + 4, x.b[i]);
+    store32_le(out + 8, x.c[i]);
+    store32_le(out + 12, x.d[i]);
+  }
+}
+
+// Two rounds (paper 4.1) without the swaps: round 2n works from (a, b) on
+// (c, d), round 2n + 1 from (c, d) on (a, b). Decryption undoes them.
+template <bool kDecrypt, size_t N>
+inline void Cycle(const Schedule& s, unsigned n, Words<N>& x) {
+  const uint32_t* k = s.subkeys + 8 + 4 * n;
+  uint32_t t0[N];
+  uint32_t t1[N];
+  if constexpr (!kDecrypt) {
+    for (size_t i = 0; i < N; ++i) {
+      t0[i] = G(s, x.a[i]);
+      t1[i] = GRotated(s, x.b[i]);
+    }
+    for (size_t i = 0; i < N; ++i) {
+      x.c[i] = rotr32(x.c[i] ^ (t0[i] + t1[i] + k[0]), 1);
+      x.d[i] = rotl32(x.d[i], 1) ^ ((t0[i] + k[1]) + 2 * t1[i]);
+    }
+    for (size_t i = 0; i < N; ++i) {
+      t0[i] = G(s, x.c[i]);
+      t1[i] = GRotated(s, x.d[i]);
+    }
+    for (size_t i = 0; i < N; ++i) {
+      x.a[i] = rotr32(x.a[i] ^ (t0[i] + t1[i] + k[2]), 1);
+      x.b[i] = rotl32(x.b[i], 1) ^ ((t0[i] + k[3]) + 2 * t1[i]);
+    }
+  } else {
+    for (size_t i = 0; i < N; ++i) {
+      t0[i] = G(s, x.c[i]);
+      t1[i] = GRotated(s, x.d[i]);
+    }
+    for (size_t i = 0; i < N; ++i) {
+      x.a[i] = rotl32(x.a[i], 1) ^ (t0[i] + t1[i] + k[2]);
+      x.b[i] = rotr32(x.b[i] ^ ((t0[i] + k[3]) + 2 * t1[i]), 1);
+    }
+    for (size_t i = 0; i < N; ++i) {
+      t0[i] = G(s, x.a[i]);
+      t1[i] = GRotated(s, x.b[i]);
+    }
+    for (size_t i = 0; i < N; ++i) {
+      x.c[i] = rotl32(x.c[i], 1) ^ (t0[i] + t1[i] + k[0]);
+      x.d[i] = rotr32(x.d[i] ^ ((t0[i] + k[1]) + 2 * t1[i]), 1);
+    }
+  }
+}
+
+// Both directions in one routine: input whitening, the 16 rounds fully
+// unrolled, output whitening (paper 4.1). The words of N blocks are replaced
+// in place: the input words (little-endian) on entry, the output words on exit.
+template <bool kDecrypt, size_t N>
+inline void Crypt(const Schedule& s, Words<N>& x) {
+  const uint32_t* w = s.subkeys;
+  // Encryption whitens with K0..K3 going in and K4..K7 coming out; decryption
+  // the other way round. The output words are (c, d, a, b) of the last round.
+  const uint32_t* in = kDecrypt ? w + 4 : w;
+  const uint32_t* out = kDecrypt ? w : w + 4;
+  for (size_t i = 0; i < N; ++i) {
+    const uint32_t p0 = x.a[i], p1 = x.b[i], p2 = x.c[i], p3 = x.d[i];
+    if constexpr (!kDecrypt) {
+      x.a[i] = p0 ^ in[0], x.b[i] = p1 ^ in[1], x.c[i] = p2 ^ in[2], x.d[i] = p3 ^ in[3];
+    } else {
+      x.c[i] = p0 ^ in[0], x.d[i] = p1 ^ in[1], x.a[i] = p2 ^ in[2], x.b[i] = p3 ^ in[3];
+    }
+  }
+  if constexpr (!kDecrypt) {
+    Cycle<false>(s, 0, x);
+    Cycle<false>(s, 1, x);
+    Cycle<false>(s, 2, x);
+    Cycle<false>(s, 3, x);
+    Cycle<false>(s, 4, x);
+    Cycle<false>(s, 5, x);
+    Cycle<false>(s, 6, x);
+    Cycle<false>(s, 7, x);
+  } else {
+    Cycle<true>(s, 7, x);
+    Cycle<true>(s, 6, x);
+    Cycle<true>(s, 5, x);
+    Cycle<true>(s, 4, x);
+    Cycle<true>(s, 3, x);
+    Cycle<true>(s, 2, x);
+    Cycle<true>(s, 1, x);
+    Cycle<true>(s, 0, x);
+  }
+  for (size_t i = 0; i < N; ++i) {
+    const uint32_t a = x.a[i], b = x.b[i], c = x.c[i], d = x.d[i];
+    if constexpr (!kDecrypt) {
+      x.a[i] = c ^ out[0], x.b[i] = d ^ out[1], x.c[i] = a ^ out[2], x.d[i] = b ^ out[3];
+    } else {
+      x.a[i] = a ^ out[0], x.b[i] = b ^ out[1], x.c[i] = c ^ out[2], x.d[i] = d ^ out[3];
+    }
+  }
+}
+
+// Blocks of ECB in groups of kLanes.
+constexpr size_t kLanes = 2;
+
+template <bool kDecrypt>
+void CryptECB(const Schedule& s, const uint8_t* in, uint8_t* out, size_t blocks) {
+  for (; blocks >= kLanes; blocks -= kLanes, in += kLanes * kBlockSize, out += kLanes * kBlockSize) {
+    Words<kLanes> x;
+    Load(x, in);
+    Crypt<kDecrypt>(s, x);
+    Store(x, out);
+  }
+  if (blocks != 0) {
+    Words<1> x;
+    Load(x, in);
+    Crypt<kDecrypt>(s, x);
+    Store(x, out);
+  }
+}
+
+}  // namespace
+
+uint32_t H(uint32_t x, const uint32_t* list, uint32_t k) {
+  uint32_t z = 0;
+  for (unsigned j = 0; j < 4; ++j) {
+    uint8_t v = Byte(x, j);
+    for (unsigned i = k; i-- > 0;) v = StageQ(i, j)[v] ^ Byte(list[i], j);
+    z ^= kMdsQ.col[j][v];
+  }
+  return z;
+}
+
+void ExpandKey(const uint8_t* key, uint32_t k, Schedule& out) {
+  // Me and Mo: the even and odd little-endian key words; S: the Reed-Solomon
+  // words of each 8-byte group, used in reverse order (paper 4.3).
+  uint32_t even[4] = {};
+  uint32_t odd[4] = {};
+  uint32_t sboxKey[4] = {};
+  for (uint32_t i = 0; i < k; ++i) {
+    const uint8_t* m = key + 8 * i;
+    even[i] = load32_le(m);
+    odd[i] = load32_le(m + 4);
+    uint32_t s = 0;
+    for (unsigned c = 0; c < 8; ++c) s ^= kRs.col[c][m[c]];
+    sboxKey[k - 1 - i] = s;
+  }
+
+  constexpr uint32_t kRho = 0x01010101;
+  for (uint32_t i = 0; i < 40; i += 2) {
+    const uint32_t a = H(i * kRho, even, k);
+    const uint32_t b = rotl32(H((i + 1) * kRho, odd, k), 8);
+    out.subkeys[i] = a + b;
+    out.subkeys[i + 1] = rotl32(a + 2 * b, 9);
+  }
+
+  switch (k) {
+    case 2: BuildSboxes<2>(sboxKey, out); break;
+    case 3: BuildSboxes<3>(sboxKey, out); break;
+    default: BuildSboxes<4>(sboxKey, out); break;
+  }
+  SecureWipe(even, sizeof even);
+  SecureWipe(odd, sizeof odd);
+  SecureWipe(sboxKey, sizeof sboxKey);
+}
+
+void EncryptBlock(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
+  Words<1> x;
+  Load(x, in);
+  Crypt<false>(schedule, x);
+  Store(x, out);
+}
+
+void DecryptBlock(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
+  Words<1> x;
+  Load(x, in);
+  Crypt<true>(schedule, x);
+  Store(x, out);
+}
+
+void EncryptECB(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks) {
+  CryptECB<false>(schedule, in, out, blocks);
+}
+
+void DecryptECB(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks) {
+  CryptECB<true>(schedule, in, out, blocks);
+}
+
+void EncryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+  Words<1> chain;
+  Load(chain, iv);
+  for (; blocks != 0; --blocks, in += kBlockSize, out += kBlockSize) {
+    Words<1> x;
+    Load(x, in);
+    x.a[0] ^= chain.a[0], x.b[0] ^= chain.b[0], x.c[0] ^= chain.c[0], x.d[0] ^= chain.d[0];
+    Crypt<false>(schedule, x);
+    Store(x, out);
+    chain = x;
+  }
+  Store(chain, iv);
+}
+
+void DecryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+  Words<1> chain;
+  Load(chain, iv);
+  for (; blocks >= kLanes; blocks -= kLanes, in += kLanes * kBlockSize, out += kLanes * kBlockSize) {
+    Words<kLanes> cipher;
+    Load(cipher, in);
+    Words<kLanes> x = cipher;
+    Crypt<true>(schedule, x);
+    for (size_t i = 0; i < kLanes; ++i) {
+      x.a[i] ^= chain.a[0], x.b[i] ^= chain.b[0], x.c[i] ^= chain.c[0], x.d[i] ^= chain.d[0];
+      chain.a[0] = cipher.a[i], chain.b[0] = cipher.b[i], chain.c[0] = cipher.c[i], chain.d[0] = cipher.d[i];
+    }
+    Store(x, out);
+  }
+  if (blocks != 0) {
+    Words<1> cipher;
+    Load(cipher, in);
+    Words<1> x = cipher;
+    Crypt<true>(schedule, x);
+    x.a[0] ^= chain.a[0], x.b[0] ^= chain.b[0], x.c[0] ^= chain.c[0], x.d[0] ^= chain.d[0];
+    Store(x, out);
+    chain = cipher;
+  }
+  Store(chain, iv);
+}
+
+}  // namespace orvo::twofish

@@ -1,0 +1,80 @@
+// Montgomery multiplication on 64-bit machine words (P. L. Montgomery,
+// "Modular Multiplication Without Trial Division", Math. Comp. 44, 1985), in
+// the finely integrated product scanning form of Koc, Acar and Kaliski,
+// "Analyzing and Comparing Montgomery Multiplication Algorithms", 1996.
+//
+// This is the fast path behind XBigInt::PowMod for odd moduli and behind the
+// Fermat test of the prime search. Its results are the plain modular values,
+// identical to the limb-wise reference (modular.h), which the tests hold it to.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "rsa/bigint.h"
+
+namespace orvo {
+
+// A word vector that is wiped when it dies (it may hold private values).
+class SecretWords {
+ public:
+  SecretWords() = default;
+  explicit SecretWords(size_t n) : words_(n, 0) {}
+  SecretWords(const SecretWords&) = default;
+  SecretWords& operator=(const SecretWords&) = default;
+  ~SecretWords();
+  uint64_t* data() { return words_.data(); }
+  const uint64_t* data() const { return words_.data(); }
+  size_t size() const { return words_.size(); }
+  uint64_t& operator[](size_t i) { return words_[i]; }
+  uint64_t operator[](size_t i) const { return words_[i]; }
+
+ private:
+  std::vector<uint64_t> words_;
+};
+
+// The words of x (least significant first), zero-extended or cut to n words.
+SecretWords WordsOf(const XBigInt& x, size_t n);
+// The XBigInt of n words.
+XBigInt BigIntOf(const uint64_t* words, size_t n);
+
+class MontgomeryModulus {
+ public:
+  // Moduli longer than this many words are left to the limb-wise reference.
+  static constexpr size_t kMaxWords = 1024;
+
+  // m must be odd and greater than 1, and at most kMaxWords words long.
+  // `forPow` = false skips R^2 mod m, which only FermatBase2 can do without.
+  explicit MontgomeryModulus(const XBigInt& m, bool forPow = true);
+
+  // base^e mod m for any base (reduced first) and any exponent; e = 0 gives 1.
+  XBigInt Pow(const XBigInt& base, const XBigInt& e) const;
+  // True when 2^(m-1) mod m is 1: the Fermat test to base 2.
+  bool FermatBase2() const;
+  // The strong probable-prime test (Miller-Rabin) to one base 1 < a < m - 1.
+  bool StrongProbablePrime(const XBigInt& a) const;
+
+  const XBigInt& Modulus() const { return modulus_; }
+
+ private:
+  void Mul(uint64_t* r, const uint64_t* a, const uint64_t* b) const;
+  void Sqr(uint64_t* r, const uint64_t* a) const;
+  void ToMontgomery(uint64_t* r, const XBigInt& x) const;  // x < m
+  XBigInt FromMontgomery(const uint64_t* a) const;
+  void Double(uint64_t* a) const;  // a = 2a mod m
+  // acc = 2^e in Montgomery form.
+  void PowerOfTwo(uint64_t* acc, const XBigInt& e) const;
+  // acc = base^e in Montgomery form, base given in Montgomery form; e > 0.
+  void PowWords(uint64_t* acc, const uint64_t* base, const XBigInt& e) const;
+
+  XBigInt modulus_;
+  size_t n_;
+  SecretWords m_;
+  uint64_t m0inv_;    // -m^-1 mod 2^64
+  SecretWords one_;   // R mod m, R = 2^(64 n)
+  SecretWords r2_;    // R^2 mod m (empty when not needed)
+  void (*mul_)(uint64_t*, const uint64_t*, const uint64_t*, const uint64_t*, uint64_t, size_t);
+  void (*sqr_)(uint64_t*, const uint64_t*, const uint64_t*, uint64_t, size_t);
+};
+
+}  // namespace orvo

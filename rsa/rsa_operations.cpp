@@ -1,0 +1,307 @@
+// Encrypt, Decrypt, Sign and Verify of XRSAKey, and the mask generator
+// (rsa_operations.h describes the formats).
+#include "rsa/rsa_operations.h"
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+#include <stdexcept>
+
+#include "crypto/alarm.h"
+#include "crypto/byte_order.h"
+#include "crypto/wipe.h"
+#include "digest/random.h"
+#include "digest/sha1.h"
+#include "rsa/primes.h"
+#include "rsa/rsa_cache.h"
+
+namespace orvo {
+
+namespace {
+
+constexpr uint32_t kHashBytes = 20;
+
+EntropySource g_entropy = nullptr;
+
+[[noreturn]] void InvalidKey() { throw XCryptoAlarm(alarm_text::kInvalidKey, "RSA"); }
+[[noreturn]] void UnableToDecrypt() { throw XCryptoAlarm(alarm_text::kUnableToDecrypt, "RSA"); }
+
+uint32_t ByteLength(const XBigInt& x) { return (x.BitLength() + 7) / 8; }
+
+bool IsOddAboveOne(const XBigInt& x) { return !x.IsEven() && x.Compare(XBigInt(1)) > 0; }
+
+void RequireHalf(const XRSAKey& key, uint32_t half) {
+  if ((key.flags & half) == 0) InvalidKey();
+}
+
+// n odd and above 1; size at least minSize, at least n's length and at most
+// kSizeSlack bytes beyond it, and at most kMaxKeyBytes.
+void RequireModulus(const XRSAKey& key, uint32_t minSize) {
+  const uint32_t length = ByteLength(key.n);
+  if (!IsOddAboveOne(key.n) || key.size < minSize || key.size < length || key.size - length > kSizeSlack ||
+      key.size > kMaxKeyBytes) {
+    InvalidKey();
+  }
+}
+
+void RequireExponent(const XRSAKey& key, const XBigInt& x) {
+  if (x.IsZero() || ByteLength(x) > key.size) InvalidKey();
+}
+
+// The Montgomery constants for m, kept in `slot` while m stays the same.
+const MontgomeryModulus& ModulusFor(std::unique_ptr<MontgomeryModulus>& slot, const XBigInt& m) {
+  if (!slot || slot->Modulus().Compare(m) != 0) slot = std::make_unique<MontgomeryModulus>(m);
+  return *slot;
+}
+
+// base^e mod m through the cached constants when Montgomery form applies.
+XBigInt PowModCached(std::unique_ptr<MontgomeryModulus>& slot, const XBigInt& base, const XBigInt& e,
+                     const XBigInt& m) {
+  if (IsOddAboveOne(m) && m.BitLength() <= 64 * MontgomeryModulus::kMaxWords) return ModulusFor(slot, m).Pow(base, e);
+  XBigInt result(base);
+  return std::move(result.PowMod(e, m));
+}
+
+XBlob BlobOfBytes(const uint8_t* bytes, uint32_t n) {
+  XBlob blob(std::max<uint32_t>(n, 16));
+  blob.Append(bytes, n);
+  return blob;
+}
+
+void XorInto(uint8_t* target, const XBlob& mask) {
+  for (uint32_t i = 0; i < mask.size; ++i) target[i] ^= mask.data[i];
+}
+
+// The block 01 FF .. FF 00 H of size - 1 bytes around the digest of `data`.
+XBlob SignatureBlock(uint32_t size, const XBlob& data) {
+  const XBlob digest = SHA1Digest(data);
+  XBlob em(size);
+  em.InsertByte(0x01, 0);
+  em.size = 1 + (size - 23);
+  std::memset(em.data + 1, 0xFF, size - 23);
+  em.InsertByte(0x00, em.size);
+  em.Append(digest.data, digest.size);
+  return em;
+}
+
+// Whether c^d mod n may be computed modulo p and q: n = p * q with p and q
+// distinct odd primes (strong probable primes after trial division), d and
+// its reductions dP = d mod (p-1), dQ = d mod (q-1) non-zero, and
+// qInv * q = 1 mod p. Then c^d = c^dP (mod p) for every c, by Fermat's little
+// theorem when p does not divide c and because both sides are 0 when it does;
+// likewise modulo q; and the Chinese remainder theorem joins the two.
+bool CrtGivesFullExponent(const XRSAKey& key) {
+  if (!IsOddAboveOne(key.p) || !IsOddAboveOne(key.q) || key.p.Compare(key.q) == 0) return false;
+  if (key.d.IsZero() || key.dP.IsZero() || key.dQ.IsZero() || key.qInv.Compare(key.p) >= 0) return false;
+  XBigInt product(key.p);
+  if (product.Multiply(key.q).Compare(key.n) != 0) return false;
+  const XBigInt one(1);
+  XBigInt pMinus1(key.p);
+  pMinus1.Subtract(one);
+  XBigInt qMinus1(key.q);
+  qMinus1.Subtract(one);
+  XBigInt reduced(key.d);
+  if (reduced.Modulo(pMinus1).Compare(key.dP) != 0) return false;
+  reduced = key.d;
+  if (reduced.Modulo(qMinus1).Compare(key.dQ) != 0) return false;
+  XBigInt check(key.qInv);
+  if (check.MulMod(key.q, key.p).Compare(one) != 0) return false;
+  return IsStrongProbablePrime(key.p) && IsStrongProbablePrime(key.q);
+}
+
+bool CrtUsable(const XRSAKey& key, XRSAKey::Cache& cache) {
+  const XBigInt* numbers[7] = {&key.n, &key.d, &key.p, &key.q, &key.dP, &key.dQ, &key.qInv};
+  bool same = cache.crtChecked;
+  for (int i = 0; i < 7 && same; ++i) same = cache.crtNumbers[i].Compare(*numbers[i]) == 0;
+  if (!same) {
+    cache.crtUsable = CrtGivesFullExponent(key);
+    for (int i = 0; i < 7; ++i) cache.crtNumbers[i] = *numbers[i];
+    cache.crtChecked = true;
+  }
+  return cache.crtUsable;
+}
+
+// (a - b) mod p for a < p and any b: Garner's step.
+XBigInt SubtractModP(const XBigInt& a, const XBigInt& b, const XBigInt& p) {
+  XBigInt bp(b);
+  if (bp.Compare(p) >= 0) bp.Modulo(p);
+  XBigInt t(a);
+  if (t.Compare(bp) >= 0) return std::move(t.Subtract(bp));
+  t.Add(p);
+  return std::move(t.Subtract(bp));
+}
+
+}  // namespace
+
+XBlob MaskGen(const XBlob& z, uint32_t length) {
+  // The counter runs while C <= L, so when L is a multiple of 20 the last
+  // digest is cut off entirely; it is not computed, the mask is the same.
+  XBlob input(z.size + 4);
+  input.Append(z.data, z.size);
+  input.InsertLong(0);
+  XBlob mask(std::max<uint32_t>(length + kHashBytes, 16));
+  for (uint64_t counter = 0; counter < length; counter += kHashBytes) {
+    store32_be(input.data + z.size, static_cast<uint32_t>(counter));
+    const XBlob digest = SHA1Digest(input);
+    mask.Append(digest.data, digest.size);
+  }
+  mask.size = length;
+  return mask;
+}
+
+EntropySource SetPaddingEntropyForTesting(EntropySource source) {
+  const EntropySource previous = g_entropy;
+  g_entropy = source;
+  return previous;
+}
+
+}  // namespace orvo
+
+using orvo::ByteLength;
+
+XBlob XRSAKey::Encrypt(const XBlob& data) const {
+  using namespace orvo;
+  RequireHalf(*this, kPublicHalf);
+  RequireModulus(*this, 43);
+  RequireExponent(*this, e);
+  XBlob out(16);
+  if (data.size == 0) return out;
+
+  const uint32_t k = size - 42;
+  const uint32_t dbBytes = size - 21;
+  const EntropySource entropy = g_entropy != nullptr ? g_entropy : SystemEntropy;
+  // One request to the entropy source covers the first draw of every block;
+  // a block that draws again asks for its own further 20 bytes.
+  const uint32_t blocks = (data.size - 1) / k + 1;
+  if (uint64_t{blocks} * size > 0xFFFFFFFFu) throw std::length_error("RSA ciphertext would exceed 4 GiB");
+  XBlob fresh(blocks * kHashBytes);
+  entropy(fresh.data, blocks * kHashBytes);
+  fresh.size = blocks * kHashBytes;
+  XBlob db(dbBytes);
+  XBlob em(size);
+  for (uint32_t offset = 0; offset < data.size; offset += k) {
+    const uint32_t chunk = std::min(k, data.size - offset);
+    // DB = iv, zeros, 01, M.
+    std::memset(db.data, 0, dbBytes);
+    std::memcpy(db.data, iv.data, std::min<uint32_t>(iv.size, kHashBytes));
+    db.data[kHashBytes + k - chunk] = 0x01;
+    std::memcpy(db.data + dbBytes - chunk, data.data + offset, chunk);
+    db.size = dbBytes;
+
+    bool encoded = false;
+    uint8_t* const drawn = fresh.data + (offset / k) * kHashBytes;
+    for (uint32_t draw = 0; draw < kMaxPaddingDraws && !encoded; ++draw) {
+      if (draw > 0) entropy(drawn, kHashBytes);
+      XBlob seed = SHA1Digest(BlobOfBytes(drawn, kHashBytes));
+
+      XBlob maskedDB(db);
+      XorInto(maskedDB.data, MaskGen(seed, dbBytes));
+      XorInto(seed.data, MaskGen(maskedDB, kHashBytes));
+      em.size = 0;
+      em.Append(seed.data, kHashBytes);
+      em.Append(maskedDB.data, dbBytes);
+
+      XBigInt m;
+      m.FromBytes(em);
+      if (m.Compare(n) >= 0) continue;  // would not decrypt: draw another seed
+      const XBigInt c = PowModCached(Cached().modN, m, e, n);
+      XBlob block(size);
+      c.ToBytes(block, size);
+      out.Append(block.data, block.size);
+      encoded = true;
+    }
+    if (!encoded) InvalidKey();
+  }
+  return out;
+}
+
+XBlob XRSAKey::Decrypt(const XBlob& ciphertext) const {
+  using namespace orvo;
+  RequireHalf(*this, kPrivateHalf);
+  RequireModulus(*this, 43);
+  RequireExponent(*this, d);
+  XBlob out(16);
+  if (ciphertext.size == 0) return out;
+
+  const uint32_t dbBytes = size - 21;
+  Cache& cache = Cached();
+  const bool crt = CrtUsable(*this, cache);
+  for (uint32_t offset = 0; offset < ciphertext.size; offset += size) {
+    if (ciphertext.size - offset < size) UnableToDecrypt();
+    XBigInt c;
+    c.FromBytes(BlobOfBytes(ciphertext.data + offset, size));
+    XBigInt m;
+    if (crt) {
+      const XBigInt m1 = PowModCached(cache.modP, c, dP, p);
+      const XBigInt m2 = PowModCached(cache.modQ, c, dQ, q);
+      XBigInt h = SubtractModP(m1, m2, p);
+      h.MulMod(qInv, p);
+      m = std::move(h.Multiply(q).Add(m2));
+    } else {
+      m = PowModCached(cache.modN, c, d, n);
+    }
+    XBlob em(size);
+    m.ToBytes(em, size - 1);
+
+    XBlob maskedDB = BlobOfBytes(em.data + kHashBytes, dbBytes);
+    XBlob seed = BlobOfBytes(em.data, kHashBytes);
+    XorInto(seed.data, MaskGen(maskedDB, kHashBytes));
+    XBlob& db = maskedDB;
+    XorInto(db.data, MaskGen(seed, dbBytes));
+
+    if (!BlobOfBytes(db.data, kHashBytes).Equals(iv)) UnableToDecrypt();
+    uint32_t j = kHashBytes;
+    while (j < dbBytes && db.data[j] == 0) ++j;
+    if (j == dbBytes) UnableToDecrypt();
+    out.Append(db.data + j + 1, dbBytes - j - 1);
+  }
+  return out;
+}
+
+XBlob XRSAKey::Sign(const XBlob& data) const {
+  using namespace orvo;
+  RequireHalf(*this, kPrivateHalf);
+  RequireModulus(*this, 23);
+  if (!IsOddAboveOne(p) || q.IsZero() || q.IsEven() || p.Compare(q) <= 0 || ByteLength(p) > size) InvalidKey();
+  for (const XBigInt* x : {&dP, &dQ, &qInv}) {
+    if (ByteLength(*x) > size) InvalidKey();
+  }
+
+  XBigInt m;
+  m.FromBytes(SignatureBlock(size, data));
+  if (m.Compare(n) >= 0) InvalidKey();  // no signature of this block could verify
+
+  Cache& cache = Cached();
+  XBigInt mq(m);
+  const XBigInt s2 = PowModCached(cache.modQ, mq.Modulo(q), dQ, q);
+  XBigInt mp(m);
+  const XBigInt s1 = PowModCached(cache.modP, mp.Modulo(p), dP, p);
+  XBigInt t(s1);
+  if (s1.Compare(s2) >= 0) {
+    t.Subtract(s2);
+  } else {
+    XBigInt gap(s2);
+    gap.Subtract(s1);
+    t = p;
+    t.Subtract(gap);
+  }
+  XBigInt s(qInv);
+  s.Multiply(t).Modulo(p).Multiply(q).Add(s2);
+  XBlob signature(size);
+  s.ToBytes(signature, size);
+  return signature;
+}
+
+int32_t XRSAKey::Verify(const XBlob& data, const XBlob& signature) const {
+  using namespace orvo;
+  RequireHalf(*this, kPublicHalf);
+  RequireModulus(*this, 23);
+  RequireExponent(*this, e);
+  XBigInt s;
+  s.FromBytes(signature);
+  if (s.Compare(n) >= 0) return 0;
+  const XBigInt m = PowModCached(Cached().modN, s, e, n);
+  XBlob recovered(size);
+  m.ToBytes(recovered, size - 1);
+  return recovered.Equals(SignatureBlock(size, data)) ? 1 : 0;
+}

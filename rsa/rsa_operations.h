@@ -1,0 +1,54 @@
+// The RSA operations of XRSAKey (declared in rsa_key.h) and their mask
+// generator.
+//
+// Encrypt: OAEP encoding (PKCS #1 v2, RFC 8017 7.1) with SHA-1, with these
+// fixed differences that stored ciphertexts depend on: the mask generator's
+// counter advances by 20; the label hash is the key's iv; EM has no leading
+// zero byte (size - 1 bytes); the decoder checks neither a leading byte nor
+// the separator's value. Data is cut into chunks of k = size - 42 bytes, one
+// size-byte block each. Each block's seed is the SHA-1 digest of 20 bytes of
+// operating-system entropy; a seed whose encoded block is not below n is
+// drawn again, up to kMaxPaddingDraws times, then "Invalid key" / "RSA".
+//
+// Decrypt: m = c^d mod n (computed by the Chinese remainder theorem once the
+// key's numbers have been checked consistent and its primes tested, which
+// gives the same value), EM = the low size - 1 bytes of m, then the decoding
+// above. A short block, a label hash other than iv, or no separator:
+// "Unable to decrypt data" / "RSA".
+//
+// Sign: EM = 01, size - 23 bytes FF, 00, SHA-1(data) (the PKCS #1 v1.5 block
+// type 1 around the bare digest), signed with p, q, dP, dQ, qInv by Garner's
+// formula; the signature is size bytes. Verify: 1 when s < n and s^e mod n
+// gives that block, else 0; a wrong signature is never an alarm.
+//
+// Every operation needs its key half (private: Decrypt, Sign; public:
+// Encrypt, Verify), else "Invalid key" / "RSA". Keys whose numbers make the
+// result impossible are refused the same way: n zero, one or even; size below
+// 43 (Encrypt, Decrypt) or 23 (Sign, Verify); n longer than size bytes; size
+// more than kSizeSlack bytes beyond n or above kMaxKeyBytes; a zero public
+// exponent; an exponent longer than size bytes; for Sign, p or q zero or
+// even, or p not above q; and for Sign, an encoded block not below n.
+#pragma once
+
+#include <cstdint>
+
+#include "crypto/xblob.h"
+#include "rsa/rsa_key.h"
+
+namespace orvo {
+
+inline constexpr uint32_t kMaxPaddingDraws = 32;
+inline constexpr uint32_t kSizeSlack = 16;
+inline constexpr uint32_t kMaxKeyBytes = 4096;  // a 32768-bit modulus
+
+// T = SHA-1(Z || C) for C = 0, 20, 40, ... (4 bytes big-endian) while C <= L;
+// the first L bytes of T. The counter steps by 20, not by 1 as in MGF1 of
+// PKCS #1 v2: only the first 20 bytes of a mask agree with MGF1.
+XBlob MaskGen(const XBlob& z, uint32_t length);
+
+// The entropy source behind Encrypt's seeds (SystemEntropy by default).
+using EntropySource = void (*)(uint8_t* out, uint32_t n);
+// Installs a source (null restores the default); returns the previous one.
+EntropySource SetPaddingEntropyForTesting(EntropySource source);
+
+}  // namespace orvo
