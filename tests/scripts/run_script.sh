@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/wine-env"
 orvo_wine_prefix
 for dll in "$blobDll" "$cryptoDll"; do
-  "$ORVO_WINE64" regsvr32 /s "$(winepath -w "$dll" 2>/dev/null)" || { echo "regsvr32 $dll failed ($?)"; exit 1; }
+  "$ORVO_WINE64" regsvr32 /s "$("$ORVO_WINE64" winepath -w "$dll" 2>/dev/null)" || { echo "regsvr32 $dll failed ($?)"; exit 1; }
 done
 cd "$(dirname "$script")"
 raw=$(mktemp)
