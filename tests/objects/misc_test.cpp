@@ -155,7 +155,8 @@ TEST_F(MiscTest, ExtractBlobOfABrokenRecordChangesNothing) {
 }
 
 TEST_F(MiscTest, PositionsOutsideTheBlobChangeNothing) {
-  for (LONG position : {-1, 3, 0x7FFFFFFF, static_cast<LONG>(0x80000000u)}) {
+  const LONG positions[] = {-1, 3, 0x7FFFFFFF, static_cast<LONG>(0x80000000u)};
+  for (LONG position : positions) {
     SCOPED_TRACE(position);
     TestBlob* blob = NewBlob(Hex("0a0b"));
     TestBlob* source = NewBlob(Hex("c1"));
