@@ -22,8 +22,10 @@ struct MemberFailure {
 
 constexpr std::size_t kMaxBlobSize = std::numeric_limits<uint32_t>::max();
 
-void Check(bool ok, HRESULT hr, const std::string& message) {
-  if (!ok) throw MemberFailure{hr, message};
+[[noreturn]] void Fail(HRESULT hr, const std::string& message) { throw MemberFailure{hr, message}; }
+
+void Check(bool ok, HRESULT hr, const char* message) {
+  if (!ok) Fail(hr, message);
 }
 
 std::wstring_view Chars(BSTR text) { return text == nullptr ? std::wstring_view() : std::wstring_view(text, SysStringLen(text)); }
@@ -210,7 +212,7 @@ HRESULT OrvoBlob::put_Hex(BSTR text) {
   return Run([&] {
     std::vector<uint8_t> bytes;
     std::string error;
-    Check(orvo::ParseHex(Chars(text), bytes, error), E_INVALIDARG, error);
+    if (!orvo::ParseHex(Chars(text), bytes, error)) Fail(E_INVALIDARG, error);
     Store(bytes.data(), bytes.size());
   });
 }
@@ -225,7 +227,7 @@ HRESULT OrvoBlob::put_Base64(BSTR text) {
   return Run([&] {
     std::vector<uint8_t> bytes;
     std::string error;
-    Check(orvo::ParseBase64(Chars(text), bytes, error), E_INVALIDARG, error);
+    if (!orvo::ParseBase64(Chars(text), bytes, error)) Fail(E_INVALIDARG, error);
     Store(bytes.data(), bytes.size());
   });
 }
@@ -236,7 +238,7 @@ HRESULT OrvoBlob::get_Text(BSTR* text) {
   return Run([&] {
     std::wstring wide;
     std::string error;
-    Check(orvo::Utf8ToWide(blob_.data, blob_.size, wide, error), E_FAIL, error);
+    if (!orvo::Utf8ToWide(blob_.data, blob_.size, wide, error)) Fail(E_FAIL, error);
     *text = NewBstr(wide.data(), wide.size());
   });
 }
@@ -245,7 +247,7 @@ HRESULT OrvoBlob::put_Text(BSTR text) {
   return Run([&] {
     std::vector<uint8_t> bytes;
     std::string error;
-    Check(orvo::WideToUtf8(Chars(text), bytes, error), E_INVALIDARG, error);
+    if (!orvo::WideToUtf8(Chars(text), bytes, error)) Fail(E_INVALIDARG, error);
     Store(bytes.data(), bytes.size());
   });
 }
@@ -312,7 +314,7 @@ HRESULT OrvoBlob::LoadFromFile(BSTR path) {
     std::vector<uint8_t> bytes;
     std::string error;
     const std::wstring name(Chars(path));
-    Check(orvo::ReadWholeFile(name, kMaxBlobSize, bytes, error), E_FAIL, error + ": " + PathForMessage(name));
+    if (!orvo::ReadWholeFile(name, kMaxBlobSize, bytes, error)) Fail(E_FAIL, error + ": " + PathForMessage(name));
     Store(bytes.data(), bytes.size());
   });
 }
@@ -321,7 +323,7 @@ HRESULT OrvoBlob::SaveToFile(BSTR path) {
   return Run([&] {
     std::string error;
     const std::wstring name(Chars(path));
-    Check(orvo::WriteWholeFile(name, blob_.data, blob_.size, error), E_FAIL, error + ": " + PathForMessage(name));
+    if (!orvo::WriteWholeFile(name, blob_.data, blob_.size, error)) Fail(E_FAIL, error + ": " + PathForMessage(name));
   });
 }
 
