@@ -15,14 +15,23 @@ namespace {
 constexpr char kName[] = "Blowfish";
 constexpr int kKnownAnswerRounds = 10;
 
-inline uint32_t F(const State& st, uint32_t x) {
-  return ((st.s[0][x >> 24] + st.s[1][(x >> 16) & 0xFF]) ^ st.s[2][(x >> 8) & 0xFF]) + st.s[3][x & 0xFF];
+// The four S-boxes by their own base addresses.
+struct Boxes {
+  explicit Boxes(const State& st) : s0(st.s[0]), s1(st.s[1]), s2(st.s[2]), s3(st.s[3]) {}
+  const uint32_t* s0;
+  const uint32_t* s1;
+  const uint32_t* s2;
+  const uint32_t* s3;
+};
+
+inline uint32_t F(const Boxes& b, uint32_t x) {
+  return ((b.s0[x >> 24] + b.s1[(x >> 16) & 0xFF]) ^ b.s2[(x >> 8) & 0xFF]) + b.s3[x & 0xFF];
 }
 
 // One round from half `from` onto half `to`: to ^= P ^ F(from). P is mixed in
 // first, so that only one exclusive-or waits for F.
 template <size_t N>
-inline void Round(const State& st, uint32_t p, const uint32_t (&from)[N], uint32_t (&to)[N]) {
+inline void Round(const Boxes& st, uint32_t p, const uint32_t (&from)[N], uint32_t (&to)[N]) {
   for (size_t i = 0; i < N; ++i) to[i] = (to[i] ^ p) ^ F(st, from[i]);
 }
 
@@ -30,7 +39,8 @@ inline void Round(const State& st, uint32_t p, const uint32_t (&from)[N], uint32
 // left half takes P1, each round's F output the next P word; the halves of the
 // last round come out swapped, with P17 and P18.
 template <size_t N>
-inline void Encipher(const State& st, const uint32_t* p, uint32_t (&l)[N], uint32_t (&r)[N]) {
+inline void Encipher(const State& state, const uint32_t* p, uint32_t (&l)[N], uint32_t (&r)[N]) {
+  const Boxes st(state);
   for (size_t i = 0; i < N; ++i) l[i] ^= p[0];
   Round(st, p[1], l, r);
   Round(st, p[2], r, l);

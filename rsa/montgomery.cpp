@@ -11,39 +11,30 @@ namespace {
 
 __extension__ typedef unsigned __int128 u128;
 
-// One CIOS Montgomery product r = a * b * R^-1 mod m for a, b < m. With kMax
-// the exact word count the loops unroll; the generic instance takes n at run
-// time. r may alias a or b.
-template <size_t kMax>
-inline void MontMulImpl(uint64_t* r, const uint64_t* a, const uint64_t* b, const uint64_t* m, uint64_t m0inv,
-                        size_t n) {
-  uint64_t t[kMax + 2];
-  for (size_t j = 0; j < n + 2; ++j) t[j] = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const uint64_t bi = b[i];
-    uint64_t carry = 0;
-    for (size_t j = 0; j < n; ++j) {
-      const u128 s = static_cast<u128>(a[j]) * bi + t[j] + carry;
-      t[j] = static_cast<uint64_t>(s);
-      carry = static_cast<uint64_t>(s >> 64);
-    }
-    u128 s = static_cast<u128>(t[n]) + carry;
-    t[n] = static_cast<uint64_t>(s);
-    t[n + 1] = static_cast<uint64_t>(s >> 64);
-
-    const uint64_t mq = t[0] * m0inv;
-    s = static_cast<u128>(mq) * m[0] + t[0];
-    carry = static_cast<uint64_t>(s >> 64);
-    for (size_t j = 1; j < n; ++j) {
-      s = static_cast<u128>(mq) * m[j] + t[j] + carry;
-      t[j - 1] = static_cast<uint64_t>(s);
-      carry = static_cast<uint64_t>(s >> 64);
-    }
-    s = static_cast<u128>(t[n]) + carry;
-    t[n - 1] = static_cast<uint64_t>(s);
-    t[n] = t[n + 1] + static_cast<uint64_t>(s >> 64);
+// A three-word column accumulator for product scanning.
+struct Accumulator {
+  u128 low = 0;       // words 0 and 1
+  uint64_t high = 0;  // word 2
+  void Add(uint64_t x, uint64_t y) {
+    const u128 p = static_cast<u128>(x) * y;
+    low += p;
+    high += low < p;
   }
-  // t < 2m: one conditional subtraction.
+  void AddTwice(const Accumulator& other) {
+    const u128 doubled = other.low << 1;
+    low += doubled;
+    high += 2 * other.high + static_cast<uint64_t>(other.low >> 127) + (low < doubled);
+  }
+  uint64_t ShiftOut() {  // returns word 0 and moves the others down
+    const uint64_t w = static_cast<uint64_t>(low);
+    low = (low >> 64) | (static_cast<u128>(high) << 64);
+    high = 0;
+    return w;
+  }
+};
+
+// t (n + 1 words, t < 2m) reduced to r < m by one conditional subtraction.
+inline void FinalSubtract(uint64_t* r, const uint64_t* t, const uint64_t* m, size_t n) {
   bool subtract = t[n] != 0;
   if (!subtract) {
     subtract = true;  // t == m also subtracts
@@ -66,13 +57,88 @@ inline void MontMulImpl(uint64_t* r, const uint64_t* a, const uint64_t* b, const
   }
 }
 
+// r = a * b * R^-1 mod m for a, b < m, in the finely integrated product
+// scanning form: column i of the product a * b and of q * m is summed at once,
+// and the quotient word q[i] is chosen to clear the column's low word. With
+// kMax the exact word count the loops unroll; the generic instance takes n at
+// run time. r may alias a or b. When `square` is set, b is a and each column
+// sums its symmetric products once and doubles them.
+template <size_t kMax, bool kSquare>
+inline void MontProductImpl(uint64_t* r, const uint64_t* a, const uint64_t* b, const uint64_t* m, uint64_t m0inv,
+                            size_t n) {
+  uint64_t q[kMax];
+  uint64_t t[kMax + 1];
+  Accumulator acc;
+  for (size_t i = 0; i < 2 * n - 1; ++i) {
+    const size_t first = i < n ? 0 : i - n + 1;
+    if (kSquare) {
+      Accumulator half;
+      for (size_t j = first; 2 * j < i; ++j) half.Add(a[j], a[i - j]);
+      acc.AddTwice(half);
+      if (i % 2 == 0) acc.Add(a[i / 2], a[i / 2]);
+    } else {
+      for (size_t j = first; j <= i && j < n; ++j) acc.Add(a[j], b[i - j]);
+    }
+    const size_t last = i < n ? i : n;  // q[j] for j < last pairs with m[i - j]
+    for (size_t j = first; j < last; ++j) acc.Add(q[j], m[i - j]);
+    if (i < n) {
+      q[i] = static_cast<uint64_t>(acc.low) * m0inv;
+      acc.Add(q[i], m[0]);
+      acc.ShiftOut();
+    } else {
+      t[i - n] = acc.ShiftOut();
+    }
+  }
+  t[n - 1] = acc.ShiftOut();
+  t[n] = static_cast<uint64_t>(acc.low);
+  FinalSubtract(r, t, m, n);
+}
+
 template <size_t kN>
 void MontMulFixed(uint64_t* r, const uint64_t* a, const uint64_t* b, const uint64_t* m, uint64_t m0inv, size_t) {
-  MontMulImpl<kN>(r, a, b, m, m0inv, kN);
+  MontProductImpl<kN, false>(r, a, b, m, m0inv, kN);
 }
 
 void MontMulAny(uint64_t* r, const uint64_t* a, const uint64_t* b, const uint64_t* m, uint64_t m0inv, size_t n) {
-  MontMulImpl<MontgomeryModulus::kMaxWords>(r, a, b, m, m0inv, n);
+  MontProductImpl<MontgomeryModulus::kMaxWords, false>(r, a, b, m, m0inv, n);
+}
+
+template <size_t kN>
+void MontSqrFixed(uint64_t* r, const uint64_t* a, const uint64_t* m, uint64_t m0inv, size_t) {
+  MontProductImpl<kN, true>(r, a, a, m, m0inv, kN);
+}
+
+void MontSqrAny(uint64_t* r, const uint64_t* a, const uint64_t* m, uint64_t m0inv, size_t n) {
+  MontProductImpl<MontgomeryModulus::kMaxWords, true>(r, a, a, m, m0inv, n);
+}
+
+// Scratch words on the stack when few are needed, else on the heap; wiped
+// when they die. Spares the public-key operations most of their allocations.
+class ScratchWords {
+ public:
+  explicit ScratchWords(size_t n) : n_(n) {
+    if (n > kInline) heap_.resize(n);
+    p_ = n > kInline ? heap_.data() : inline_;
+    for (size_t i = 0; i < n; ++i) p_[i] = 0;
+  }
+  ScratchWords(const ScratchWords&) = delete;
+  ScratchWords& operator=(const ScratchWords&) = delete;
+  ~ScratchWords() { SecureWipe(p_, sizeof(uint64_t) * n_); }
+  uint64_t* data() { return p_; }
+
+ private:
+  static constexpr size_t kInline = 160;
+  uint64_t inline_[kInline];
+  std::vector<uint64_t> heap_;
+  uint64_t* p_;
+  size_t n_;
+};
+
+// The low n words of x, least significant first.
+void LoadWords(uint64_t* out, const XBigInt& x, size_t n) {
+  for (size_t i = 0; i < n; ++i) out[i] = 0;
+  const uint32_t limbs = std::min<uint32_t>(x.Count(), static_cast<uint32_t>(4 * n));
+  for (uint32_t i = 0; i < limbs; ++i) out[i / 4] |= uint64_t{x.Limb(i)} << (16 * (i % 4));
 }
 
 bool EqualWords(const uint64_t* a, const uint64_t* b, size_t n) {
@@ -90,28 +156,30 @@ SecretWords::~SecretWords() {
 
 SecretWords WordsOf(const XBigInt& x, size_t n) {
   SecretWords w(n);
-  const uint32_t limbs = std::min<uint32_t>(x.Count(), static_cast<uint32_t>(4 * n));
-  for (uint32_t i = 0; i < limbs; ++i) w[i / 4] |= uint64_t{x.Limb(i)} << (16 * (i % 4));
+  LoadWords(w.data(), x, n);
   return w;
 }
 
 XBigInt BigIntOf(const uint64_t* words, size_t n) {
-  std::vector<uint16_t> limbs(4 * n);
+  constexpr size_t kStackLimbs = 256;
+  uint16_t stackLimbs[kStackLimbs];
+  std::vector<uint16_t> heapLimbs(4 * n > kStackLimbs ? 4 * n : 0);
+  uint16_t* limbs = 4 * n > kStackLimbs ? heapLimbs.data() : stackLimbs;
   for (size_t i = 0; i < 4 * n; ++i) limbs[i] = static_cast<uint16_t>(words[i / 4] >> (16 * (i % 4)));
   XBigInt x;
-  x.AssignLimbs(limbs.data(), static_cast<uint32_t>(limbs.size()));
-  SecureWipe(limbs.data(), sizeof(uint16_t) * limbs.size());
+  x.AssignLimbs(limbs, static_cast<uint32_t>(4 * n));
+  SecureWipe(limbs, sizeof(uint16_t) * 4 * n);
   return x;
 }
 
 MontgomeryModulus::MontgomeryModulus(const XBigInt& m, bool forPow)
     : modulus_(m), n_((m.BitLength() + 63) / 64), m_(WordsOf(m, n_)), m0inv_(0), one_(n_) {
   switch (n_) {
-    case 4: mul_ = MontMulFixed<4>; break;
-    case 8: mul_ = MontMulFixed<8>; break;
-    case 16: mul_ = MontMulFixed<16>; break;
-    case 32: mul_ = MontMulFixed<32>; break;
-    default: mul_ = MontMulAny; break;
+    case 4: mul_ = MontMulFixed<4>; sqr_ = MontSqrFixed<4>; break;
+    case 8: mul_ = MontMulFixed<8>; sqr_ = MontSqrFixed<8>; break;
+    case 16: mul_ = MontMulFixed<16>; sqr_ = MontSqrFixed<16>; break;
+    case 32: mul_ = MontMulFixed<32>; sqr_ = MontSqrFixed<32>; break;
+    default: mul_ = MontMulAny; sqr_ = MontSqrAny; break;
   }
   // Newton's iteration doubles the correct low bits of m^-1 mod 2^64 each
   // step, starting from 3 bits (m * m = 1 mod 8 for odd m).
@@ -137,6 +205,8 @@ MontgomeryModulus::MontgomeryModulus(const XBigInt& m, bool forPow)
 void MontgomeryModulus::Mul(uint64_t* r, const uint64_t* a, const uint64_t* b) const {
   mul_(r, a, b, m_.data(), m0inv_, n_);
 }
+
+void MontgomeryModulus::Sqr(uint64_t* r, const uint64_t* a) const { sqr_(r, a, m_.data(), m0inv_, n_); }
 
 void MontgomeryModulus::Double(uint64_t* a) const {
   uint64_t carry = 0;
@@ -168,22 +238,24 @@ void MontgomeryModulus::Double(uint64_t* a) const {
 void MontgomeryModulus::PowerOfTwo(uint64_t* acc, const XBigInt& e) const {
   std::memcpy(acc, one_.data(), sizeof(uint64_t) * n_);
   for (uint32_t i = e.BitLength(); i-- > 0;) {
-    Mul(acc, acc, acc);
+    Sqr(acc, acc);
     if (e.Bit(i)) Double(acc);
   }
 }
 
 void MontgomeryModulus::ToMontgomery(uint64_t* r, const XBigInt& x) const {
-  const SecretWords w = WordsOf(x, n_);
+  ScratchWords w(n_);
+  LoadWords(w.data(), x, n_);
   Mul(r, w.data(), r2_.data());
 }
 
 XBigInt MontgomeryModulus::FromMontgomery(const uint64_t* a) const {
-  SecretWords unit(n_);
+  ScratchWords work(2 * n_);
+  uint64_t* unit = work.data();
+  uint64_t* r = work.data() + n_;
   unit[0] = 1;
-  SecretWords r(n_);
-  Mul(r.data(), a, unit.data());
-  return BigIntOf(r.data(), n_);
+  Mul(r, a, unit);
+  return BigIntOf(r, n_);
 }
 
 void MontgomeryModulus::PowWords(uint64_t* acc, const uint64_t* base, const XBigInt& e) const {
@@ -191,18 +263,18 @@ void MontgomeryModulus::PowWords(uint64_t* acc, const uint64_t* base, const XBig
   const uint32_t bits = e.BitLength();
   const uint32_t w = bits <= 24 ? 1 : bits <= 80 ? 3 : bits <= 240 ? 4 : bits <= 768 ? 5 : 6;
   const size_t entries = size_t{1} << (w - 1);
-  SecretWords table(entries * n_);
+  ScratchWords table(entries * n_);
   std::memcpy(table.data(), base, sizeof(uint64_t) * n_);
   if (entries > 1) {
-    SecretWords square(n_);
-    Mul(square.data(), base, base);
+    ScratchWords square(n_);
+    Sqr(square.data(), base);
     for (size_t k = 1; k < entries; ++k) Mul(table.data() + k * n_, table.data() + (k - 1) * n_, square.data());
   }
   bool started = false;
   int64_t i = static_cast<int64_t>(bits) - 1;
   while (i >= 0) {
     if (!e.Bit(static_cast<uint32_t>(i))) {
-      if (started) Mul(acc, acc, acc);
+      if (started) Sqr(acc, acc);
       --i;
       continue;
     }
@@ -212,7 +284,7 @@ void MontgomeryModulus::PowWords(uint64_t* acc, const uint64_t* base, const XBig
     for (int64_t k = i; k >= j; --k) value = (value << 1) | (e.Bit(static_cast<uint32_t>(k)) ? 1 : 0);
     const uint64_t* power = table.data() + ((value - 1) / 2) * n_;
     if (started) {
-      for (int64_t k = i; k >= j; --k) Mul(acc, acc, acc);
+      for (int64_t k = i; k >= j; --k) Sqr(acc, acc);
       Mul(acc, acc, power);
     } else {
       std::memcpy(acc, power, sizeof(uint64_t) * n_);
@@ -224,13 +296,17 @@ void MontgomeryModulus::PowWords(uint64_t* acc, const uint64_t* base, const XBig
 
 XBigInt MontgomeryModulus::Pow(const XBigInt& base, const XBigInt& e) const {
   if (e.IsZero()) return XBigInt(1);
-  XBigInt reduced(base);
-  if (reduced.Compare(modulus_) >= 0) reduced.Modulo(modulus_);
-  SecretWords b(n_);
-  ToMontgomery(b.data(), reduced);
-  SecretWords acc(n_);
-  PowWords(acc.data(), b.data(), e);
-  return FromMontgomery(acc.data());
+  ScratchWords work(2 * n_);
+  uint64_t* b = work.data();
+  uint64_t* acc = work.data() + n_;
+  if (base.Compare(modulus_) >= 0) {
+    XBigInt reduced(base);
+    ToMontgomery(b, reduced.Modulo(modulus_));
+  } else {
+    ToMontgomery(b, base);
+  }
+  PowWords(acc, b, e);
+  return FromMontgomery(acc);
 }
 
 bool MontgomeryModulus::FermatBase2() const {
@@ -255,6 +331,7 @@ bool MontgomeryModulus::StrongProbablePrime(const XBigInt& a) const {
     limbs[i] = static_cast<uint16_t>(v);
   }
   d.AssignLimbs(limbs.data(), static_cast<uint32_t>(limbs.size()));
+  SecureWipe(limbs.data(), sizeof(uint16_t) * limbs.size());
 
   SecretWords minusOne(n_);  // m - 1 in Montgomery form is m - R mod m
   uint64_t borrow = 0;
@@ -271,7 +348,7 @@ bool MontgomeryModulus::StrongProbablePrime(const XBigInt& a) const {
   PowWords(x.data(), base.data(), d);
   if (EqualWords(x.data(), one_.data(), n_) || EqualWords(x.data(), minusOne.data(), n_)) return true;
   for (uint32_t r = 1; r < s; ++r) {
-    Mul(x.data(), x.data(), x.data());
+    Sqr(x.data(), x.data());
     if (EqualWords(x.data(), minusOne.data(), n_)) return true;
     if (EqualWords(x.data(), one_.data(), n_)) return false;
   }

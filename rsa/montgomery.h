@@ -1,6 +1,6 @@
 // Montgomery multiplication on 64-bit machine words (P. L. Montgomery,
 // "Modular Multiplication Without Trial Division", Math. Comp. 44, 1985), in
-// the coarsely integrated operand scanning form of Koc, Acar and Kaliski,
+// the finely integrated product scanning form of Koc, Acar and Kaliski,
 // "Analyzing and Comparing Montgomery Multiplication Algorithms", 1996.
 //
 // This is the fast path behind XBigInt::PowMod for odd moduli and behind the
@@ -58,6 +58,7 @@ class MontgomeryModulus {
 
  private:
   void Mul(uint64_t* r, const uint64_t* a, const uint64_t* b) const;
+  void Sqr(uint64_t* r, const uint64_t* a) const;
   void ToMontgomery(uint64_t* r, const XBigInt& x) const;  // x < m
   XBigInt FromMontgomery(const uint64_t* a) const;
   void Double(uint64_t* a) const;  // a = 2a mod m
@@ -73,6 +74,7 @@ class MontgomeryModulus {
   SecretWords one_;   // R mod m, R = 2^(64 n)
   SecretWords r2_;    // R^2 mod m (empty when not needed)
   void (*mul_)(uint64_t*, const uint64_t*, const uint64_t*, const uint64_t*, uint64_t, size_t);
+  void (*sqr_)(uint64_t*, const uint64_t*, const uint64_t*, uint64_t, size_t);
 };
 
 }  // namespace orvo

@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "crypto/wipe.h"
 #include "rsa/modular.h"
 #include "rsa/montgomery.h"
 
@@ -62,17 +63,35 @@ XBigInt BigIntOfValue(uint64_t v) {
   return x;
 }
 
+// A vector of residues or chunks of a secret candidate, wiped when it dies.
+class WipedWords {
+ public:
+  explicit WipedWords(size_t n = 0) : words_(n) {}
+  WipedWords(const WipedWords&) = delete;
+  WipedWords& operator=(const WipedWords&) = delete;
+  WipedWords(WipedWords&&) = default;
+  ~WipedWords() {
+    if (!words_.empty()) orvo::SecureWipe(words_.data(), sizeof(uint32_t) * words_.size());
+  }
+  std::vector<uint32_t>& operator*() { return words_; }
+
+ private:
+  std::vector<uint32_t> words_;
+};
+
 // x mod p for every table prime. Pairs of primes share one pass over the
 // number: their product is below 2^30, so each step (r * 2^32 + chunk) fits
 // in 64 bits.
-std::vector<uint32_t> Residues(const XBigInt& x) {
-  std::vector<uint32_t> chunks;  // 32-bit chunks, most significant first
+WipedWords Residues(const XBigInt& x) {
+  WipedWords chunkStore;
+  std::vector<uint32_t>& chunks = *chunkStore;  // 32-bit chunks, most significant first
   for (uint32_t i = (x.Count() + 1) / 2; i-- > 0;) {
     const uint32_t lo = x.Limb(2 * i);
     const uint32_t hi = 2 * i + 1 < x.Count() ? x.Limb(2 * i + 1) : 0;
     chunks.push_back((hi << 16) | lo);
   }
-  std::vector<uint32_t> residues(kSmallPrimeCount);
+  WipedWords residueStore(kSmallPrimeCount);
+  std::vector<uint32_t>& residues = *residueStore;
   for (uint32_t k = 0; k < kSmallPrimeCount; k += 2) {
     const uint64_t product = uint64_t{kSmallPrimes[k]} * kSmallPrimes[k + 1];
     uint64_t r = 0;
@@ -80,7 +99,7 @@ std::vector<uint32_t> Residues(const XBigInt& x) {
     residues[k] = static_cast<uint32_t>(r % kSmallPrimes[k]);
     residues[k + 1] = static_cast<uint32_t>(r % kSmallPrimes[k + 1]);
   }
-  return residues;
+  return residueStore;
 }
 
 }  // namespace
@@ -91,7 +110,8 @@ XBigInt& XBigInt::NextPrime() {
 
   // Above 2^32 no candidate equals a table prime, and c is odd, so 2 never
   // divides a candidate: the sieve starts at the second prime.
-  std::vector<uint32_t> residues = Residues(*this);
+  WipedWords residueStore = Residues(*this);
+  std::vector<uint32_t>& residues = *residueStore;
   std::vector<uint8_t> composite(kWindow);
   for (;;) {
     std::fill(composite.begin(), composite.end(), 0);
@@ -126,8 +146,8 @@ bool IsStrongProbablePrime(const XBigInt& x) {
       if (v % kSmallPrimes[k] == 0) return v == kSmallPrimes[k];
     }
   } else {
-    const std::vector<uint32_t> residues = Residues(x);
-    for (const uint32_t r : residues) {
+    WipedWords residues = Residues(x);
+    for (const uint32_t r : *residues) {
       if (r == 0) return false;
     }
   }

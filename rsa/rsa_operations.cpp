@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <stdexcept>
 
 #include "crypto/alarm.h"
 #include "crypto/byte_order.h"
@@ -133,17 +134,17 @@ XBigInt SubtractModP(const XBigInt& a, const XBigInt& b, const XBigInt& p) {
 }  // namespace
 
 XBlob MaskGen(const XBlob& z, uint32_t length) {
+  // The counter runs while C <= L, so when L is a multiple of 20 the last
+  // digest is cut off entirely; it is not computed, the mask is the same.
   XBlob input(z.size + 4);
   input.Append(z.data, z.size);
   input.InsertLong(0);
   XBlob mask(std::max<uint32_t>(length + kHashBytes, 16));
-  uint64_t counter = 0;
-  do {
+  for (uint64_t counter = 0; counter < length; counter += kHashBytes) {
     store32_be(input.data + z.size, static_cast<uint32_t>(counter));
     const XBlob digest = SHA1Digest(input);
     mask.Append(digest.data, digest.size);
-    counter += kHashBytes;
-  } while (counter <= length);
+  }
   mask.size = length;
   return mask;
 }
@@ -169,6 +170,13 @@ XBlob XRSAKey::Encrypt(const XBlob& data) const {
   const uint32_t k = size - 42;
   const uint32_t dbBytes = size - 21;
   const EntropySource entropy = g_entropy != nullptr ? g_entropy : SystemEntropy;
+  // One request to the entropy source covers the first draw of every block;
+  // a block that draws again asks for its own further 20 bytes.
+  const uint32_t blocks = (data.size - 1) / k + 1;
+  if (uint64_t{blocks} * size > 0xFFFFFFFFu) throw std::length_error("RSA ciphertext would exceed 4 GiB");
+  XBlob fresh(blocks * kHashBytes);
+  entropy(fresh.data, blocks * kHashBytes);
+  fresh.size = blocks * kHashBytes;
   XBlob db(dbBytes);
   XBlob em(size);
   for (uint32_t offset = 0; offset < data.size; offset += k) {
@@ -181,11 +189,10 @@ XBlob XRSAKey::Encrypt(const XBlob& data) const {
     db.size = dbBytes;
 
     bool encoded = false;
+    uint8_t* const drawn = fresh.data + (offset / k) * kHashBytes;
     for (uint32_t draw = 0; draw < kMaxPaddingDraws && !encoded; ++draw) {
-      uint8_t fresh[kHashBytes];
-      entropy(fresh, kHashBytes);
-      XBlob seed = SHA1Digest(BlobOfBytes(fresh, kHashBytes));
-      SecureWipe(fresh, sizeof fresh);
+      if (draw > 0) entropy(drawn, kHashBytes);
+      XBlob seed = SHA1Digest(BlobOfBytes(drawn, kHashBytes));
 
       XBlob maskedDB(db);
       XorInto(maskedDB.data, MaskGen(seed, dbBytes));

@@ -42,7 +42,8 @@ inline constexpr uint32_t kSizeSlack = 16;
 inline constexpr uint32_t kMaxKeyBytes = 4096;  // a 32768-bit modulus
 
 // T = SHA-1(Z || C) for C = 0, 20, 40, ... (4 bytes big-endian) while C <= L;
-// the first L bytes of T. floor(L / 20) + 1 digests are computed.
+// the first L bytes of T. The counter steps by 20, not by 1 as in MGF1 of
+// PKCS #1 v2: only the first 20 bytes of a mask agree with MGF1.
 XBlob MaskGen(const XBlob& z, uint32_t length);
 
 // The entropy source behind Encrypt's seeds (SystemEntropy by default).

@@ -1,8 +1,8 @@
 // VARIANT handling and VariantChangeType for the types script hosts send.
 // The conversion rules follow oleaut32 with no flags, as measured there:
 // - to an integer type, a floating value rounds half to even and fails with
-//   DISP_E_OVERFLOW outside [min - 0.5, max + 0.5); VT_UI4 to VT_I4 keeps the
-//   bits; other integers out of range overflow;
+//   DISP_E_OVERFLOW outside [min - 0.5, max + 0.5); between VT_I4 and VT_UI4
+//   the bits are kept; other integers out of range overflow;
 // - VT_BOOL becomes -1 or 0 (VARIANT_TRUE taken as a number, so -1 is
 //   4294967295 as VT_UI4); any non-zero number becomes VARIANT_TRUE;
 // - a VT_BSTR must hold a number ("&H"/"&O" prefixes, thousands separators
@@ -186,6 +186,7 @@ HRESULT Coerce(VARIANT& out, const VARIANT& in, VARTYPE vt) {
         if (SUCCEEDED(hr)) out.lVal = static_cast<LONG>(value);
       } else {
         if (V_VT(&in) == VT_BOOL) n.i = static_cast<uint32_t>(static_cast<LONG>(in.boolVal));
+        if (V_VT(&in) == VT_I4) n.i = static_cast<uint32_t>(in.lVal);  // the bits are kept
         hr = ToInteger(n, 0, UINT32_MAX, value);
         if (SUCCEEDED(hr)) out.ulVal = static_cast<ULONG>(value);
       }

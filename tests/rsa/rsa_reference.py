@@ -124,6 +124,26 @@ class Key:
         return out
 
 
+    def decrypt(self, ciphertext, iv):
+        """Blocks of size bytes; raises ValueError where decryption fails."""
+        out = b""
+        if len(ciphertext) % self.size:
+            raise ValueError("short block")
+        for i in range(0, len(ciphertext), self.size):
+            m = pow(int.from_bytes(ciphertext[i:i + self.size], "big"), self.d, self.n)
+            em = (m % (1 << (8 * (self.size - 1)))).to_bytes(self.size - 1, "big")
+            masked_seed, masked_db = em[:20], em[20:]
+            seed = xor(masked_seed, mask_gen(masked_db, 20))
+            db = xor(masked_db, mask_gen(seed, self.size - 21))
+            if db[:20] != iv:
+                raise ValueError("label hash")
+            rest = db[20:].lstrip(b"\x00")
+            if not rest:
+                raise ValueError("no separator")
+            out += rest[1:]
+        return out
+
+
 def xor(a, b):
     return bytes(x ^ y for x, y in zip(a, b))
 

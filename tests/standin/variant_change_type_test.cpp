@@ -160,7 +160,7 @@ const Conversion kConversions[] = {
     {"I2 5 to DISPATCH", [] { return I2(5); }, VT_DISPATCH, MISMATCH, 0, nullptr, nullptr},
     // VT_I4.
     {"I4 70000 to I2", [] { return I4(70000); }, VT_I2, OVERFLOW_, 0, nullptr, nullptr},
-    {"I4 -5 to UI4", [] { return I4(-5); }, VT_UI4, OVERFLOW_, 0, nullptr, nullptr},
+    {"I4 -5 to UI4 keeps the bits", [] { return I4(-5); }, VT_UI4, OK, 4294967291.0, nullptr, nullptr},
     {"I4 5 to BOOL", [] { return I4(5); }, VT_BOOL, OK, -1, nullptr, nullptr},
     {"I4 0 to BOOL", [] { return I4(0); }, VT_BOOL, OK, 0, nullptr, nullptr},
     {"I4 123 to BSTR", [] { return I4(123); }, VT_BSTR, OK, 0, L"123", nullptr},

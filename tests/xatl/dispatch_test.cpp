@@ -329,6 +329,7 @@ TEST_F(DispatchTest, AValueAssignedToAnObjectPropertyGoesIntoTheObject) {
   Call(calc, kChild, kPut, {I4(9)}, true, false, number);
   EXPECT_EQ(S_OK, number.hr);
   EXPECT_EQ(9, held.value);
+  calc->put_Child(nullptr);
 }
 
 TEST_F(DispatchTest, WithNothingToAssignIntoTheObjectItselfIsPut) {

@@ -175,6 +175,30 @@ TEST_F(ModuleTest, AggregatedObjectsForwardToTheOuterUnknown) {
   EXPECT_EQ(1u, outer.refs);
 }
 
+// Objects that make objects (a result Blob) find the class through
+// CoCreateInstance; here the class object is announced to COM in process.
+TEST_F(ModuleTest, RegisteredClassObjectsServeCoCreateInstance) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  IDispatch* object = nullptr;
+  EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_SampleOther, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                                  reinterpret_cast<void**>(&object)));
+  IUnknown* factory = nullptr;
+  ASSERT_EQ(S_OK, DllGetClassObject(CLSID_SampleOther, IID_IUnknown, reinterpret_cast<void**>(&factory)));
+  DWORD cookie = 0;
+  ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_SampleOther, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                        &cookie));
+  factory->Release();
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SampleOther, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                   reinterpret_cast<void**>(&object)));
+  Outcome out;
+  Call(object, kOnEndPage, DISPATCH_METHOD, {}, false, true, out);
+  EXPECT_EQ(S_OK, out.hr);
+  EXPECT_EQ(0u, object->Release());
+  EXPECT_EQ(S_OK, CoRevokeClassObject(cookie));
+  EXPECT_EQ(0, orvo::ModuleLockCount());
+  CoUninitialize();
+}
+
 TEST_F(ModuleTest, ProcessDetachReleasesTheCachedClassObjects) {
   Factory(CLSID_SampleCalc)->Release();
   Factory(CLSID_SampleOther)->Release();

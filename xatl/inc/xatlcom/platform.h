@@ -6,6 +6,9 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <olectl.h>
+// COM interfaces are released, never deleted through: the system headers
+// declare them without virtual destructors, by design.
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 #else
 #include "standin/windows_standin.h"
 #endif

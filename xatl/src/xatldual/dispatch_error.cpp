@@ -1,4 +1,6 @@
 // KorDispatchError and the EXCEPINFO texts of a failed member.
+#include <cstdint>
+
 #include "xatlcom/error.h"
 #include "xatlcom/module.h"
 

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# The tool's RSA commands: rsa-keygen, rsa-encrypt, rsa-decrypt, rsa-sign,
+# rsa-verify. Expected key blobs and signatures, and the decryption of the
+# tool's ciphertexts, come from the independent Python reference
+# (tests/rsa/rsa_reference.py: Python integers and hashlib).
+# Usage: rsa_commands_test.sh PATH_TO_ORVOCRYPTO
+set -u
+tool=$1
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+# expect NAME STATUS EXPECTED_STDOUT -- COMMAND...
+expect() {
+  local name=$1 status=$2 want=$3
+  shift 4
+  local got code
+  got=$("$tool" "$@" </dev/null 2>"$work/stderr"); code=$?
+  if [ "$code" -ne "$status" ] || { [ "$want" != "*" ] && [ "$got" != "$want" ]; }; then
+    echo "FAIL $name: status $code (want $status), output '$got' (want '$want'); stderr: $(cat "$work/stderr")"
+    failed=$((failed + 1))
+  else
+    passed=$((passed + 1))
+  fi
+}
+
+check() {  # check NAME CONDITION...
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else echo "FAIL $name"; failed=$((failed + 1)); fi
+}
+
+# reference EXPRESSION: evaluates Python with the reference module loaded and
+# `work` naming the scratch folder; prints the result.
+reference() {
+  python3 - "$here/../rsa" "$work" "$1" <<'PY'
+import hashlib, sys
+sys.path.insert(0, sys.argv[1])
+from rsa_reference import Key
+work = sys.argv[2]
+def read(name):
+    return open(work + "/" + name, "rb").read()
+print(eval(sys.argv[3]))
+PY
+}
+
+printf alpha >"$work/seed1"
+printf beta >"$work/seed2"
+head -c 300 /dev/urandom >"$work/data"
+printf label >"$work/label"
+
+expect "keygen" 0 "" -- rsa-keygen --seed1 "$work/seed1" --seed2 "$work/seed2" --size 128 \
+  --public "$work/public" --private "$work/private"
+check "public blob as the reference" \
+  [ "$(reference 'read("public") == Key(b"alpha", b"beta", 128).public_blob()')" = True ]
+check "private blob as the reference" \
+  [ "$(reference 'read("private") == Key(b"alpha", b"beta", 128).private_blob()')" = True ]
+
+expect "encrypt" 0 "" -- rsa-encrypt --public "$work/public" "$work/data" -o "$work/sealed"
+check "ciphertext is four 128-byte blocks" [ "$(wc -c <"$work/sealed")" -eq 512 ]
+check "the reference decrypts the ciphertext" [ "$(reference \
+  'Key(b"alpha", b"beta", 128).decrypt(read("sealed"), hashlib.sha1(bytes(4)).digest()) == read("data")')" = True ]
+expect "decrypt" 0 "" -- rsa-decrypt --private "$work/private" "$work/sealed" -o "$work/opened"
+check "decrypt gives the data back" cmp -s "$work/opened" "$work/data"
+
+expect "encrypt with iv" 0 "" -- rsa-encrypt --public "$work/public" --iv "$work/label" "$work/data" -o "$work/labelled"
+check "the reference decrypts with the label hash" [ "$(reference \
+  'Key(b"alpha", b"beta", 128).decrypt(read("labelled"), hashlib.sha1(b"label").digest()) == read("data")')" = True ]
+expect "decrypt without the iv" 1 "" -- rsa-decrypt --private "$work/private" "$work/labelled"
+check "failure text" grep -qx "Crypto System: Unable to decrypt data - RSA" "$work/stderr"
+expect "decrypt with the iv" 0 "" -- rsa-decrypt --private "$work/private" --iv "$work/label" "$work/labelled" \
+  -o "$work/opened2"
+check "labelled data back" cmp -s "$work/opened2" "$work/data"
+check "standard input works" \
+  [ "$("$tool" rsa-encrypt --public "$work/public" <"$work/label" | "$tool" rsa-decrypt --private "$work/private")" = label ]
+
+expect "sign" 0 "" -- rsa-sign --private "$work/private" "$work/data" -o "$work/signature"
+check "signature as the reference" \
+  [ "$(reference 'read("signature") == Key(b"alpha", b"beta", 128).sign(read("data"))')" = True ]
+expect "verify" 0 "valid" -- rsa-verify --public "$work/public" --signature "$work/signature" "$work/data"
+expect "verify other data" 1 "invalid" -- rsa-verify --public "$work/public" --signature "$work/signature" "$work/label"
+
+expect "public blob as private key" 1 "" -- rsa-sign --private "$work/public" "$work/data"
+check "its failure text" grep -qx "Crypto System: Data is corrupted - XBlob" "$work/stderr"
+printf 'abc' >"$work/short"
+expect "three-byte key blob" 1 "" -- rsa-encrypt --public "$work/short" "$work/data"
+check "its failure text" grep -qx "Crypto System: Data is corrupted - RSA" "$work/stderr"
+expect "missing key file" 1 "" -- rsa-encrypt --public "$work/none" "$work/data"
+expect "missing option" 2 "" -- rsa-keygen --seed1 "$work/seed1" --seed2 "$work/seed2" --public "$work/p"
+expect "unknown option" 2 "" -- rsa-verify --public "$work/public" --bogus
+expect "two data files" 2 "" -- rsa-sign --private "$work/private" "$work/data" "$work/data"
+
+echo "rsa commands: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
