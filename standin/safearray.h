@@ -6,7 +6,8 @@
 // - new elements are zero; a destroyed or cleared array releases its strings,
 //   objects and variants;
 // - SafeArrayDestroy of an array whose data is accessed (cLocks > 0) fails
-//   with DISP_E_ARRAYISLOCKED and leaves it alone; SafeArrayUnaccessData
+//   with DISP_E_ARRAYISLOCKED and leaves it alone (VariantClear then still
+//   empties the variant); SafeArrayUnaccessData
 //   without SafeArrayAccessData gives E_UNEXPECTED;
 // - a dimension number outside 1..cDims gives DISP_E_BADINDEX; a null array
 //   or out-pointer E_INVALIDARG.

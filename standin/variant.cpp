@@ -300,10 +300,11 @@ void VariantInit(VARIANTARG* pvarg) {
 
 HRESULT VariantClear(VARIANTARG* pvarg) {
   if ((V_VT(pvarg) & (VT_ARRAY | VT_BYREF)) == VT_ARRAY) {
+    // A locked array is not destroyed, yet the variant is emptied all the
+    // same, as oleaut32 does: the array stays with whoever locked it.
     const HRESULT hr = SafeArrayDestroy(pvarg->parray);
-    if (FAILED(hr)) return hr;  // a locked array stays where it is
     V_VT(pvarg) = VT_EMPTY;
-    return S_OK;
+    return hr;
   }
   switch (V_VT(pvarg)) {
     case VT_BSTR: SysFreeString(pvarg->bstrVal); break;

@@ -80,12 +80,13 @@ TEST(SafeArray, VariantsCopyAndClearArrays) {
   EXPECT_EQ(0x5A, static_cast<uint8_t*>(data)[1]);
   SafeArrayUnaccessData(V_ARRAY(&copy));
 
-  SafeArrayAccessData(V_ARRAY(&copy), &data);
-  EXPECT_EQ(DISP_E_ARRAYISLOCKED, VariantClear(&copy));  // a locked array stays
-  EXPECT_EQ(VT_ARRAY | VT_UI1, V_VT(&copy));
-  SafeArrayUnaccessData(V_ARRAY(&copy));
-  EXPECT_EQ(S_OK, VariantClear(&copy));
+  // A locked array is left to whoever locked it, but the variant is emptied.
+  SAFEARRAY* locked = V_ARRAY(&copy);
+  SafeArrayAccessData(locked, &data);
+  EXPECT_EQ(DISP_E_ARRAYISLOCKED, VariantClear(&copy));
   EXPECT_EQ(VT_EMPTY, V_VT(&copy));
+  EXPECT_EQ(S_OK, SafeArrayUnaccessData(locked));
+  EXPECT_EQ(S_OK, SafeArrayDestroy(locked));
   EXPECT_EQ(S_OK, VariantClear(&source));
 
   VARIANT strings;  // elements that own something are released with the array
