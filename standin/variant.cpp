@@ -299,6 +299,13 @@ void VariantInit(VARIANTARG* pvarg) {
 }
 
 HRESULT VariantClear(VARIANTARG* pvarg) {
+  if ((V_VT(pvarg) & (VT_ARRAY | VT_BYREF)) == VT_ARRAY) {
+    // A locked array is not destroyed, yet the variant is emptied all the
+    // same, as oleaut32 does: the array stays with whoever locked it.
+    const HRESULT hr = SafeArrayDestroy(pvarg->parray);
+    V_VT(pvarg) = VT_EMPTY;
+    return hr;
+  }
   switch (V_VT(pvarg)) {
     case VT_BSTR: SysFreeString(pvarg->bstrVal); break;
     case VT_DISPATCH:
@@ -315,6 +322,11 @@ HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
   if (pvargDest == pvargSrc) return S_OK;
   VariantClear(pvargDest);
   *pvargDest = *pvargSrc;
+  if ((V_VT(pvargSrc) & (VT_ARRAY | VT_BYREF)) == VT_ARRAY) {
+    const HRESULT hr = SafeArrayCopy(pvargSrc->parray, &pvargDest->parray);
+    if (FAILED(hr)) V_VT(pvargDest) = VT_EMPTY;
+    return hr;
+  }
   switch (V_VT(pvargSrc)) {
     case VT_BSTR:
       if (pvargSrc->bstrVal != nullptr) {
