@@ -1,0 +1,229 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of the fuzz targets under tests/fuzz/corpus/<target>/.
+
+The seeds are valid and damaged key blobs, sealed data and signatures taken
+from the vector files under tests/data (published vectors and the independent
+Python references), framed the way each target reads its input
+(tests/fuzz/fuzz_support.h: Byte, U16, U32, Piece = U16 length + bytes, Rest).
+Files written here are named seed-*; inputs the fuzzer found and that were
+kept (scripts/fuzz --keep) sit next to them under their own names.
+
+Usage: python3 tests/fuzz/make_corpus.py
+"""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DATA = os.path.join(HERE, "..", "data")
+CORPUS = os.path.join(HERE, "corpus")
+
+
+def read_vec(relative):
+    """Records of a .vec file as dicts (with their section under '[section]')."""
+    records, record, section = [], {}, ""
+    with open(os.path.join(DATA, relative)) as f:
+        for raw in f:
+            line = raw.strip()
+            if line.startswith("#"):
+                continue
+            if not line:
+                if record:
+                    records.append(record)
+                record = {}
+                continue
+            if line.startswith("["):
+                section = line.strip("[]")
+                continue
+            name, _, value = line.partition("=")
+            record[name.strip()] = value.strip()
+            record["[section]"] = section
+    if record:
+        records.append(record)
+    return records
+
+
+def h(text):
+    return bytes.fromhex(text)
+
+
+def u8(v):
+    return bytes([v & 0xFF])
+
+
+def u16(v):
+    return struct.pack(">H", v)
+
+
+def u32(v):
+    return struct.pack(">I", v & 0xFFFFFFFF)
+
+
+def piece(b):
+    return u16(len(b)) + b
+
+
+def write(target, seeds):
+    folder = os.path.join(CORPUS, target)
+    os.makedirs(folder, exist_ok=True)
+    for name in os.listdir(folder):
+        if name.startswith("seed-"):
+            os.remove(os.path.join(folder, name))
+    for name, data in seeds:
+        with open(os.path.join(folder, "seed-" + name), "wb") as f:
+            f.write(data)
+    print(f"{target}: {len(seeds)} seeds")
+
+
+def cipher_blobs():
+    """(cipher index, name, key blob, plaintext) from the published vectors."""
+    rows = []
+    for r in read_vec("crypto/aes_fips197.vec"):
+        key = h(r["Key"])
+        rounds = {16: 10, 24: 12, 32: 14}[len(key)]
+        rows.append((0, "aes_fips197_" + r["[section]"], u32(rounds) + key, h(r["Plaintext"])))
+    for r in read_vec("crypto/aes_rounds.vec")[:3]:
+        rows.append((0, "aes_rounds_" + r["Rounds"], u32(int(r["Rounds"])) + h(r["Key"]), h(r["Plaintext"])))
+    for r in read_vec("crypto/twofish.vec"):
+        if r.get("I") in ("1", "49") or r["[section]"] == "ECB_IVAL":
+            key = h(r["Key"])
+            rows.append((1, f"twofish_{r['[section]']}_{r.get('I', len(key))}", u32(len(key) // 8) + key, h(r["PT"])))
+    for r in read_vec("crypto/blowfish.vec"):
+        key = h(r["Key"])
+        if r["[section]"] == "VariableKey" and len(key) in (1, 7, 8, 24):
+            rows.append((2, f"blowfish_setkey_{len(key)}", u32(len(key)) + key, h(r["PT"])))
+    cbc = [r for r in read_vec("crypto/blowfish.vec") if r["[section]"] == "CBC"][0]
+    rows.append((2, "blowfish_cbc", u32(len(h(cbc["Key"]))) + h(cbc["Key"]), h(cbc["PT"])))
+    for name, index in (("aes", 0), ("twofish", 1), ("blowfish", 2)):
+        for r in read_vec(f"crypto/{name}_keygen.vec")[::8]:
+            rows.append((index, f"{name}_keygen_{r['Length']}", h(r["Blob"]), h(r["Seed"])))
+    return rows
+
+
+def cipher_setkey():
+    seeds = []
+    for i, (index, name, blob, data) in enumerate(cipher_blobs()):
+        mode, filler, split = i % 4, (0, 0x20, 0xFF)[i % 3], i % 3
+        seeds.append((name, u8(index) + u8(mode) + u8(filler) + u8(split) + piece(b"seed") + piece(blob) +
+                      u8(i % 8) + data + data[:i % 11]))
+    # Damaged blobs: truncated, one byte too long, impossible counts.
+    aes = u32(10) + bytes(range(16))
+    for name, index, blob in (("aes_short", 0, aes[:4]), ("aes_long", 0, aes + b"\0"), ("aes_count15", 0,
+                              u32(15) + bytes(32)), ("aes_count0", 0, u32(0) + bytes(32)),
+                              ("twofish_k5", 1, u32(5) + bytes(40)), ("twofish_k1", 1, u32(1) + bytes(8)),
+                              ("blowfish_57", 2, u32(57) + bytes(57)), ("blowfish_0", 2, u32(0)),
+                              ("blowfish_huge", 2, u32(0xFFFFFFFF) + bytes(8)), ("empty", 0, b"")):
+        seeds.append((name, u8(index) + u8(2) + u8(0) + u8(1) + piece(b"") + piece(blob) + u8(0) + bytes(40)))
+    write("fuzz_cipher_setkey", seeds)
+
+
+def rsa_rows():
+    return [r for r in read_vec("rsa/rsa_keys.vec") if "Public" in r and "Private" in r]
+
+
+def rsa_key_blobs():
+    seeds = []
+    for i, r in enumerate(rsa_rows()):
+        section = r["[section]"].lower()
+        pub, priv = h(r["Public"]), h(r["Private"])
+        label = h(r.get("IVInput", "00000000"))
+        data = h(r.get("Data", "")) or h(r.get("Seed1", ""))
+        signature = h(r.get("Signature", ""))
+        if "Ciphertext" in r:
+            data = h(r["Ciphertext"])
+        plan = (2 | 4) | (i & 1)
+        seeds.append((f"{section}_{i}_{len(pub)}", u8(plan) + piece(pub) + piece(priv) + piece(label) +
+                      piece(signature) + data))
+    # One half only, and damaged forms of a 512-bit key.
+    r = rsa_rows()[0]
+    pub, priv = h(r["Public"]), h(r["Private"])
+    damaged = {
+        "public_only": (0, pub, b""),
+        "private_only": (1, b"", priv),
+        "public_truncated": (2, pub[:40], priv),
+        "private_truncated": (3, pub, priv[:-5]),
+        "size_huge": (2, b"\xff\xff\xff\xff" + pub[4:], priv),
+        "size_small": (3, u32(20) + pub[4:], u32(20) + priv[4:]),
+        "modulus_zero": (2, u32(64) + piece(b"")[0:0] + u32(1) + b"\0" + u32(3) + b"\1\0\1", b""),
+        "modulus_even": (2, u32(64) + u32(64) + bytes(63) + b"\2" + u32(3) + b"\1\0\1", b""),
+        "length_overlong": (2, u32(64) + u32(0xFFFFFFF0) + pub[8:], priv),
+        "other_key": (2, h(rsa_rows()[1]["Public"]), priv),
+        "short_blob": (0, b"\0\0\0", b""),
+        "leading_zero_n": (3, u32(64) + u32(65) + b"\0" + pub[8:], priv),
+    }
+    for name, (plan, p, q) in damaged.items():
+        seeds.append((name, u8(plan) + piece(p) + piece(q) + piece(b"") + piece(bytes(64)) + b"data"))
+    write("fuzz_rsa_key_blobs", seeds)
+
+
+def blob_framing():
+    seeds = [
+        ("insertblob_extract", u8(16) + u8(0) + piece(b"\xaa\xbb") + u8(0) + u8(4) + u32(0)),
+        ("two_frames", u8(0) + u8(0) + piece(b"one") + u8(3) + u8(0) + piece(b"") + u8(0) + u8(4) + u32(7) +
+         u8(4) + u32(11)),
+        ("extract_short_frame", u8(4) + u8(3) + u32(3) + u8(2) + u32(4) + u8(0xAA) + u8(2) + u32(5) + u8(0xBB) +
+         u8(4) + u32(0)),
+        ("extract_past_end", u8(8) + u8(3) + u32(0x01020304) + u8(4) + u32(5) + u8(4) + u32(1) + u8(6) + u32(0)),
+        ("extract_into_itself", u8(1) + u8(0) + piece(b"frame") + u8(5) + u8(5) + u32(0) + u8(5) + u32(0)),
+        ("insert_middle", u8(2) + u8(1) + u32(0) + piece(b"abcdef") + u8(1) + u8(1) + u32(3) + piece(b"XY") +
+         u8(2) + u8(2) + u32(0x80000000) + u8(0x33)),
+        ("self_insert", u8(0) + u8(3) + u32(0xDEADBEEF) + u8(9) + u32(2) + u8(0x89) + u32(0) + u8(9) + u32(100)),
+        ("xor_keep", u8(5) + u8(3) + u32(7) + u8(0x88) + piece(b"\xff\x00\xff\x00\xff") + u8(8) + piece(b"")),
+        ("grow_reset", u8(0) + u8(10) + u8(0) + u8(0x8A) + u8(16) + u8(3) + u32(1) + u8(11) + u8(3)),
+        ("capacity_zero_appends", u8(0) + u8(2) + u32(0) + u8(1) + u8(2) + u32(9) + u8(2) + u8(3) + u32(0)),
+    ]
+    for i, text in enumerate([b"10001", b"0A0b", b"", b"zz", b"g1", b"-1", b" 1", b"+f", b"1g", b"0x12",
+                              b"abc\0def", b"\t\n", bytes(range(0x20, 0x80))]):
+        seeds.append((f"fromhex_{i}", u8(i % 33) + u8(7) + piece(text) + u8(4) + u32(0)))
+    # A public key blob as the RSA loader reads it, walked field by field.
+    pub = h(rsa_rows()[0]["Public"])
+    seeds.append(("rsa_public_fields", u8(0) + u8(1) + u32(0) + piece(pub) + u8(0) + u8(6) + u32(0) + u8(4) +
+                  u32(4) + u8(4) + u32(8 + pub[7]) + u8(4) + u32(len(pub))))
+    write("fuzz_blob_framing", seeds)
+
+
+def digests():
+    seeds = []
+    for r in read_vec("digest/md5_rfc1321.vec"):
+        text = r["Text"].encode()
+        seeds.append((f"rfc1321_{len(text)}", u16(len(text) // 2) + u16(len(text)) + text))
+    for r in read_vec("digest/crc32_catalogue.vec"):
+        text = r["Text"].encode()
+        seeds.append((f"crc_catalogue_{len(text)}", u16(3) + u16(36) + text))
+    for r in read_vec("digest/expand_seed.vec")[::8]:
+        seed = h(r["Seed"])
+        seeds.append((f"expand_{len(seed)}_{r['N']}", u16(0) + u16(int(r["N"])) + seed))
+    for n in (55, 56, 63, 64, 65, 127, 128, 1000, 4096):
+        seeds.append((f"pattern_{n}", u16(n // 3) + u16(n) + bytes(i * 7 & 0xFF for i in range(n))))
+    write("fuzz_digests", seeds)
+
+
+def tool_inputs():
+    seeds = []
+    for i, (index, name, blob, data) in enumerate(cipher_blobs()[::2]):
+        command = 1 + (i & 1)
+        mode = (1, 2, 0x7, 0xFFFFFFFF)[i % 4]
+        seeds.append((f"{('encrypt', 'decrypt')[i & 1]}_{name}",
+                      u8(command) + u8(index) + u32(mode) + u32((0, 0x20, 0x1FF)[i % 3]) + piece(blob) + data * 2))
+    for index, length in ((0, 0), (0, 24), (0, 0xFFFFFFFF), (1, 17), (1, 40), (2, 1), (2, 56), (2, 0x80000000)):
+        seeds.append((f"keygen_{index}_{length:x}", u8(0) + u8(index) + u32(length) + b"seed text"))
+    for i, r in enumerate(rsa_rows()[:9]):
+        seeds.append((f"rsa_keygen_{i}", u8(3) + u32(0xFFFFFFFF) +
+                      piece(h(r.get("Seed1", "61")) or b"a") + (h(r.get("Seed2", "62")) or b"b")))
+    for i, r in enumerate(rsa_rows()):
+        pub, priv = h(r["Public"]), h(r["Private"])
+        label = h(r.get("IVInput", "00000000"))
+        if "Ciphertext" in r:
+            seeds.append((f"rsa_decrypt_{i}", u8(5) + u8(1) + piece(priv) + piece(label) + h(r["Ciphertext"])))
+            seeds.append((f"rsa_encrypt_{i}", u8(4) + u8(1) + piece(pub) + piece(label) + h(r["Data"])))
+        if "Signature" in r:
+            seeds.append((f"rsa_sign_{i}", u8(6) + piece(priv) + h(r["Data"])))
+            seeds.append((f"rsa_verify_{i}", u8(7) + piece(pub) + piece(h(r["Signature"])) + h(r["Data"])))
+    write("fuzz_tool_inputs", seeds)
+
+
+if __name__ == "__main__":
+    cipher_setkey()
+    rsa_key_blobs()
+    blob_framing()
+    digests()
+    tool_inputs()
