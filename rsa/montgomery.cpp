@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "crypto/wipe.h"
+#include "rsa/wide_uint.h"
 
 namespace orvo {
 
 namespace {
 
-__extension__ typedef unsigned __int128 u128;
 
 // A three-word column accumulator for product scanning.
 struct Accumulator {

@@ -18,10 +18,11 @@
 #include "crypto/wipe.h"
 #include "rsa/modular.h"
 #include "rsa/montgomery.h"
+#include "rsa/wide_uint.h"
 
 namespace {
 
-__extension__ typedef unsigned __int128 u128;
+using orvo::u128;
 
 constexpr uint32_t kWindow = 1024;  // odd candidates sieved at a time
 
