@@ -1,0 +1,165 @@
+// CryptoMisc (see crypto_misc.h).
+#include "objects/crypto_misc.h"
+
+#include "digest/crc32.h"
+#include "digest/md5.h"
+#include "digest/random.h"
+#include "digest/sha1.h"
+#include "objects/method_frame.h"
+#include "xatlcom/error.h"
+#include "xatlcom/page_hooks.h"
+
+namespace {
+
+using orvo::FrameBlobs;
+using orvo::ThrowOnFailure;
+
+constexpr orvo::FrameOwner kOwner = {&CLSID_CryptoMisc, &IID_ICryptoMisc, orvo::CatchPolicy::kAll};
+
+// Whether `position` lies within the Blob or at its end.
+bool ValidPosition(const XBlob& blob, LONG position) {
+  return position >= 0 && static_cast<uint32_t>(position) <= blob.size;
+}
+
+IDispatch* MD5Member(ICryptoMisc* self, IDispatch* data) {
+  IDispatch* result = nullptr;
+  ThrowOnFailure(self->MD5(data, &result));
+  return result;
+}
+IDispatch* SHA1Member(ICryptoMisc* self, IDispatch* data) {
+  IDispatch* result = nullptr;
+  ThrowOnFailure(self->SHA1(data, &result));
+  return result;
+}
+IDispatch* RandomMember(ICryptoMisc* self, LONG count) {
+  IDispatch* result = nullptr;
+  ThrowOnFailure(self->Random(count, &result));
+  return result;
+}
+ULONG CRC32Member(ICryptoMisc* self, IDispatch* data) {
+  ULONG result = 0;
+  ThrowOnFailure(self->CRC32(data, &result));
+  return result;
+}
+void InsertLongMember(ICryptoMisc* self, IDispatch* blob, LONG position, LONG value) {
+  ThrowOnFailure(self->InsertLongToBlob(blob, position, value));
+}
+LONG ExtractLongMember(ICryptoMisc* self, IDispatch* blob, LONG position) {
+  LONG result = 0;
+  ThrowOnFailure(self->ExtractLongFromBlob(blob, position, &result));
+  return result;
+}
+void InsertBlobMember(ICryptoMisc* self, IDispatch* target, LONG position, IDispatch* source) {
+  ThrowOnFailure(self->InsertBlobToBlob(target, position, source));
+}
+IDispatch* ExtractBlobMember(ICryptoMisc* self, IDispatch* blob, LONG position) {
+  IDispatch* result = nullptr;
+  ThrowOnFailure(self->ExtractBlobFromBlob(blob, position, &result));
+  return result;
+}
+
+const orvo::MemberEntry kRows[] = {
+    orvo::OnStartPageRow<ICryptoMisc>(),                        // 1
+    orvo::OnEndPageRow<ICryptoMisc>(),                          // 2
+    orvo::Method<&MD5Member>("MD5"),                            // 3
+    orvo::Method<&SHA1Member>("SHA1"),                          // 4
+    orvo::Method<&RandomMember>("Random"),                      // 5
+    orvo::Method<&CRC32Member>("CRC32"),                        // 6
+    orvo::Method<&InsertLongMember>("InsertLongToBlob"),        // 7
+    orvo::Method<&ExtractLongMember>("ExtractLongFromBlob"),    // 8
+    orvo::Method<&InsertBlobMember>("InsertBlobToBlob"),        // 9
+    orvo::Method<&ExtractBlobMember>("ExtractBlobFromBlob"),    // 10
+    orvo::EndRow(),
+};
+const orvo::MemberTable kTable = {&orvo::DispatchBaseTable, kRows, {-1}};
+
+}  // namespace
+
+const orvo::InterfaceMapEntry CryptoMisc::kInterfaceMap[] = {{&IID_ICryptoMisc, 0}, {&IID_IDispatch, 0}, {nullptr, 0}};
+
+HRESULT CryptoMisc::MD5(IDispatch* data, IDispatch** result) {
+  if (result == nullptr) return E_POINTER;
+  return orvo::RunMethodFrame(kOwner, {data}, result, [](FrameBlobs& blobs) {
+    orvo::StoreResult(*blobs.result, MD5Digest(*blobs.input[0]));
+    return S_OK;
+  });
+}
+
+HRESULT CryptoMisc::SHA1(IDispatch* data, IDispatch** result) {
+  if (result == nullptr) return E_POINTER;
+  return orvo::RunMethodFrame(kOwner, {data}, result, [](FrameBlobs& blobs) {
+    orvo::StoreResult(*blobs.result, SHA1Digest(*blobs.input[0]));
+    return S_OK;
+  });
+}
+
+HRESULT CryptoMisc::Random(LONG count, IDispatch** result) {
+  if (result == nullptr) return E_POINTER;
+  return orvo::RunMethodFrame(kOwner, {}, result, [count](FrameBlobs& blobs) {
+    orvo::StoreResult(*blobs.result, RandomBytes(static_cast<uint32_t>(count)));
+    return S_OK;
+  });
+}
+
+HRESULT CryptoMisc::CRC32(IDispatch* data, ULONG* result) {
+  if (result == nullptr) return E_POINTER;
+  *result = 0;
+  return orvo::RunMethodFrame(kOwner, {data}, nullptr, [result](FrameBlobs& blobs) {
+    uint32_t reg = 0xFFFFFFFFu;
+    *result = CRC32Update(reg, *blobs.input[0]);
+    return S_OK;
+  });
+}
+
+HRESULT CryptoMisc::InsertLongToBlob(IDispatch* blob, LONG position, LONG value) {
+  return orvo::RunMethodFrame(kOwner, {blob}, nullptr, [=](FrameBlobs& blobs) {
+    XBlob& target = *blobs.input[0];
+    if (!ValidPosition(target, position)) return E_INVALIDARG;
+    XBlob number(4);
+    number.InsertLong(static_cast<uint32_t>(value));
+    target.Insert(number, static_cast<uint32_t>(position));
+    return S_OK;
+  });
+}
+
+HRESULT CryptoMisc::ExtractLongFromBlob(IDispatch* blob, LONG position, LONG* result) {
+  if (result == nullptr) return E_POINTER;
+  *result = 0;
+  return orvo::RunMethodFrame(kOwner, {blob}, nullptr, [=](FrameBlobs& blobs) {
+    XBlob& source = *blobs.input[0];
+    if (!ValidPosition(source, position)) return E_INVALIDARG;
+    const uint32_t at = static_cast<uint32_t>(position);
+    const uint32_t present = source.size - at < 4 ? source.size - at : 4;
+    uint32_t value = 0;
+    for (uint32_t i = 0; i < 4; ++i) value = (value << 8) | (i < present ? source.data[at + i] : 0u);
+    orvo::RemoveBytes(source, at, present);
+    *result = static_cast<LONG>(value);
+    return S_OK;
+  });
+}
+
+HRESULT CryptoMisc::InsertBlobToBlob(IDispatch* target, LONG position, IDispatch* source) {
+  return orvo::RunMethodFrame(kOwner, {target, source}, nullptr, [=](FrameBlobs& blobs) {
+    XBlob& into = *blobs.input[0];
+    if (!ValidPosition(into, position)) return E_INVALIDARG;
+    XBlob record(16);
+    record.InsertBlob(*blobs.input[1]);
+    into.Insert(record, static_cast<uint32_t>(position));
+    return S_OK;
+  });
+}
+
+HRESULT CryptoMisc::ExtractBlobFromBlob(IDispatch* blob, LONG position, IDispatch** result) {
+  if (result == nullptr) return E_POINTER;
+  return orvo::RunMethodFrame(kOwner, {blob}, result, [=](FrameBlobs& blobs) {
+    XBlob& source = *blobs.input[0];
+    if (!ValidPosition(source, position)) return E_INVALIDARG;
+    const uint32_t at = static_cast<uint32_t>(position);
+    blobs.result->size = 0;
+    const uint32_t end = source.ExtractBlob(at, *blobs.result);
+    orvo::RemoveBytes(source, at, end - at);
+    return S_OK;
+  });
+}
+
+const orvo::MemberTable* CryptoMisc::GetMemberTable() { return &kTable; }
