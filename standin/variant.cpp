@@ -299,6 +299,12 @@ void VariantInit(VARIANTARG* pvarg) {
 }
 
 HRESULT VariantClear(VARIANTARG* pvarg) {
+  if ((V_VT(pvarg) & (VT_ARRAY | VT_BYREF)) == VT_ARRAY) {
+    const HRESULT hr = SafeArrayDestroy(pvarg->parray);
+    if (FAILED(hr)) return hr;  // a locked array stays where it is
+    V_VT(pvarg) = VT_EMPTY;
+    return S_OK;
+  }
   switch (V_VT(pvarg)) {
     case VT_BSTR: SysFreeString(pvarg->bstrVal); break;
     case VT_DISPATCH:
@@ -315,6 +321,11 @@ HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
   if (pvargDest == pvargSrc) return S_OK;
   VariantClear(pvargDest);
   *pvargDest = *pvargSrc;
+  if ((V_VT(pvargSrc) & (VT_ARRAY | VT_BYREF)) == VT_ARRAY) {
+    const HRESULT hr = SafeArrayCopy(pvargSrc->parray, &pvargDest->parray);
+    if (FAILED(hr)) V_VT(pvargDest) = VT_EMPTY;
+    return hr;
+  }
   switch (V_VT(pvargSrc)) {
     case VT_BSTR:
       if (pvargSrc->bstrVal != nullptr) {

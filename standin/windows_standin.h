@@ -14,6 +14,8 @@
 //   CoRegisterClassObject fills; no module is ever loaded.
 // - The process has one module: GetModuleFileNameA names the running program
 //   for every module handle.
+// - The layer is a shared library, so that every in-process server module and
+//   the program share one class table, registry and per-thread error object.
 #pragma once
 
 #include <cstddef>
@@ -107,6 +109,7 @@ using PHKEY = HKEY*;
 #define DISP_E_BADINDEX STANDIN_HR(0x8002000Bu)
 #define DISP_E_BADPARAMCOUNT STANDIN_HR(0x8002000Eu)
 #define DISP_E_PARAMNOTOPTIONAL STANDIN_HR(0x8002000Fu)
+#define DISP_E_ARRAYISLOCKED STANDIN_HR(0x8002000Du)
 
 inline HRESULT HRESULT_FROM_WIN32(unsigned long x) {
   return static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x)
@@ -175,6 +178,7 @@ enum VARENUM : VARTYPE {
 
 struct IUnknown;
 struct IDispatch;
+struct SAFEARRAY;
 
 struct VARIANT {
   VARTYPE vt;
@@ -206,6 +210,9 @@ struct VARIANT {
     IUnknown** ppunkVal;
     IDispatch** ppdispVal;
     VARIANT* pvarVal;
+    SAFEARRAY* parray;
+    SAFEARRAY** pparray;
+    BYTE* pbVal;
     PVOID byref;
     struct {
       PVOID pvRecord;
@@ -230,6 +237,10 @@ using LPVARIANT = VARIANT*;
 #define V_VARIANTREF(v) ((v)->pvarVal)
 #define V_BYREF(v) ((v)->byref)
 #define V_I4REF(v) ((v)->plVal)
+#define V_UI1(v) ((v)->bVal)
+#define V_ISARRAY(v) (V_VT(v) & VT_ARRAY)
+#define V_ARRAY(v) ((v)->parray)
+#define V_ARRAYREF(v) ((v)->pparray)
 
 struct DISPPARAMS {
   VARIANTARG* rgvarg;
@@ -443,3 +454,5 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
 LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 LSTATUS RegCloseKey(HKEY hKey);
 }
+
+#include "standin/safearray.h"
