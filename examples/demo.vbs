@@ -3,12 +3,13 @@
 Option Explicit
 
 Function TextBlob(text)
-  Set TextBlob = CreateObject("Quelvar.OrvoBlob")
-  TextBlob.Text = text
+  Dim b : Set b = CreateObject("Quelvar.OrvoBlob")
+  b.Text = text
+  Set TextBlob = b
 End Function
 
 Sub Show(label, value)
-  WScript.Echo Left(label & Space(34), 34) & value
+  WScript.Echo Left(label & Space(36), 36) & " " & value
 End Sub
 
 WScript.Echo "== Keys from seeds, sealing and opening"
@@ -16,6 +17,7 @@ Dim seed : Set seed = TextBlob("correct horse battery staple")
 Dim message : Set message = TextBlob("Meet me at the usual place at ten.")
 Dim progIds : progIds = Array("Quelvar.OrvoCryptoAES", "Quelvar.OrvoCryptoTwofish", "Quelvar.OrvoCryptoBlowfish")
 Dim progId, sealer, opener, mode, sealed
+Dim modeNames : modeNames = Array("", "ECB", "CBC")
 For Each progId In progIds
   Set sealer = CreateObject(progId)
   sealer.KeyGen seed, 32
@@ -28,12 +30,12 @@ For Each progId In progIds
     opener.Key = sealer.Key
     opener.Mode = mode
     Set sealed = sealer.Encrypt(message)
-    Show "  " & Array("", "ECB", "CBC")(mode) & " sealed", sealed.Hex
-    Show "  " & Array("", "ECB", "CBC")(mode) & " opened", opener.Decrypt(sealed).Text
+    Show "  " & modeNames(mode) & " sealed", sealed.Hex
+    Show "  " & modeNames(mode) & " opened", opener.Decrypt(sealed).Text
   Next
 Next
 
-WScript.Echo
+WScript.Echo ""
 WScript.Echo "== RSA from two seeds (1024-bit modulus)"
 Dim rsa : Set rsa = CreateObject("Quelvar.OrvoCryptoRSA")
 rsa.KeyGen TextBlob("first seed"), TextBlob("second seed"), 128
@@ -50,7 +52,7 @@ Show "signature (bytes)", signature.Size
 Show "verified", rsa.Verify(message, signature)
 Show "verified against other data", rsa.Verify(TextBlob("something else"), signature)
 
-WScript.Echo
+WScript.Echo ""
 WScript.Echo "== Digests, checksum, random bytes"
 Dim misc : Set misc = CreateObject("Quelvar.OrvoCryptoMisc")
 Show "MD5", misc.MD5(message).Hex
@@ -58,7 +60,7 @@ Show "SHA1", misc.SHA1(message).Hex
 Show "CRC32", Hex(misc.CRC32(message))
 Show "Random(16)", misc.Random(16).Hex
 
-WScript.Echo
+WScript.Echo ""
 WScript.Echo "== Packing a record"
 Dim record : Set record = CreateObject("Quelvar.OrvoBlob")
 misc.InsertLongToBlob record, 0, 2026
@@ -70,11 +72,11 @@ Show "first field", misc.ExtractBlobFromBlob(record, 0).Text
 Show "second field", misc.ExtractBlobFromBlob(record, 0).Text
 Show "left over (bytes)", record.Size
 
-WScript.Echo
+WScript.Echo ""
 WScript.Echo "== A failure as a script sees it"
 Dim aes : Set aes = CreateObject("Quelvar.OrvoCryptoAES")
 On Error Resume Next
-Dim nothing : Set nothing = aes.Encrypt(message)
+Dim refused : Set refused = aes.Encrypt(message)
 Show "Err.Number", Err.Number & " (&H" & Hex(Err.Number) & ")"
 Show "Err.Source", Replace(Err.Source, vbLf, " | ")
 Show "Err.Description", Replace(Replace(Err.Description, vbCrLf, ""), vbLf, " | ")

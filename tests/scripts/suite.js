@@ -33,7 +33,7 @@ function expectError(f, number, part, what) {
   try {
     f();
   } catch (e) {
-    checkEq((e.number >>> 0).toString(16), number.toString(16), what + " (number)");
+    if (number) checkEq((e.number >>> 0).toString(16), number.toString(16), what + " (number)");
     if (part) check(e.description.indexOf("\nDescription:" + part) >= 0, what + ": description '" + e.description + "'");
     return;
   }
