@@ -4,14 +4,32 @@ set -euo pipefail
 tool=${1:-orvocrypto}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+cd "$work"
 
 say() { printf '\n$ %s\n' "$*"; }
+run() { say "orvocrypto $*"; "$tool" "$@"; }
 
-printf 'The quick brown fox jumps over the lazy dog' > "$work/fox.txt"
-say "orvocrypto md5 fox.txt";   "$tool" md5 "$work/fox.txt"
-say "orvocrypto sha1 fox.txt";  "$tool" sha1 "$work/fox.txt"
-say "orvocrypto crc32 fox.txt"; "$tool" crc32 "$work/fox.txt"
-say "printf 123456789 | orvocrypto crc32"; printf 123456789 | "$tool" crc32
-say "orvocrypto random 16 --hex"; "$tool" random 16 --hex
-say "orvocrypto crc32 missing-file"
-"$tool" crc32 "$work/missing" || echo "(exit status $?)"
+printf 'The quick brown fox jumps over the lazy dog' > fox.txt
+run md5 fox.txt
+run sha1 fox.txt
+run crc32 fox.txt
+run random 16 --hex
+
+printf 'correct horse battery staple' > seed.bin
+run keygen aes --seed seed.bin --length 32 -o aes.key
+say "xxd -p aes.key"; od -An -tx1 aes.key | tr -d ' \n'; echo
+run encrypt aes --key aes.key --mode cbc fox.txt -o fox.sealed
+run decrypt aes --key aes.key --mode cbc fox.sealed --hex
+run keygen blowfish --seed seed.bin --length=-1 --hex
+
+printf 'first seed' > seed1.bin
+printf 'second seed' > seed2.bin
+run rsa-keygen --seed1 seed1.bin --seed2 seed2.bin --size 128 --public rsa.pub --private rsa.key
+run rsa-sign --private rsa.key fox.txt -o fox.sig
+run rsa-verify --public rsa.pub --signature fox.sig fox.txt
+run rsa-encrypt --public rsa.pub fox.txt -o fox.rsa
+run rsa-decrypt --private rsa.key fox.rsa
+echo
+
+say "orvocrypto decrypt aes --key fox.txt fox.sealed   (not a key blob)"
+"$tool" decrypt aes --key fox.txt fox.sealed || echo "(exit status $?)"
