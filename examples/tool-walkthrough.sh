@@ -17,7 +17,7 @@ run random 16 --hex
 
 printf 'correct horse battery staple' > seed.bin
 run keygen aes --seed seed.bin --length 32 -o aes.key
-say "xxd -p aes.key"; od -An -tx1 aes.key | tr -d ' \n'; echo
+say "od -An -tx1 aes.key"; od -An -tx1 aes.key | tr -d " \n"; echo
 run encrypt aes --key aes.key --mode cbc fox.txt -o fox.sealed
 run decrypt aes --key aes.key --mode cbc fox.sealed --hex
 run keygen blowfish --seed seed.bin --length=-1 --hex

@@ -244,6 +244,23 @@ rsa.PublicKey = NewBlob("000102")
 CheckError E_FAIL, "Crypto System: Data is corrupted - RSA", "", "3-byte public key blob"
 On Error GoTo 0
 
+' ---------------------------------------------------------------- examples/seal.asp
+' The ASP example's code, with CreateObject for Server.CreateObject.
+section = "seal.asp"
+Dim aspMessage : aspMessage = "Hello from classic ASP"
+Dim aspSealer : Set aspSealer = CreateObject("Quelvar.OrvoCryptoAES")
+aspSealer.KeyGen TextBlob("replace with a seed read from a protected file"), 32
+aspSealer.Mode = 2
+Dim aspRecord : Set aspRecord = CreateObject("Quelvar.OrvoBlob")
+misc.InsertBlobToBlob aspRecord, 0, TextBlob(aspMessage)
+Dim aspSealed : aspSealed = aspSealer.Encrypt(aspRecord).Base64
+Dim aspOpener : Set aspOpener = CreateObject("Quelvar.OrvoCryptoAES")
+aspOpener.Key = aspSealer.Key
+aspOpener.Mode = 2
+Dim aspReceived : Set aspReceived = CreateObject("Quelvar.OrvoBlob")
+aspReceived.Base64 = aspSealed
+CheckEq misc.ExtractBlobFromBlob(aspOpener.Decrypt(aspReceived), 0).Text, aspMessage, "sealed and opened as the page does"
+
 ' ---------------------------------------------------------------- page hooks
 section = "page hooks"
 CheckEq misc.OnStartPage(blob), 0, "OnStartPage with a context"

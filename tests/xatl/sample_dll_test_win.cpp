@@ -45,6 +45,7 @@ TEST_F(SampleServerTest, ScriptsReachTheClassesThroughCom) {
   ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                    reinterpret_cast<void**>(&calc)));
   EXPECT_EQ(S_FALSE, Call("DllCanUnloadNow"));
+  EXPECT_EQ(0, orvo::ModuleLockCount());  // the DLL's module state is its own, not this program's
 
   LPOLESTR names[] = {const_cast<LPOLESTR>(L"twice")};
   DISPID id = 0;

@@ -1,5 +1,6 @@
 // Member tables: row counts, member numbers and name look-up.
-#include <vector>
+#include <memory>
+#include <new>
 
 #include "xatlcom/dispatch.h"
 
@@ -49,16 +50,16 @@ HRESULT DispatchGetIDsOfNames(const MemberTable& table, REFIID riid, LPOLESTR* r
     return DISP_E_UNKNOWNNAME;
   // The name in the ANSI code page, in a buffer of twice its wide length plus 2.
   const int bufferSize = 2 * lstrlenW(rgszNames[0]) + 2;
-  std::vector<char> name;
-  name.resize(static_cast<size_t>(bufferSize), '\0');
-  WideCharToMultiByte(CP_ACP, 0, rgszNames[0], -1, name.data(), bufferSize, nullptr, nullptr);
+  const std::unique_ptr<char[]> name(new (std::nothrow) char[static_cast<size_t>(bufferSize)]());
+  if (!name) return E_OUTOFMEMORY;
+  WideCharToMultiByte(CP_ACP, 0, rgszNames[0], -1, name.get(), bufferSize, nullptr, nullptr);
 
   DISPID found = DISPID_UNKNOWN;
   LONG level = 0;
   for (const MemberTable* t = &table; t != nullptr && found == DISPID_UNKNOWN; t = t->base(), ++level) {
     const LONG count = RowCount(*t);
     for (LONG index = 0; index < count; ++index) {
-      if (lstrcmpiA(name.data(), t->rows[index].name) == 0) {
+      if (lstrcmpiA(name.get(), t->rows[index].name) == 0) {
         found = static_cast<DISPID>(((level & 0xFFFF) << 16) | ((index + 1) & 0xFFFF));
         break;
       }
