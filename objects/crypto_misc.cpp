@@ -14,6 +14,11 @@ namespace {
 using orvo::FrameBlobs;
 using orvo::ThrowOnFailure;
 
+// The largest count Random serves (2 GiB - 1). A larger count (every negative
+// number a script passes) would need two buffers of more than 2 GiB, which an
+// in-process server cannot count on; the allocator would end the host process.
+constexpr uint32_t kMaxRandomCount = 0x7FFFFFFFu;
+
 constexpr orvo::FrameOwner kOwner = {&CLSID_CryptoMisc, &IID_ICryptoMisc, orvo::CatchPolicy::kAll};
 
 // Whether `position` lies within the Blob or at its end.
@@ -96,6 +101,7 @@ HRESULT CryptoMisc::SHA1(IDispatch* data, IDispatch** result) {
 HRESULT CryptoMisc::Random(LONG count, IDispatch** result) {
   if (result == nullptr) return E_POINTER;
   return orvo::RunMethodFrame(kOwner, {}, result, [count](FrameBlobs& blobs) {
+    if (static_cast<uint32_t>(count) > kMaxRandomCount) return E_OUTOFMEMORY;
     orvo::StoreResult(*blobs.result, RandomBytes(static_cast<uint32_t>(count)));
     return S_OK;
   });

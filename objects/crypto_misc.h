@@ -28,7 +28,8 @@ class CryptoMisc : public orvo::DispatchImpl<ICryptoMisc> {
 
   HRESULT STDMETHODCALLTYPE MD5(IDispatch* data, IDispatch** result) override;
   HRESULT STDMETHODCALLTYPE SHA1(IDispatch* data, IDispatch** result) override;
-  // The count is taken as unsigned.
+  // The count is taken as unsigned; counts above 0x7FFFFFFF (every negative
+  // number) fail with E_OUTOFMEMORY and no text, before anything is allocated.
   HRESULT STDMETHODCALLTYPE Random(LONG count, IDispatch** result) override;
   HRESULT STDMETHODCALLTYPE CRC32(IDispatch* data, ULONG* result) override;
   HRESULT STDMETHODCALLTYPE InsertLongToBlob(IDispatch* blob, LONG position, LONG value) override;

@@ -72,6 +72,9 @@ TEST_F(MiscTest, RandomGivesTheCountAsked) {
   EXPECT_EQ(17u, some.BlobBytes().size());
   Outcome more = CallMethod(misc, "Random", {I4(17)});
   EXPECT_NE(HexOf(some.BlobBytes()), HexOf(more.BlobBytes()));
+  // Negative counts are requests of more than 2 GiB: refused, not attempted.
+  ExpectFailure(CallMethod(misc, "Random", {I4(-1)}), E_OUTOFMEMORY, nullptr, "-1");
+  ExpectFailure(CallMethod(misc, "Random", {I4(static_cast<LONG>(0x80000000u))}), E_OUTOFMEMORY, nullptr, "2^31");
   Outcome text = CallMethod(misc, "Random", {Str(L"seventeen")});
   EXPECT_EQ(DISP_E_TYPEMISMATCH, text.hr);
   EXPECT_EQ(0u, text.argErr);
