@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -328,10 +329,17 @@ class InvokeTest : public ClientTest {
     ASSERT_NE(nullptr, aes);
     ASSERT_NE(nullptr, misc);
     ASSERT_NE(nullptr, blob);
+    // The crypto objects create their result Blobs with CoCreateInstance.
+    IClassFactory* blobClass = blobs.Factory(CLSID_OrvoBlob);
+    ASSERT_NE(nullptr, blobClass);
+    ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_OrvoBlob, blobClass, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                          &blobCookie));
+    blobClass->Release();
   }
   void TearDown() override {
     for (IDispatch* object : {aes, misc, blob})
       if (object != nullptr) object->Release();
+    if (blobCookie != 0) CoRevokeClassObject(blobCookie);
     EXPECT_EQ(S_OK, crypto.Call("DllCanUnloadNow"));
     EXPECT_EQ(S_OK, blobs.Call("DllCanUnloadNow"));
     ClientTest::TearDown();
@@ -380,6 +388,7 @@ class InvokeTest : public ClientTest {
   IDispatch* aes = nullptr;
   IDispatch* misc = nullptr;
   IDispatch* blob = nullptr;
+  DWORD blobCookie = 0;
 };
 
 TEST_F(InvokeTest, NamedArgumentsOtherThanTheAssignedValueAreRefused) {
@@ -475,32 +484,59 @@ TEST_F(InvokeTest, AnArgumentThatCannotBeConvertedIsNamed) {
 
 // ------------------------------------------------------------- errors
 
-TEST_F(InvokeTest, ARawCallLeavesErrorInformation) {
+struct ErrorTexts {
+  HRESULT hr;
+  bool hasInfo;
+  std::wstring source;
+  std::wstring description;
+};
+
+// Encrypt through the raw dual interface on a keyless object, then the
+// thread's error information.
+ErrorTexts RawEncryptError(IDispatch* object, IDispatch* data) {
   ICryptoSymmetric* raw = nullptr;
-  ASSERT_EQ(S_OK, aes->QueryInterface(IID_ICryptoSymmetric, reinterpret_cast<void**>(&raw)));
+  if (object->QueryInterface(IID_ICryptoSymmetric, reinterpret_cast<void**>(&raw)) != S_OK) return {E_NOINTERFACE, false, {}, {}};
   SetErrorInfo(0, nullptr);
   IDispatch* sealed = reinterpret_cast<IDispatch*>(1);
-  EXPECT_EQ(E_FAIL, raw->Encrypt(blob, &sealed));
+  ErrorTexts texts = {raw->Encrypt(data, &sealed), false, {}, {}};
+  raw->Release();
   EXPECT_EQ(nullptr, sealed);
-
   IErrorInfo* info = nullptr;
-  ASSERT_EQ(S_OK, GetErrorInfo(0, &info));
-  ASSERT_NE(nullptr, info);
+  if (GetErrorInfo(0, &info) != S_OK || info == nullptr) return texts;
+  texts.hasInfo = true;
   BSTR source = nullptr;
   BSTR description = nullptr;
   EXPECT_EQ(S_OK, info->GetSource(&source));
   EXPECT_EQ(S_OK, info->GetDescription(&description));
-  EXPECT_EQ(L"Quelvar.OrvoCryptoAES.1", Wide(source));
-  EXPECT_EQ(L"Crypto System: Invalid key", Wide(description));
+  texts.source = Wide(source);
+  texts.description = Wide(description);
   SysFreeString(source);
   SysFreeString(description);
   info->Release();
-  // GetErrorInfo takes the information: it is gone now.
+  // GetErrorInfo took the information: it is gone now.
   info = reinterpret_cast<IErrorInfo*>(1);
   EXPECT_EQ(S_FALSE, GetErrorInfo(0, &info));
   EXPECT_EQ(nullptr, info);
+  return texts;
+}
 
-  // The same failure through Invoke arrives in EXCEPINFO.
+TEST_F(InvokeTest, ARawCallLeavesErrorInformationNamedByTheRegisteredProgId) {
+  // The source is the ProgID registered for the class: none while unregistered.
+  ASSERT_EQ(S_OK, crypto.Call("DllUnregisterServer"));
+  ErrorTexts unregistered = RawEncryptError(aes, blob);
+  EXPECT_EQ(E_FAIL, unregistered.hr);
+  EXPECT_TRUE(unregistered.hasInfo);
+  EXPECT_EQ(L"", unregistered.source);
+  EXPECT_EQ(L"Crypto System: Invalid key", unregistered.description);
+
+  ASSERT_EQ(S_OK, crypto.Call("DllRegisterServer"));
+  ErrorTexts registered = RawEncryptError(aes, blob);
+  EXPECT_EQ(E_FAIL, registered.hr);
+  EXPECT_TRUE(registered.hasInfo);
+  EXPECT_EQ(L"Quelvar.OrvoCryptoAES.1", registered.source);
+  EXPECT_EQ(L"Crypto System: Invalid key", registered.description);
+
+  // The same failure through Invoke arrives composed in EXCEPINFO.
   VARIANT args[] = {Object(blob)};
   DISPPARAMS params = {args, nullptr, 1, 0};
   EXCEPINFO excep = {};
@@ -508,12 +544,20 @@ TEST_F(InvokeTest, ARawCallLeavesErrorInformation) {
   VariantInit(&result);
   EXPECT_EQ(DISP_E_EXCEPTION, aes->Invoke(Id(aes, L"Encrypt"), IID_NULL, 0, DISPATCH_METHOD, &params, &result,
                                           &excep, nullptr));
-  EXPECT_EQ(L"Quelvar.OrvoCryptoAES.1", Wide(excep.bstrSource));
-  EXPECT_EQ(L"Crypto System: Invalid key", Wide(excep.bstrDescription));
+  const std::string path = crypto.Path();
+  EXPECT_EQ(L"\nModule name:" + std::wstring(path.begin(), path.end()) + L"\nSource:Quelvar.OrvoCryptoAES.1",
+            Wide(excep.bstrSource));
+  const std::wstring description = Wide(excep.bstrDescription);
+  EXPECT_EQ(0u, description.find(L"\nError:")) << description.c_str();
+  const std::wstring tail = L"\nDescription:Crypto System: Invalid key";
+  EXPECT_TRUE(description.size() > tail.size() &&
+              description.compare(description.size() - tail.size(), tail.size(), tail) == 0);
+  EXPECT_EQ(E_FAIL, excep.scode);
+  EXPECT_EQ(0, excep.wCode);
   SysFreeString(excep.bstrSource);
   SysFreeString(excep.bstrDescription);
   SysFreeString(excep.bstrHelpFile);
-  raw->Release();
+  EXPECT_EQ(S_OK, crypto.Call("DllUnregisterServer"));
 }
 
 // ------------------------------------------------------------- unloading
@@ -607,25 +651,33 @@ bool KeyExists(const std::string& key) {
   return true;
 }
 
-// A value through Wine's `reg query` tool: the text after "REG_SZ" on the
-// value's line, "<missing>" when reg finds no such key or value.
-std::string RegQuery(const std::string& key, const char* name) {
-  const std::string command = "reg query \"HKCR\\" + key + "\" " +
-                              (name == nullptr ? std::string("/ve") : "/v " + std::string(name)) + " 2>nul";
-  FILE* pipe = _popen(command.c_str(), "r");
-  if (pipe == nullptr) return "<no reg>";
-  std::string found = "<missing>";
+// Every REG_SZ value below a key, as Wine's `reg query KEY /s` lists it:
+// "<key path under HKCR>|<value name>" -> data, the default value named "".
+// Empty when reg finds no such key.
+std::map<std::string, std::string> RegQueryTree(const std::string& key) {
+  std::map<std::string, std::string> values;
+  FILE* pipe = _popen(("reg query \"HKCR\\" + key + "\" /s 2>nul").c_str(), "r");
+  if (pipe == nullptr) return values;
+  const std::string root = "HKEY_CLASSES_ROOT\\";
+  std::string current;
   char line[1024];
   while (std::fgets(line, sizeof line, pipe) != nullptr) {
     std::string text(line);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    const size_t at = text.find("REG_SZ");
-    if (at == std::string::npos) continue;
-    const size_t start = text.find_first_not_of(" \t", at + 6);
-    found = start == std::string::npos ? std::string() : text.substr(start);
+    if (text.compare(0, root.size(), root) == 0) {
+      current = text.substr(root.size());
+      continue;
+    }
+    const size_t type = text.find("    REG_SZ");
+    if (type == std::string::npos) continue;
+    const size_t nameStart = text.find_first_not_of(' ');
+    std::string name = text.substr(nameStart, type - nameStart);
+    if (name == "(Default)") name.clear();
+    const size_t dataStart = text.find_first_not_of(' ', type + 10);
+    values[current + "|" + name] = dataStart == std::string::npos ? std::string() : text.substr(dataStart);
   }
   _pclose(pipe);
-  return found;
+  return values;
 }
 
 struct Entry {
@@ -661,11 +713,18 @@ TEST_F(ClientTest, RegistrationWritesEveryEntryAndUnregistrationRemovesThem) {
     for (const ClassRow& row : kClasses) {
       if (std::string(row.dll) != path) continue;
       SCOPED_TRACE(row.progId);
+      // What reg lists below the three keys is exactly the expected set.
+      std::map<std::string, std::string> listed;
+      for (const std::string& root : {std::string(row.progId), std::string(row.versionIndependentProgId),
+                                      "CLSID\\" + ClsidText(*row.clsid)})
+        listed.merge(RegQueryTree(root));
+      std::map<std::string, std::string> expected;
       for (const Entry& entry : Entries(row, dll.Path())) {
         SCOPED_TRACE(entry.key + " " + (entry.name == nullptr ? "(default)" : entry.name));
         EXPECT_EQ(entry.data, RegistryText(entry.key, entry.name));
-        EXPECT_EQ(entry.data, RegQuery(entry.key, entry.name));
+        expected[entry.key + "|" + (entry.name == nullptr ? "" : entry.name)] = entry.data;
       }
+      EXPECT_EQ(expected, listed);
       // Only the two values: no version-independent ProgID points at the versioned one.
       EXPECT_FALSE(KeyExists(std::string(row.versionIndependentProgId) + "\\CurVer"));
       // A subkey another tool added, two levels deep, goes with the class.
@@ -681,10 +740,8 @@ TEST_F(ClientTest, RegistrationWritesEveryEntryAndUnregistrationRemovesThem) {
     for (const ClassRow& row : kClasses) {
       if (std::string(row.dll) != path) continue;
       SCOPED_TRACE(row.progId);
-      for (const Entry& entry : Entries(row, dll.Path())) {
-        EXPECT_FALSE(KeyExists(entry.key)) << entry.key;
-        EXPECT_EQ("<missing>", RegQuery(entry.key, entry.name)) << entry.key;
-      }
+      for (const Entry& entry : Entries(row, dll.Path())) EXPECT_FALSE(KeyExists(entry.key)) << entry.key;
+      EXPECT_TRUE(RegQueryTree("CLSID\\" + ClsidText(*row.clsid)).empty());
     }
     EXPECT_TRUE(KeyExists("CLSID")) << "the CLSID root stays";
     EXPECT_EQ(S_OK, dll.Call("DllCanUnloadNow"));
