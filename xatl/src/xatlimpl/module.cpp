@@ -8,7 +8,7 @@ struct Module {
   HINSTANCE instance = nullptr;
   ObjectMapEntry* objectMap = nullptr;
   LONG lockCount = 0;
-  CRITICAL_SECTION classObjectLock;
+  CRITICAL_SECTION classObjectLock{};  // value-initialised: no dynamic initialiser resets the module
 };
 Module module;
 
