@@ -11,11 +11,12 @@ orvo_install() {
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
 ORVO_BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev python3
-                     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+                     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-mingw-w64-i686-posix
+                     binutils-mingw-w64-i686 wine wine64
                      clang libclang-rt-14-dev)
 
 orvo_jobs() { nproc 2>/dev/null || echo 2; }
