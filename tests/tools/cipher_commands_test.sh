@@ -6,30 +6,7 @@
 # Usage: cipher_commands_test.sh PATH_TO_ORVOCRYPTO
 set -u
 tool=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-# expect NAME STATUS EXPECTED_STDOUT -- COMMAND...
-expect() {
-  local name=$1 status=$2 want=$3
-  shift 4
-  local got code
-  got=$("$tool" "$@" </dev/null 2>"$work/stderr"); code=$?
-  if [ "$code" -ne "$status" ] || { [ "$want" != "*" ] && [ "$got" != "$want" ]; }; then
-    echo "FAIL $name: status $code (want $status), output '$got' (want '$want'); stderr: $(cat "$work/stderr")"
-    failed=$((failed + 1))
-  else
-    passed=$((passed + 1))
-  fi
-}
-
-check() {  # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else echo "FAIL $name"; failed=$((failed + 1)); fi
-}
+. "$(dirname "$0")/tool_test_lib.sh"
 
 md5_empty=d41d8cd98f00b204e9800998ecf8427e
 sha1_empty=da39a3ee5e6b4b0d3255bfef95601890afd80709
@@ -82,5 +59,4 @@ for command in keygen encrypt decrypt; do
   check "$command --help shows its usage" grep -q "usage: orvocrypto $command" <<<"$("$tool" "$command" --help)"
 done
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

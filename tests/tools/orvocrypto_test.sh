@@ -4,36 +4,7 @@
 # Usage: orvocrypto_test.sh PATH_TO_ORVOCRYPTO
 set -u
 tool=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-# expect NAME STATUS EXPECTED_STDOUT -- COMMAND...: runs the tool with the
-# standard input of $input (or none), compares status and standard output.
-input=
-expect() {
-  local name=$1 status=$2 want=$3
-  shift 4
-  local got code
-  if [ -n "$input" ]; then
-    got=$(printf '%s' "$input" | "$tool" "$@" 2>"$work/stderr"); code=$?
-  else
-    got=$("$tool" "$@" </dev/null 2>"$work/stderr"); code=$?
-  fi
-  if [ "$code" -ne "$status" ] || { [ "$want" != "*" ] && [ "$got" != "$want" ]; }; then
-    echo "FAIL $name: status $code (want $status), output '$got' (want '$want'); stderr: $(cat "$work/stderr")"
-    failed=$((failed + 1))
-  else
-    passed=$((passed + 1))
-  fi
-}
-
-check() {  # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else echo "FAIL $name"; failed=$((failed + 1)); fi
-}
+. "$(dirname "$0")/tool_test_lib.sh"
 
 # RFC 1321 A.5, FIPS 180-1 appendix A, the CRC catalogue's check value.
 printf 'abc' >"$work/abc"
@@ -93,5 +64,4 @@ check "missing file is named on standard error" grep -q "missing" "$work/stderr"
 expect "unwritable output" 1 "" -- md5 "$work/abc" -o "$work/no/such/dir/out"
 expect "a folder as input" 1 "" -- crc32 "$work"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

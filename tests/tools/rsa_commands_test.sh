@@ -7,30 +7,7 @@
 set -u
 tool=$1
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-# expect NAME STATUS EXPECTED_STDOUT -- COMMAND...
-expect() {
-  local name=$1 status=$2 want=$3
-  shift 4
-  local got code
-  got=$("$tool" "$@" </dev/null 2>"$work/stderr"); code=$?
-  if [ "$code" -ne "$status" ] || { [ "$want" != "*" ] && [ "$got" != "$want" ]; }; then
-    echo "FAIL $name: status $code (want $status), output '$got' (want '$want'); stderr: $(cat "$work/stderr")"
-    failed=$((failed + 1))
-  else
-    passed=$((passed + 1))
-  fi
-}
-
-check() {  # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else echo "FAIL $name"; failed=$((failed + 1)); fi
-}
+. "$(dirname "$0")/tool_test_lib.sh"
 
 # reference EXPRESSION: evaluates Python with the reference module loaded and
 # `work` naming the scratch folder; prints the result.
@@ -92,5 +69,4 @@ expect "missing option" 2 "" -- rsa-keygen --seed1 "$work/seed1" --seed2 "$work/
 expect "unknown option" 2 "" -- rsa-verify --public "$work/public" --bogus
 expect "two data files" 2 "" -- rsa-sign --private "$work/private" "$work/data" "$work/data"
 
-echo "rsa commands: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
