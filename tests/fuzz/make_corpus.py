@@ -221,9 +221,33 @@ def tool_inputs():
     write("fuzz_tool_inputs", seeds)
 
 
+def blob_codecs():
+    # Mode 0x80: one byte per character; mode 0: big-endian UTF-16 code units.
+    # Base64 and hex texts of RFC 4648, section 10, with damaged variants.
+    rfc4648 = [b"", b"f", b"fo", b"foo", b"foob", b"fooba", b"foobar"]
+    import base64
+    texts = []
+    for data in rfc4648:
+        b64 = base64.b64encode(data)
+        texts += [b64, b64.lower(), b64 + b"=", b" " + b64[:2] + b"\r\n" + b64[2:],
+                  data.hex().encode(), data.hex().upper().encode() + b" 0", b" ".join([data.hex()[i:i + 2].encode() for i in range(0, len(data.hex()), 2)])]
+    texts += [b"Zm9=", b"Zg==Zg==", b"Z===", b"Zh==", b"Zm9vYg=x", b"0g", b"0 1", b"\tAB\nCD\x0b\x0cEF", b"abcdefABCDEF0123456789"]
+    utf8 = ["", "A", "\u00e9t\u00e9", "\u20ac", "\U0001F600", "\ud7ff\ue000\uffff", "\U0010FFFF"]
+    seeds = []
+    for i, t in enumerate(texts):
+        seeds.append((f"ascii_{i}", u8(0x80) + t))
+    for i, t in enumerate(utf8):
+        seeds.append((f"utf8_{i}", u8(0x80) + t.encode("utf-8")))
+        seeds.append((f"utf16_{i}", u8(0) + t.encode("utf-16-be")))
+    for i, bad in enumerate([b"\xc0\xaf", b"\xed\xa0\x80", b"\xf4\x90\x80\x80", b"\x80", b"\xe2\x82", b"\xd8\x00\x00A", b"\xdc\x00"]):
+        seeds.append((f"bad_{i}", u8(0x80 if i < 5 else 0) + bad))
+    write("fuzz_blob_codecs", seeds)
+
+
 if __name__ == "__main__":
     cipher_setkey()
     rsa_key_blobs()
     blob_framing()
     digests()
     tool_inputs()
+    blob_codecs()
