@@ -244,6 +244,47 @@ def blob_codecs():
     write("fuzz_blob_codecs", seeds)
 
 
+def dispatch():
+    # Class, Blob count and hex texts, then calls: member, flags, argument count,
+    # named form, wants-result, arguments (form byte + value).
+    def call(member, flags, args, named=0, want=1):
+        return u8(member) + u8(flags) + u8(len(args)) + u8(named) + u8(want) + b"".join(args)
+    blob = lambda i: u8(9) + u8(i)          # VT_DISPATCH from the pool
+    ref_blob = lambda i: u8(0x89) + u8(i)   # VT_BYREF|VT_VARIANT around it
+    i4 = lambda v: u8(4) + u32(v)
+    text = lambda t: u8(8) + piece(t)
+    key16 = b"000102030405060708090A0B0C0D0E0F"
+    blobs = lambda *hexes: u8(len(hexes)) + b"".join(piece(h(x.decode())) for x in hexes)
+    seeds = []
+    for c in range(3):  # AES, Twofish, Blowfish: KeyGen, Key, Encrypt, Decrypt, Filler, Mode
+        seeds.append((f"sym_{c}_roundtrip", u8(c) + blobs(b"00112233", key16) +
+                      call(0, 1, [blob(0), i4(16)]) + call(2, 1, [ref_blob(0)]) + call(3, 1, [blob(3)]) + call(1, 2, [])))
+        seeds.append((f"sym_{c}_putkey", u8(c) + blobs(key16, b"ff" * 20) +
+                      call(1, 8, [blob(0)], named=1) + call(5, 4, [i4(2)], named=1) + call(4, 4, [text(b"7")], named=1) +
+                      call(2, 1, [blob(1)]) + call(2, 1, [u8(1)]) + call(0, 1, [blob(0), i4(0x7FFFFFFF)])))
+        seeds.append((f"sym_{c}_odd", u8(c) + blobs(b"7a7a") + call(0xC0, 3, [i4(1)]) + call(0xC1, 1, []) +
+                      call(0xC8, 1, [u8(0)]) + b"\x7f\xff\xff\xff" + call(2, 1, [u8(10) + u8(0)]) +
+                      call(2, 1, [u8(1)], named=2) + u32(0xFFFFFFFE)))
+    # RSA: SetIV, KeyGen, PublicKey, PrivateKey, Encrypt, Decrypt, Sign, Verify
+    seeds.append(("rsa_keygen", u8(3) + blobs(b"0102", b"0304", b"48656c6c6f") +
+                  call(1, 1, [blob(0), blob(1), i4(64)]) + call(2, 2, []) + call(3, 2, []) +
+                  call(4, 1, [blob(2)]) + call(5, 1, [blob(5)]) + call(6, 1, [blob(2)]) + call(7, 1, [blob(2), blob(7)])))
+    seeds.append(("rsa_bad", u8(3) + blobs(b"00", b"") + call(2, 4, [blob(0)], named=1) + call(3, 8, [blob(1)], named=1) +
+                  call(0, 1, [u8(1)]) + call(4, 1, [blob(0)]) + call(7, 1, [blob(0), u8(0x80)])))
+    # Misc: MD5, SHA1, Random, CRC32, InsertLongToBlob, ExtractLongFromBlob, InsertBlobToBlob, ExtractBlobFromBlob
+    seeds.append(("misc_digests", u8(4) + blobs(b"616263", b"") +
+                  call(0, 1, [blob(0)]) + call(1, 1, [ref_blob(1)]) + call(3, 3, [blob(0)]) + call(2, 1, [i4(16)])))
+    for n, pos in enumerate((0, 3, 4, 0xFFFFFFFF, 0x80000000, 100)):
+        seeds.append((f"misc_positions_{n}", u8(4) + blobs(b"00112233", b"aabb") +
+                      call(4, 1, [blob(0), i4(pos), i4(0x01020304)]) + call(5, 3, [blob(0), i4(pos)]) +
+                      call(6, 1, [blob(0), i4(pos), blob(1)]) + call(7, 1, [ref_blob(1), i4(pos)]) +
+                      call(6, 1, [blob(0), i4(pos), blob(0)])))
+    seeds.append(("misc_forms", u8(4) + blobs(b"01") + call(3, 1, [u8(10) + u8(0)]) + call(3, 1, [u8(1)]) +
+                  call(3, 1, [text(b"abc")]) + call(2, 1, [u8(6) + b"\x40\x30\x00\x00\x00\x00\x00\x00"]) +
+                  call(2, 1, [u8(7) + u8(1)]) + call(4, 1, [blob(1), u8(2) + u16(2), u8(5) + u32(7)], named=3)))
+    write("fuzz_dispatch", seeds)
+
+
 if __name__ == "__main__":
     cipher_setkey()
     rsa_key_blobs()
@@ -251,3 +292,4 @@ if __name__ == "__main__":
     digests()
     tool_inputs()
     blob_codecs()
+    dispatch()
