@@ -284,7 +284,9 @@ TEST_F(LongRunTest, LongRunKeepsTheBalance) {
               miscCalls, failureCalls);
   if (before >= 0 && after >= 0) {
     std::printf("resident memory: %.1f MiB before, %.1f MiB after\n", before / 1048576.0, after / 1048576.0);
+#if !defined(__SANITIZE_ADDRESS__)  // AddressSanitizer's quarantine holds freed memory: no measure of leaks
     EXPECT_LT(after - before, 64ll << 20) << "resident memory grew grossly: a leak per call";
+#endif
   } else {
     std::printf("resident memory: not measured here\n");
   }
