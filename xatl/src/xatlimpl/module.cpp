@@ -50,13 +50,15 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
   orvo::ObjectMapEntry* row = module.objectMap;
   while (row != nullptr && row->clsid != nullptr && !IsEqualCLSID(*row->clsid, rclsid)) ++row;
   if (row == nullptr || row->clsid == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
+  // The cached class object is read and published under the lock: a check
+  // outside it would let another thread see the pointer before the object's
+  // construction is visible to it.
   HRESULT hr = S_OK;
-  if (row->classObject == nullptr) {
-    EnterCriticalSection(&module.classObjectLock);
-    if (row->classObject == nullptr)
-      hr = row->createClassObject(row->createInstance, IID_IUnknown, reinterpret_cast<void**>(&row->classObject));
-    LeaveCriticalSection(&module.classObjectLock);
-  }
-  if (row->classObject != nullptr) return row->classObject->QueryInterface(riid, ppv);
+  EnterCriticalSection(&module.classObjectLock);
+  if (row->classObject == nullptr)
+    hr = row->createClassObject(row->createInstance, IID_IUnknown, reinterpret_cast<void**>(&row->classObject));
+  IUnknown* const classObject = row->classObject;  // lives until process detach
+  LeaveCriticalSection(&module.classObjectLock);
+  if (classObject != nullptr) return classObject->QueryInterface(riid, ppv);
   return FAILED(hr) ? hr : CLASS_E_CLASSNOTAVAILABLE;
 }
