@@ -7,6 +7,7 @@
 #include <string>
 
 #include "crypto/alarm.h"
+#include "crypto/blob_allocator.h"
 #include "objects/crypto_interfaces.h"
 #include "objects/method_frame.h"
 #include "tests/objects/object_test_support.h"
@@ -192,6 +193,38 @@ TEST_F(FrameTest, TwoInputBlobsGoFirstToSecondAndAreReleasedSecondToFirst) {
                        Host::kJScript);
   ExpectFailure(bad, E_FAIL, "Internal error: can't get source OrvoBlob COM interface");
   EXPECT_EQ("QI D IOrvoBlob; Release D", Ledger().Trace());
+}
+
+// Memory running out in the middle of a member: E_OUTOFMEMORY without text,
+// every Blob unlocked and released, and the object as it was (the chaining
+// register too), under either catch policy.
+TEST_F(FrameTest, RunningOutOfMemoryFailsTheCallAndChangesNothing) {
+  struct LimitFor {
+    explicit LimitFor(size_t bytes) { orvo::SetBlobAllocationLimitForTesting(bytes); }
+    ~LimitFor() { orvo::SetBlobAllocationLimitForTesting(0); }
+  };
+  ASSERT_EQ(S_OK, PutProperty(aes, "Mode", I4(2)).hr);  // CBC
+  IDispatch* twin = Create(CLSID_CryptoAES);
+  ASSERT_EQ(S_OK, PutProperty(twin, "Key", Disp(NewBlob(kAesKeyBlob)), Host::kJScript).hr);
+  ASSERT_EQ(S_OK, PutProperty(twin, "Mode", I4(2)).hr);
+  TestBlob* large = NewBlob(Bytes(4096, 0x5A), "L");
+  IDispatch* misc = Create(CLSID_CryptoMisc);
+  IDispatch* rsa = Create(CLSID_CryptoRSA);
+  ASSERT_EQ(S_OK, CallStatement(rsa, "KeyGen", {Disp(NewBlob(Hex("01"))), Disp(NewBlob(Hex("02"))), I4(0)}).hr);
+  {
+    LimitFor limit(1024);
+    ExpectFailure(Encrypt(aes, Disp(large)), E_OUTOFMEMORY, nullptr, "Encrypt");
+    ExpectFailure(CallMethod(misc, "Random", {I4(4096)}), E_OUTOFMEMORY, nullptr, "Random");
+  }
+  {
+    LimitFor limit(16);  // below the 64-byte public key blob: a member that catches only alarms
+    ExpectFailure(GetProperty(rsa, "PublicKey"), E_OUTOFMEMORY, nullptr, "PublicKey");
+  }
+  EXPECT_EQ(0, data->lockDepth);
+  EXPECT_EQ(0, large->lockDepth);
+  // The register was not moved: both objects seal the same way.
+  EXPECT_EQ(Encrypt(twin, Disp(data)).BlobBytes(), Encrypt(aes, Disp(data)).BlobBytes());
+  EXPECT_EQ(S_OK, GetProperty(rsa, "PublicKey").hr);
 }
 
 // The frame itself, with steps that fail in ways the cipher core cannot be made to.
