@@ -259,7 +259,7 @@ SAFEARRAY* MakeArray(Input& in, Arguments& args) {
 VARIANT MakeValue(Input& in, uint8_t form, Arguments& args, const std::vector<Blob>& blobs,
                   const std::vector<SAFEARRAY*>& results) {
   VARIANT v;
-  VariantInit(&v);
+  std::memset(&v, 0, sizeof v);  // every byte set: the arguments are compared bytewise after the call
   switch (form % 16) {
     case 0: break;  // VT_EMPTY
     case 1: V_VT(&v) = VT_NULL; break;
@@ -352,7 +352,7 @@ void MakeArgument(Input& in, Arguments& args, const std::vector<Blob>& blobs, co
   if ((form & 0x80) && args.inner.size() < args.inner.capacity()) {  // inside VT_BYREF|VT_VARIANT
     args.inner.push_back(MakeValue(in, form, args, blobs, results));
     VARIANT ref;
-    VariantInit(&ref);
+    std::memset(&ref, 0, sizeof ref);
     V_VT(&ref) = VT_BYREF | VT_VARIANT;
     V_VARIANTREF(&ref) = &args.inner.back();
     args.values.push_back(ref);
