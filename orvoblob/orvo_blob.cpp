@@ -289,10 +289,10 @@ HRESULT OrvoBlob::put_Bytes(VARIANT* bytes) {
     }
     Check(SafeArrayGetDim(array) == 1 && SafeArrayGetElemsize(array) == 1, DISP_E_TYPEMISMATCH,
           "Bytes takes a one-dimensional array of bytes");
-    LONG lower = 0, upper = -1;
-    SafeArrayGetLBound(array, 1, &lower);
-    SafeArrayGetUBound(array, 1, &upper);
-    const std::size_t n = upper < lower ? 0 : static_cast<std::size_t>(int64_t{upper} - lower + 1);
+    // The element count as the descriptor keeps it: the upper bound (lower
+    // bound + count - 1) wraps past the top of LONG for a lower bound near it,
+    // which would store too few bytes.
+    const std::size_t n = array->rgsabound[0].cElements;
     void* data = nullptr;
     Check(SUCCEEDED(SafeArrayAccessData(array, &data)), E_INVALIDARG, "The array of bytes cannot be read");
     try {

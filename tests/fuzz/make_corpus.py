@@ -327,6 +327,113 @@ def dispatch():
     write("fuzz_dispatch", seeds)
 
 
+def blob_dispatch():
+    # Blob count, then operations: op and Blob index; an Invoke (op < 0xD0)
+    # continues with member, flags, argument count, named form, options and the
+    # arguments (form byte + value); a vtable operation (op >= 0xD0) with its values.
+    import base64
+    METHOD, GET, PUT, PUTREF = 1, 2, 4, 8
+    HEX, B64, TEXT, SIZE, BYTES, CLEAR, LOAD, SAVE = range(8)  # member picks: number - 1
+
+    def inv(member, flags, args, named=0, want=1, blob=0, tail=b""):
+        member = member if isinstance(member, bytes) else u8(member)  # bytes: 0xD0 and up with a U32
+        return u8(0) + u8(blob) + member + u8(flags) + u8(len(args)) + u8(named) + u8(want) + b"".join(args) + tail
+
+    def put(member, arg, blob=0):      # o.P = v: PUT with the named DISPID_PROPERTYPUT
+        return inv(member, PUT, [arg], named=1, want=0, blob=blob)
+
+    def get(member, blob=0):           # x = o.P
+        return inv(member, METHOD | GET, [], blob=blob)
+
+    def vt(op, blob=0, tail=b""):
+        return u8(0xD0 + op) + u8(blob) + tail
+
+    text = lambda t: u8(4) + piece(t)
+    wide = lambda t: u8(5) + piece(t.encode("utf-16-be"))
+    i4 = lambda v: u8(2) + u32(v)
+    blob_arg = lambda i: u8(6) + u8(i)
+    byref = lambda form_and_value: u8(form_and_value[0] | 0x80) + form_and_value[1:]
+    lower_index = {0: 0, 1: 2, -1: 3, 5: 4, -5: 5, 0x7FFFFFFF: 6, -0x80000000: 7, 0x7FFFFFF0: 8, 0x7FFFFFFE: 9}
+
+    def bound(lower):
+        return u8(lower_index[lower]) if lower in lower_index else u8(0xF0) + u32(lower)
+
+    def array(data, lower=0, element=0, dims=1, more=(), as_bytes=False, form=8):
+        # element: 0 VT_UI1, 3 VT_I1, 4 VT_VARIANT, 5 VT_I2, 6 VT_BSTR, 7 VT_I4
+        spec = element | (dims << 3)
+        out = u8(form | (0x20 if as_bytes else 0)) + u8(spec)
+        if dims:
+            out += bound(lower) + piece(data)
+            for lb, n in more:
+                out += bound(lb) + u8(n)
+        return out
+
+    seeds = [
+        ("hex_roundtrip", u8(0) + put(HEX, text(b"00ff10")) + get(HEX) + get(SIZE) + get(BYTES)),
+        ("hex_spaces_case", u8(0) + put(HEX, text(b" 0a Bc\t\r\nDE ")) + get(HEX) + put(HEX, text(b"abc")) +
+         put(HEX, text(b"0g")) + get(B64)),
+        ("text_utf16", u8(0) + put(TEXT, wide("h\u00e9llo \u20ac\U0001F600")) + get(TEXT) + get(HEX) +
+         put(TEXT, u8(5) + piece(b"\xd8\x00\x00A")) + get(TEXT)),
+        ("text_bad_utf8", u8(0) + vt(3, tail=piece(b"\xc0\xaf\xed\xa0\x80") + u8(0)) + get(TEXT) + get(B64)),
+        ("clear_size_odd", u8(1) + put(HEX, text(b"0102")) + inv(CLEAR, METHOD, []) + get(SIZE) +
+         inv(SIZE, PUT, [i4(3)], named=1) + inv(0xC0, GET, []) + inv(0xC1, METHOD, [i4(1)]) +
+         inv(0xC8, METHOD, []) + inv(u8(0xFF) + u32(0x7FFFFFFF), METHOD, []) +
+         inv(u8(0xFF) + u32(0x00010006), METHOD, []) + inv(0xC4, PUT, [i4(1)], named=2, tail=u32(0xFFFFFFFF))),
+        ("bytes_from_result", u8(2) + put(HEX, text(b"deadbeef")) + get(BYTES) +
+         put(BYTES, u8(11) + u8(0), blob=1) + get(HEX, blob=1) + inv(BYTES, METHOD, [u8(11) + u8(0)], blob=2)),
+        ("bytes_blob_value", u8(1) + put(BYTES, blob_arg(1)) + put(HEX, blob_arg(0)) + put(BYTES, u8(6) + u8(0xFF)) +
+         inv(BYTES, PUTREF, [blob_arg(1)], named=1) + put(BYTES, u8(7) + u8(0))),
+        ("vtable_lock_write", u8(1) + vt(0) + vt(0) + vt(3, tail=piece(b"abc") + u8(0)) + get(HEX) + vt(1) +
+         vt(4, tail=b"\x10") + vt(5, tail=b"\x01") + vt(6, tail=b"\x05") + get(B64) + vt(1) + vt(1) +
+         vt(2) + vt(7, tail=b"\x02") + vt(7, tail=b"\x04") + vt(8, tail=piece(b"bYtEs") + b"\x01") +
+         vt(8, tail=piece(b"Nope") + b"\x00") + vt(9, tail=b"\x00")),
+        ("files_confined", u8(1) + put(HEX, text(b"0102030405")) + inv(SAVE, METHOD, [text(b"x")], tail=b"\x00") +
+         inv(LOAD, METHOD, [text(b"x")], blob=1, tail=b"\x00") + get(HEX, blob=1) +
+         inv(LOAD, METHOD, [i4(7)], tail=b"\x01") + inv(SAVE, METHOD, [text(b"")], tail=b"\x02") +
+         inv(LOAD, METHOD, [u8(0)], tail=b"\x03") + inv(SAVE, METHOD, [u8(0)], tail=b"\xff")),
+    ]
+    for i, data in enumerate([b"", b"f", b"fo", b"foo", b"foob", b"fooba", b"foobar"]):  # RFC 4648, section 10
+        b64 = base64.b64encode(data)
+        seeds.append((f"base64_rfc4648_{i}", u8(0) + put(B64, text(b64)) + get(B64) + get(HEX) +
+                      put(B64, text(b64[:-1] + b" ")) + put(B64, text(b64.lower()))))
+    forms = {
+        "ui1": array(b"\x00\x01\xfe\xff"),
+        "ui1_lower1": array(b"abc", lower=1),
+        "ui1_lower_neg": array(b"abcdef", lower=-5),
+        "ui1_lower_max": array(b"\x01\x02", lower=0x7FFFFFFF),
+        "ui1_lower_near_max": array(b"\x01\x02\x03\x04", lower=0x7FFFFFFE),
+        "ui1_lower_min": array(b"\x01\x02", lower=-0x80000000),
+        "ui1_lower_odd": array(b"\x09" * 40, lower=0x7FFFFFE0),
+        "ui1_empty": array(b""),
+        "ui1_empty_lower_max": array(b"", lower=0x7FFFFFFF),
+        "null_parray": array(b"", dims=0),
+        "two_dims": array(b"\x01\x02", dims=2, more=[(0, 2)]),
+        "three_dims_one": array(b"\x01", dims=3, more=[(0, 1), (5, 1)]),
+        "variants": array(b"\x01\x02", element=4),
+        "variants_as_bytes": array(b"\x01\x02", element=4, as_bytes=True),
+        "i1_as_bytes": array(b"\x80\x7f", element=3, as_bytes=True),
+        "i1": array(b"\x80\x7f", element=3),
+        "i2_as_bytes": array(b"\x01\x02", element=5, as_bytes=True),
+        "bstr": array(b"\x01\x02", element=6),
+        "byref": array(b"\x0a\x0b", form=10),
+        "byref_null_ref": array(b"\x0a", form=10, as_bytes=True),
+        "byref_null_array": array(b"", dims=0, form=10),
+        "variant_ref": byref(array(b"\x0c\x0d", lower=3)),
+        "variant_ref_byref": byref(array(b"\x0e", form=10)),
+        "empty": u8(0),
+        "null": u8(1),
+        "variant_ref_null": u8(0x81),
+        "text": text(b"0102"),
+        "number": i4(258),
+        "error": u8(12),
+        "byref_text": u8(14) + piece(b"ff"),
+    }
+    for name, arg in forms.items():
+        seeds.append((f"bytes_{name}", u8(0) + put(HEX, text(b"aabb")) + put(BYTES, arg) + get(BYTES) + get(HEX) +
+                      inv(BYTES, PUTREF, [arg], named=1) + inv(BYTES, METHOD, [arg]) + inv(HEX, PUT, [arg], named=1)))
+    write("fuzz_blob_dispatch", seeds)
+
+
 if __name__ == "__main__":
     cipher_setkey()
     rsa_key_blobs()
@@ -336,3 +443,4 @@ if __name__ == "__main__":
     tool_commands()
     blob_codecs()
     dispatch()
+    blob_dispatch()

@@ -202,6 +202,16 @@ TEST_F(BlobScripting, BytesTakesArraysInEveryFormScriptsPass) {
     VariantClear(&inner);
   }
   {
+    // Lower bounds near the ends of LONG: lower + count - 1 wraps, every byte still counts.
+    for (const LONG lower : {LONG{0x7FFFFFFF}, LONG{0x7FFFFFFE}, LONG{-0x7FFFFFFF - 1}}) {
+      SCOPED_TRACE(lower);
+      Outcome out;
+      Put(script, kBlobBytes, Array(ByteArray({7, 8, 9}, lower)), out);
+      EXPECT_EQ(S_OK, out.hr);
+      EXPECT_EQ("070809", HexOf(script));
+    }
+  }
+  {
     VARIANT null;
     VariantInit(&null);
     V_VT(&null) = VT_NULL;  // what ADODB.Stream.Read gives at the end of a stream
