@@ -270,6 +270,7 @@ void Release(void* p, Kind kind) noexcept {
 __attribute__((noinline)) size_t ScanDeadStack() {
   // The array is never written: it holds what deeper frames left behind. The
   // empty statement tells the compiler it may have been written.
+  if (!kDeadStackScan) return 0;
   uint8_t region[kDeadStackBytes];
   __asm__ __volatile__("" : : "r"(region) : "memory");
   return Scan(region, sizeof region, Kind::kStack);
