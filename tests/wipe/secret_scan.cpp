@@ -9,6 +9,8 @@
 #include <initializer_list>
 #include <new>
 
+#include "crypto/wipe.h"
+
 namespace orvo::wipecheck {
 
 namespace {
@@ -133,7 +135,9 @@ struct Header {
 
 }  // namespace
 
-void RegisterSecret(const std::string& label, const uint8_t* bytes, size_t n) {
+namespace {
+
+__attribute__((noinline)) void RegisterForms(const std::string& label, const uint8_t* bytes, size_t n) {
   std::vector<uint8_t> given(bytes, bytes + n);
   std::vector<uint8_t> reversed(given.rbegin(), given.rend());
   std::vector<uint8_t> padded((4 - n % 4) % 4 + n);  // zero-padded in front to whole words
@@ -153,6 +157,14 @@ void RegisterSecret(const std::string& label, const uint8_t* bytes, size_t n) {
     std::fill(v->begin(), v->end(), uint8_t{0});
     __asm__ __volatile__("" : : "r"(v->data()) : "memory");
   }
+}
+
+}  // namespace
+
+void RegisterSecret(const std::string& label, const uint8_t* bytes, size_t n) {
+  RegisterForms(label, bytes, n);
+  // The windows passed through locals of the calls above.
+  orvo::WipeDeadStack();
 }
 
 void RegisterSecret(const std::string& label, const std::vector<uint8_t>& bytes) {
@@ -229,17 +241,24 @@ size_t Scan(const void* block, size_t n, Kind kind) {
   return found;
 }
 
+namespace {
+
+__attribute__((noinline)) void MarkSecretsIn(const void* block, size_t n, bool* seen) {
+  const auto* p = static_cast<const uint8_t*>(block);
+  Lock lock;
+  const State& s = TheState();
+  for (size_t i = 0; i + kWindow <= n; ++i) {
+    const int label = Lookup(s, p + i);
+    if (label >= 0) seen[label] = true;
+  }
+}
+
+}  // namespace
+
 std::vector<std::string> SecretsIn(const void* block, size_t n) {
   bool seen[kMaxLabels] = {};
-  {
-    const auto* p = static_cast<const uint8_t*>(block);
-    Lock lock;
-    const State& s = TheState();
-    for (size_t i = 0; i + kWindow <= n; ++i) {
-      const int label = Lookup(s, p + i);
-      if (label >= 0) seen[label] = true;
-    }
-  }
+  MarkSecretsIn(block, n, seen);
+  orvo::WipeDeadStack();  // the windows passed through locals of the scan
   std::vector<std::string> out;
   for (size_t label = 0; label < kMaxLabels; ++label) {
     if (seen[label]) out.emplace_back(TheState().labelText[label]);
