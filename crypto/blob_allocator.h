@@ -11,7 +11,20 @@
 
 namespace orvo {
 
+// A block for `n` bytes (at least one byte). When memory runs out it throws
+// std::bad_alloc: the call in progress fails with E_OUTOFMEMORY and the host
+// process lives on.
 void* BlobAlloc(std::size_t n);
 void BlobFree(void* p);
+
+// Tests only: blocks of more than `maxBytes` fail as if memory had run out
+// (0, the default, sets no limit).
+void SetBlobAllocationLimitForTesting(std::size_t maxBytes);
+
+namespace detail {
+// The platform's allocator (blob_allocator_posix.cpp, blob_allocator_win.cpp):
+// null when memory runs out.
+void* PlatformBlobAlloc(std::size_t n) noexcept;
+}  // namespace detail
 
 }  // namespace orvo

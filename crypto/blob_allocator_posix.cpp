@@ -5,11 +5,7 @@
 
 namespace orvo {
 
-void* BlobAlloc(std::size_t n) {
-  void* p = std::malloc(n == 0 ? 1 : n);
-  if (p == nullptr) std::abort();
-  return p;
-}
+void* detail::PlatformBlobAlloc(std::size_t n) noexcept { return std::malloc(n); }
 
 void BlobFree(void* p) { std::free(p); }
 

@@ -3,15 +3,9 @@
 
 #include <objbase.h>
 
-#include <cstdlib>
-
 namespace orvo {
 
-void* BlobAlloc(std::size_t n) {
-  void* p = CoTaskMemAlloc(n == 0 ? 1 : n);
-  if (p == nullptr) std::abort();
-  return p;
-}
+void* detail::PlatformBlobAlloc(std::size_t n) noexcept { return CoTaskMemAlloc(n); }
 
 void BlobFree(void* p) { CoTaskMemFree(p); }
 

@@ -17,7 +17,9 @@
 //  8. the result is queried for IDispatch into the out parameter;
 //  9. the result is released, then the inputs in reverse order.
 // An alarm in step 6 unlocks, reports the alarm's text (at most 255
-// characters) with E_FAIL and IID_NULL, releases and returns E_FAIL. Any other
+// characters) with E_FAIL and IID_NULL, releases and returns E_FAIL. Memory
+// running out (std::bad_alloc) unlocks, releases and returns E_OUTOFMEMORY with
+// no text, under either policy. Any other
 // exception unlocks and releases; with CatchPolicy::kAll the member returns
 // E_UNEXPECTED with no text, with kAlarmsOnly it passes on to the dispatcher
 // (which reports "Unhandled exception"). A failure without a report of its own
@@ -27,6 +29,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <new>
 
 #include "crypto/alarm.h"
 #include "crypto/xblob.h"
@@ -120,6 +123,10 @@ HRESULT RunMethodFrame(const FrameOwner& owner, std::initializer_list<IDispatch*
     const HRESULT reported = ReportAlarm(owner, alarm);
     blobs.Release();
     return reported;
+  } catch (const std::bad_alloc&) {
+    blobs.Unlock();
+    blobs.Release();
+    return FailWithoutReport(E_OUTOFMEMORY);
   } catch (...) {
     blobs.Unlock();
     blobs.Release();

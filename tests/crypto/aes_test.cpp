@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "crypto/aes_tables.h"
 #include "crypto/alarm.h"
 #include "tests/crypto/aes_test_support.h"
+#include "tests/crypto/cipher_checks.h"
 #include "tests/support/vec_file.h"
 
 namespace {
@@ -19,27 +19,12 @@ namespace {
 using orvo::test::AesKeyBlob;
 using orvo::test::AesPathTest;
 using orvo::test::AesRoundsFor;
+using orvo::test::ExpectAlarm;
+using orvo::test::RejectedBlob;
 using orvo::test::BlobOf;
 using orvo::test::ReadVecFile;
 using orvo::test::ToHexText;
 using orvo::test::VecRecord;
-
-// Expects `call` to raise an XCryptoAlarm with this message and object name
-// (nullptr for none).
-template <typename Call>
-void ExpectAlarm(Call call, const char* message, const char* object) {
-  try {
-    call();
-    ADD_FAILURE() << "no alarm, expected " << message;
-  } catch (const XAlarm& alarm) {
-    EXPECT_STREQ(alarm.message, message);
-    if (object == nullptr) {
-      EXPECT_EQ(alarm.object, nullptr);
-    } else {
-      EXPECT_STREQ(alarm.object, object);
-    }
-  }
-}
 
 // One known-answer record on every route through XAES: the single-block
 // operations and the engine in ECB, both directions.
@@ -144,12 +129,8 @@ TEST(AesKeyTest, GenerateKeyRoundsTheLengthDown) {
 }
 
 TEST(AesKeyTest, RejectedBlobsLeaveTheEarlierKey) {
-  struct Case {
-    const char* what;
-    std::string hex;
-  };
   const std::string k32(64, 'a');
-  const Case cases[] = {
+  const std::vector<RejectedBlob> cases = {
       {"empty", ""},
       {"count alone", "0000000a"},
       {"count 10 with 15 key bytes", "0000000a" + std::string(30, '1')},
@@ -160,24 +141,8 @@ TEST(AesKeyTest, RejectedBlobsLeaveTheEarlierKey) {
       {"count 2^32-1", "ffffffff" + k32},
       {"count 2^31+10", "8000000a" + std::string(32, '1')},
   };
-  XAES fresh;
-  fresh.Setup(1, 0);
-  XAES keyed;
-  keyed.Setup(1, 0);
-  const XBlob keyBlob = AesKeyBlob(12, std::vector<uint8_t>(24, 0x42));
-  keyed.SetKey(keyBlob);
-  const XBlob text = BlobOf(std::string("sixteen bytes!!!"));
-  const std::string before = ToHexText(keyed.Encrypt(text));
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const XBlob blob = BlobOf(orvo::test::FromHexText(c.hex));
-    ExpectAlarm([&] { keyed.SetKey(blob); }, alarm_text::kDataCorrupted, "AES");
-    ExpectAlarm([&] { fresh.SetKey(blob); }, alarm_text::kDataCorrupted, "AES");
-    EXPECT_FALSE(fresh.KeySet());
-    EXPECT_EQ(keyed.Rounds(), 12u);
-    EXPECT_EQ(ToHexText(keyed.GetKey()), ToHexText(keyBlob));
-    EXPECT_EQ(ToHexText(keyed.Encrypt(text)), before);
-  }
+  orvo::test::ExpectRejectedBlobsKeepTheKey<XAES>(AesKeyBlob(12, std::vector<uint8_t>(24, 0x42)), cases, "AES",
+                                                  [](const XAES& keyed) { EXPECT_EQ(keyed.Rounds(), 12u); });
 }
 
 TEST(AesKeyTest, AcceptedBlobsRoundTrip) {
@@ -201,20 +166,7 @@ TEST(AesKeyTest, GetKeyWithoutKey) {
 
 // The destructor leaves no key byte and no round key in the object's storage.
 TEST(AesKeyTest, DestructionWipesTheKeyState) {
-  alignas(XAES) unsigned char storage[sizeof(XAES)];
-  XAES* aes = new (storage) XAES;
-  aes->Setup(2, 0);
-  const std::vector<uint8_t> key(32, 0xC3);
-  aes->SetKey(AesKeyBlob(14, key));
-  aes->~XAES();
-  size_t nonZero = 0;
-  for (const unsigned char b : storage) nonZero += b == 0xC3 ? 1 : 0;
-  EXPECT_LT(nonZero, 4u) << "key bytes survive the destructor";
-  // Nothing of the schedules survives either: only the vtable pointer, the
-  // chain pointer and small fields may be non-zero.
-  size_t set = 0;
-  for (const unsigned char b : storage) set += b != 0 ? 1 : 0;
-  EXPECT_LT(set, 24u);
+  orvo::test::ExpectDestructionWipes<XAES>(AesKeyBlob(14, std::vector<uint8_t>(32, 0xC3)), 0xC3);
 }
 
 // The tables re-derived from GF(2^8) arithmetic through logarithms to the

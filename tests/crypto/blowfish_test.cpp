@@ -195,11 +195,7 @@ TEST(BlowfishKeyTest, AcceptedBlobsRoundTrip) {
 }
 
 TEST(BlowfishKeyTest, RejectedBlobsLeaveTheEarlierKey) {
-  struct Case {
-    const char* what;
-    std::string hex;
-  };
-  const Case cases[] = {
+  const std::vector<orvo::test::RejectedBlob> cases = {
       {"empty", ""},
       {"count alone", "00000001"},
       {"L 0 with one byte", "0000000011"},
@@ -209,25 +205,8 @@ TEST(BlowfishKeyTest, RejectedBlobsLeaveTheEarlierKey) {
       {"L 2^32-3, whose L + 4 wraps to 1, with one byte", "fffffffd11"},
       {"L 2^32-1", "ffffffff" + std::string(16, '1')},
   };
-  XBlowfish fresh;
-  XBlowfish keyed;
-  const XBlob keyBlob = BlowfishKeyBlob(std::vector<uint8_t>(20, 0x42));
-  keyed.SetKey(keyBlob);
-  const uint8_t block[8] = {};
-  uint8_t before[8];
-  keyed.EncryptBlock(block, before);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const XBlob blob = BlobOf(FromHexText(c.hex));
-    ExpectAlarm([&] { keyed.SetKey(blob); }, alarm_text::kDataCorrupted, "Blowfish");
-    ExpectAlarm([&] { fresh.SetKey(blob); }, alarm_text::kDataCorrupted, "Blowfish");
-    EXPECT_FALSE(fresh.KeySet());
-    EXPECT_TRUE(keyed.KeySet());
-    EXPECT_EQ(ToHexText(keyed.GetKey()), ToHexText(keyBlob));
-    uint8_t after[8];
-    keyed.EncryptBlock(block, after);
-    EXPECT_EQ(ToHexText(after, 8), ToHexText(before, 8));
-  }
+  orvo::test::ExpectRejectedBlobsKeepTheKey<XBlowfish>(BlowfishKeyBlob(std::vector<uint8_t>(20, 0x42)),
+                                                       cases, "Blowfish");
 }
 
 TEST(BlowfishKeyTest, GetKeyWithoutKey) {

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "crypto/alarm.h"
@@ -105,6 +108,39 @@ void ExpectDestructionWipes(const XBlob& keyBlob, uint8_t keyByte) {
   }
   EXPECT_LT(keyBytes, 4u) << "key bytes survive the destructor";
   EXPECT_LT(set, 24u) << "key state survives the destructor";
+}
+
+// A key blob that SetKey must refuse, and why.
+struct RejectedBlob {
+  const char* what;
+  std::string hex;
+};
+
+// SetKey refuses every blob of `cases` with "Data is corrupted" naming
+// `name`, on a fresh cipher (which stays without a key) and on one keyed with
+// `keyBlob`, which keeps its key: the same blob back, the same ciphertext, and
+// whatever `alsoCheck` looks at.
+template <typename Cipher>
+void ExpectRejectedBlobsKeepTheKey(const XBlob& keyBlob, const std::vector<RejectedBlob>& cases, const char* name,
+                                   const std::function<void(const Cipher&)>& alsoCheck = nullptr) {
+  Cipher fresh;
+  fresh.Setup(XBlockCipher::kModeECB, 0);
+  Cipher keyed;
+  keyed.Setup(XBlockCipher::kModeECB, 0);
+  keyed.SetKey(keyBlob);
+  const XBlob text = BlobOf(std::string("sixteen bytes!!!"));
+  const std::string before = ToHexText(keyed.Encrypt(text));
+  for (const RejectedBlob& c : cases) {
+    SCOPED_TRACE(c.what);
+    const XBlob blob = BlobOf(FromHexText(c.hex));
+    ExpectAlarm([&] { keyed.SetKey(blob); }, alarm_text::kDataCorrupted, name);
+    ExpectAlarm([&] { fresh.SetKey(blob); }, alarm_text::kDataCorrupted, name);
+    EXPECT_FALSE(fresh.KeySet());
+    EXPECT_TRUE(keyed.KeySet());
+    EXPECT_EQ(ToHexText(keyed.GetKey()), ToHexText(keyBlob));
+    EXPECT_EQ(ToHexText(keyed.Encrypt(text)), before);
+    if (alsoCheck) alsoCheck(keyed);
+  }
 }
 
 }  // namespace orvo::test

@@ -119,12 +119,8 @@ TEST(TwofishKeyTest, AcceptedBlobsRoundTrip) {
 }
 
 TEST(TwofishKeyTest, RejectedBlobsLeaveTheEarlierKey) {
-  struct Case {
-    const char* what;
-    std::string hex;
-  };
   const std::string k16(32, '1');
-  const Case cases[] = {
+  const std::vector<orvo::test::RejectedBlob> cases = {
       {"empty", ""},
       {"count alone", "00000002"},
       {"k 2 with 15 key bytes", "00000002" + std::string(30, '1')},
@@ -136,25 +132,8 @@ TEST(TwofishKeyTest, RejectedBlobsLeaveTheEarlierKey) {
       {"k 2^29+1, whose 4 + 8k wraps to 12, with 8 key bytes", "20000001" + std::string(16, '1')},
       {"k 2^32-1", "ffffffff" + k16},
   };
-  XTwofish fresh;
-  XTwofish keyed;
-  const XBlob keyBlob = TwofishKeyBlob(3, std::vector<uint8_t>(24, 0x42));
-  keyed.SetKey(keyBlob);
-  const uint8_t block[16] = {};
-  uint8_t before[16];
-  keyed.EncryptBlock(block, before);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const XBlob blob = BlobOf(FromHexText(c.hex));
-    ExpectAlarm([&] { keyed.SetKey(blob); }, alarm_text::kDataCorrupted, "Twofish");
-    ExpectAlarm([&] { fresh.SetKey(blob); }, alarm_text::kDataCorrupted, "Twofish");
-    EXPECT_FALSE(fresh.KeySet());
-    EXPECT_TRUE(keyed.KeySet());
-    EXPECT_EQ(ToHexText(keyed.GetKey()), ToHexText(keyBlob));
-    uint8_t after[16];
-    keyed.EncryptBlock(block, after);
-    EXPECT_EQ(ToHexText(after, 16), ToHexText(before, 16));
-  }
+  orvo::test::ExpectRejectedBlobsKeepTheKey<XTwofish>(TwofishKeyBlob(3, std::vector<uint8_t>(24, 0x42)),
+                                                      cases, "Twofish");
 }
 
 TEST(TwofishKeyTest, GetKeyWithoutKey) {

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
+#include "crypto/blob_allocator.h"
 #include "tests/support/vec_file.h"
 
 namespace {
@@ -163,6 +165,28 @@ TEST(XBlobTest, MovedFromBufferIsEmptyAndUsable) {
   EXPECT_EQ(ToHexText(a), "01");
   b = a;
   EXPECT_EQ(ToHexText(b), "01");
+}
+
+// When memory runs out, the allocation throws std::bad_alloc before anything
+// changes: every growing operation leaves the buffer as it was.
+TEST(XBlobTest, RunningOutOfMemoryLeavesTheBufferAsItWas) {
+  struct LimitFor {
+    LimitFor() { orvo::SetBlobAllocationLimitForTesting(64); }
+    ~LimitFor() { orvo::SetBlobAllocationLimitForTesting(0); }
+  } limit;
+  XBlob blob = Filled(32, std::string(32, 'k'));
+  const XBlob big = BlobOf(std::string(40, 'x'));
+  const std::vector<uint8_t> more(40, 0x55);
+  blob.Append(more.data(), 32);  // doubles to the limit, 64
+  ASSERT_EQ(blob.capacity, 64u);
+  const std::string before = ToHexText(blob);
+  EXPECT_THROW(blob.InsertByte(1, 0), std::bad_alloc);  // would double to 128
+  EXPECT_THROW(blob.Insert(big, 3), std::bad_alloc);
+  EXPECT_THROW(blob.Append(more.data(), 40), std::bad_alloc);
+  EXPECT_THROW(blob.Grow(1), std::bad_alloc);
+  EXPECT_THROW(XBlob copy(XBlob(65)), std::bad_alloc);
+  EXPECT_EQ(ToHexText(blob), before);
+  EXPECT_EQ(blob.capacity, 64u);
 }
 
 }  // namespace

@@ -221,6 +221,48 @@ def tool_inputs():
     write("fuzz_tool_inputs", seeds)
 
 
+def tool_commands():
+    # Commands in the order the tool lists them (its --help).
+    keygen, encrypt, decrypt, md5, sha1, crc32, random, rsa_keygen, rsa_encrypt, rsa_decrypt, rsa_sign, rsa_verify = range(12)
+    cipher_kind = (0, 3, 6)  # positional kinds naming aes, twofish, blowfish
+
+    def number(v, form=0):
+        return u8(form) + u32(v)
+
+    def data(b):
+        return u8(2) + piece(b)
+
+    seeds = []
+    for index, length in ((0, 16), (1, 0xFFFFFFFF), (2, 56)):
+        seeds.append((f"keygen_{index}", u8(keygen) + u8(0b011) + piece(b"seed text") + number(length, index) +
+                      u8(1) + u8(1) + u8(cipher_kind[index])))
+    for i, (index, name, blob, plain) in enumerate(cipher_blobs()[::3]):
+        mode = (number(0, 3), number(0, 4), number(2, 2), number(7, 1))[i % 4]
+        for command in (encrypt, decrypt):
+            seeds.append((f"{('encrypt', 'decrypt')[command - encrypt]}_{name}",
+                          u8(command) + u8(0b0111) + piece(blob) + mode + number(0x20) + u8(i & 1) + u8(2) +
+                          u8(cipher_kind[index]) + data(plain * 2)))
+    for command, label in ((md5, "md5"), (sha1, "sha1"), (crc32, "crc32")):
+        seeds.append((label, u8(command) + u8(0) + u8(0) + u8(1) + data(b"123456789")))
+    seeds.append(("random", u8(random) + u8(0) + u8(1) + u8(1) + u8(1) + u32(16)))
+    for i, r in enumerate(rsa_rows()[:4]):
+        seeds.append((f"rsa_keygen_{i}", u8(rsa_keygen) + u8(0b11111) + piece(h(r.get("Seed1", "61")) or b"a") +
+                      piece(h(r.get("Seed2", "62")) or b"b") + number(64) + u8(0) + u8(0)))
+    for i, r in enumerate(rsa_rows()):
+        pub, priv = h(r["Public"]), h(r["Private"])
+        label = h(r.get("IVInput", "00000000"))
+        if "Ciphertext" in r:
+            seeds.append((f"rsa_decrypt_{i}", u8(rsa_decrypt) + u8(0b011) + piece(priv) + piece(label) + u8(0) +
+                          u8(1) + data(h(r["Ciphertext"]))))
+            seeds.append((f"rsa_encrypt_{i}", u8(rsa_encrypt) + u8(0b011) + piece(pub) + piece(label) + u8(0) +
+                          u8(1) + data(h(r["Data"]))))
+        if "Signature" in r:
+            seeds.append((f"rsa_sign_{i}", u8(rsa_sign) + u8(0b01) + piece(priv) + u8(0) + u8(1) + data(h(r["Data"]))))
+            seeds.append((f"rsa_verify_{i}", u8(rsa_verify) + u8(0b11) + piece(pub) + piece(h(r["Signature"])) +
+                          u8(0) + u8(1) + data(h(r["Data"]))))
+    write("fuzz_tool_commands", seeds)
+
+
 def blob_codecs():
     # Mode 0x80: one byte per character; mode 0: big-endian UTF-16 code units.
     # Base64 and hex texts of RFC 4648, section 10, with damaged variants.
@@ -291,5 +333,6 @@ if __name__ == "__main__":
     blob_framing()
     digests()
     tool_inputs()
+    tool_commands()
     blob_codecs()
     dispatch()

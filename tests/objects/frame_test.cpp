@@ -7,6 +7,7 @@
 #include <string>
 
 #include "crypto/alarm.h"
+#include "crypto/blob_allocator.h"
 #include "objects/crypto_interfaces.h"
 #include "objects/method_frame.h"
 #include "tests/objects/object_test_support.h"
@@ -22,7 +23,7 @@ class FrameTest : public ObjectsTest {
   void SetUp() override {
     ObjectsTest::SetUp();
     aes = Create(CLSID_CryptoAES);
-    ASSERT_EQ(S_OK, PutProperty(aes, "Key", Obj(NewBlob(kAesKeyBlob, "K")), Host::kJScript).hr);
+    ASSERT_EQ(S_OK, PutProperty(aes, "Key", Disp(NewBlob(kAesKeyBlob, "K")), Host::kJScript).hr);
     data = NewBlob(Hex("00112233445566778899aabbccddeeff"), "A");
     Ledger().events.clear();
   }
@@ -49,7 +50,7 @@ class FrameTest : public ObjectsTest {
 };
 
 TEST_F(FrameTest, SuccessfulCallTakesLocksReadsAndReleasesInOrder) {
-  Outcome out = Encrypt(aes, Obj(data));
+  Outcome out = Encrypt(aes, Disp(data));
   ASSERT_EQ(S_OK, out.hr);
   EXPECT_EQ("69c4e0d86a7b0430d8cdb78070b4c55a", HexOf(out.BlobBytes()));  // FIPS-197 C.1
   EXPECT_EQ(
@@ -62,7 +63,7 @@ TEST_F(FrameTest, SuccessfulCallTakesLocksReadsAndReleasesInOrder) {
 TEST_F(FrameTest, AlarmUnlocksReleasesAndReportsTheText) {
   IDispatch* keyless = Create(CLSID_CryptoAES);
   Ledger().events.clear();
-  Outcome out = Encrypt(keyless, Obj(data));
+  Outcome out = Encrypt(keyless, Disp(data));
   ExpectFailure(out, E_FAIL, "Crypto System: Invalid key");
   EXPECT_EQ("Quelvar.OrvoCryptoAES.1", out.Source());
   EXPECT_EQ(
@@ -73,14 +74,14 @@ TEST_F(FrameTest, AlarmUnlocksReleasesAndReportsTheText) {
 
 TEST_F(FrameTest, FailedCreationPassesItsCodeBackWithoutText) {
   Ledger().createResult = REGDB_E_CLASSNOTREG;
-  Outcome out = Encrypt(aes, Obj(data));
+  Outcome out = Encrypt(aes, Disp(data));
   ExpectFailure(out, REGDB_E_CLASSNOTREG, nullptr);
   EXPECT_EQ("QI A IOrvoBlob; Create failed; Release A", Ledger().Trace());
 }
 
 TEST_F(FrameTest, FailedGetBufferOnEitherBlobUnlocksBoth) {
   data->getBufferResult = E_ACCESSDENIED;
-  Outcome input = Encrypt(aes, Obj(data));
+  Outcome input = Encrypt(aes, Disp(data));
   ExpectFailure(input, E_ACCESSDENIED, nullptr, "input");
   EXPECT_EQ("QI A IOrvoBlob; Create R1; Lock A; Lock R1; GetBuffer A; Unlock A; Unlock R1; Release R1; Release A",
             Ledger().Trace());
@@ -88,7 +89,7 @@ TEST_F(FrameTest, FailedGetBufferOnEitherBlobUnlocksBoth) {
   data->getBufferResult = S_OK;
   Ledger().events.clear();
   Ledger().nextGetBufferResult = E_OUTOFMEMORY;
-  Outcome result = Encrypt(aes, Obj(data));
+  Outcome result = Encrypt(aes, Disp(data));
   ExpectFailure(result, E_OUTOFMEMORY, nullptr, "result");
   EXPECT_EQ(
       "QI A IOrvoBlob; Create R2; Lock A; Lock R2; GetBuffer A; GetBuffer R2; Unlock A; Unlock R2; Release R2; "
@@ -98,7 +99,7 @@ TEST_F(FrameTest, FailedGetBufferOnEitherBlobUnlocksBoth) {
 
 TEST_F(FrameTest, FailedHandOverReturnsItsCodeAndNoBlob) {
   Ledger().nextQueryDispatchResult = E_NOINTERFACE;
-  Outcome out = Encrypt(aes, Obj(data));
+  Outcome out = Encrypt(aes, Disp(data));
   ExpectFailure(out, E_NOINTERFACE, nullptr);
 }
 
@@ -109,7 +110,7 @@ TEST_F(FrameTest, ArgumentsThatAreNotBlobsGiveTheInternalError) {
   struct Case {
     const char* what;
     VARIANT arg;
-  } cases[] = {{"null object", Obj(nullptr)}, {"proxy", Obj(proxy)}, {"another class", Obj(other)}};
+  } cases[] = {{"null object", Disp(nullptr)}, {"proxy", Disp(proxy)}, {"another class", Disp(other)}};
   for (const Case& c : cases) {
     Ledger().events.clear();
     Outcome out = Encrypt(aes, c.arg);
@@ -154,7 +155,7 @@ TEST_F(FrameTest, FailureWithoutTextDropsStaleErrorInformation) {
   stale->Release();
   create->Release();
   Ledger().createResult = E_OUTOFMEMORY;
-  Outcome out = Encrypt(aes, Obj(data));
+  Outcome out = Encrypt(aes, Disp(data));
   ExpectFailure(out, E_OUTOFMEMORY, nullptr);
 }
 
@@ -162,7 +163,7 @@ TEST_F(FrameTest, OneBlobAsBothArgumentsIsLockedTwice) {
   IDispatch* misc = Create(CLSID_CryptoMisc);
   TestBlob* both = NewBlob(Hex("0a0b"), "T");
   Ledger().events.clear();
-  Outcome out = Invoke(misc, "InsertBlobToBlob", DISPATCH_METHOD, {Obj(both), I4(0), Obj(both)}, false,
+  Outcome out = Invoke(misc, "InsertBlobToBlob", DISPATCH_METHOD, {Disp(both), I4(0), Disp(both)}, false,
                        Host::kJScript);
   ASSERT_EQ(S_OK, out.hr);
   EXPECT_EQ(2, both->locks);
@@ -178,7 +179,7 @@ TEST_F(FrameTest, TwoInputBlobsGoFirstToSecondAndAreReleasedSecondToFirst) {
   TestBlob* first = NewBlob(Hex("616263"), "D");
   TestBlob* second = NewBlob(Hex("00"), "S");
   Ledger().events.clear();
-  Outcome out = Invoke(rsa, "Verify", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {Obj(first), Obj(second)}, true,
+  Outcome out = Invoke(rsa, "Verify", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {Disp(first), Disp(second)}, true,
                        Host::kJScript);
   ExpectFailure(out, E_FAIL, "Crypto System: Invalid key - RSA");
   EXPECT_EQ(
@@ -188,10 +189,42 @@ TEST_F(FrameTest, TwoInputBlobsGoFirstToSecondAndAreReleasedSecondToFirst) {
 
   // The second argument not a Blob: the first is released, nothing is locked.
   Ledger().events.clear();
-  Outcome bad = Invoke(rsa, "Verify", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {Obj(first), Obj(nullptr)}, true,
+  Outcome bad = Invoke(rsa, "Verify", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {Disp(first), Disp(nullptr)}, true,
                        Host::kJScript);
   ExpectFailure(bad, E_FAIL, "Internal error: can't get source OrvoBlob COM interface");
   EXPECT_EQ("QI D IOrvoBlob; Release D", Ledger().Trace());
+}
+
+// Memory running out in the middle of a member: E_OUTOFMEMORY without text,
+// every Blob unlocked and released, and the object as it was (the chaining
+// register too), under either catch policy.
+TEST_F(FrameTest, RunningOutOfMemoryFailsTheCallAndChangesNothing) {
+  struct LimitFor {
+    explicit LimitFor(size_t bytes) { orvo::SetBlobAllocationLimitForTesting(bytes); }
+    ~LimitFor() { orvo::SetBlobAllocationLimitForTesting(0); }
+  };
+  ASSERT_EQ(S_OK, PutProperty(aes, "Mode", I4(2)).hr);  // CBC
+  IDispatch* twin = Create(CLSID_CryptoAES);
+  ASSERT_EQ(S_OK, PutProperty(twin, "Key", Disp(NewBlob(kAesKeyBlob)), Host::kJScript).hr);
+  ASSERT_EQ(S_OK, PutProperty(twin, "Mode", I4(2)).hr);
+  TestBlob* large = NewBlob(Bytes(4096, 0x5A), "L");
+  IDispatch* misc = Create(CLSID_CryptoMisc);
+  IDispatch* rsa = Create(CLSID_CryptoRSA);
+  ASSERT_EQ(S_OK, CallStatement(rsa, "KeyGen", {Disp(NewBlob(Hex("01"))), Disp(NewBlob(Hex("02"))), I4(0)}).hr);
+  {
+    LimitFor limit(1024);
+    ExpectFailure(Encrypt(aes, Disp(large)), E_OUTOFMEMORY, nullptr, "Encrypt");
+    ExpectFailure(CallMethod(misc, "Random", {I4(4096)}), E_OUTOFMEMORY, nullptr, "Random");
+  }
+  {
+    LimitFor limit(16);  // below the 64-byte public key blob: a member that catches only alarms
+    ExpectFailure(GetProperty(rsa, "PublicKey"), E_OUTOFMEMORY, nullptr, "PublicKey");
+  }
+  EXPECT_EQ(0, data->lockDepth);
+  EXPECT_EQ(0, large->lockDepth);
+  // The register was not moved: both objects seal the same way.
+  EXPECT_EQ(Encrypt(twin, Disp(data)).BlobBytes(), Encrypt(aes, Disp(data)).BlobBytes());
+  EXPECT_EQ(S_OK, GetProperty(rsa, "PublicKey").hr);
 }
 
 // The frame itself, with steps that fail in ways the cipher core cannot be made to.

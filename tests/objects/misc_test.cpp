@@ -35,11 +35,11 @@ TEST_F(MiscTest, DigestsAndChecksumOfPatternInputs) {
     const size_t n = r.Number("Len");
     if (n > 200 && n != 1000) continue;  // the short ones and one long one suffice here
     TestBlob* data = NewBlob(Pattern(n));
-    EXPECT_EQ(r.Get("MD5"), HexOf(CallMethod(misc, "MD5", {Obj(data)}).BlobBytes())) << r.Where();
-    EXPECT_EQ(r.Get("SHA1"), HexOf(CallMethod(misc, "SHA1", {Obj(data)}).BlobBytes())) << r.Where();
-    Outcome crc = CallMethod(misc, "CRC32", {Obj(data)});
-    ASSERT_EQ(VT_UI4, V_VT(&crc.value)) << r.Where();
-    EXPECT_EQ(static_cast<ULONG>(r.Number("CRC32")), V_UI4(&crc.value)) << r.Where();
+    EXPECT_EQ(r.Get("MD5"), HexOf(CallMethod(misc, "MD5", {Disp(data)}).BlobBytes())) << r.Where();
+    EXPECT_EQ(r.Get("SHA1"), HexOf(CallMethod(misc, "SHA1", {Disp(data)}).BlobBytes())) << r.Where();
+    Outcome crc = CallMethod(misc, "CRC32", {Disp(data)});
+    ASSERT_EQ(VT_UI4, V_VT(&crc.result)) << r.Where();
+    EXPECT_EQ(static_cast<ULONG>(r.Number("CRC32")), V_UI4(&crc.result)) << r.Where();
     EXPECT_EQ(HexOf(Pattern(n)), HexOf(data->Bytes()));
   }
 }
@@ -47,19 +47,19 @@ TEST_F(MiscTest, DigestsAndChecksumOfPatternInputs) {
 TEST_F(MiscTest, PublishedDigestAndChecksumValues) {
   for (const auto& r : orvo::test::ReadVecFile("digest/md5_rfc1321.vec")) {
     const std::string& text = r.Get("Text");
-    EXPECT_EQ(r.Get("MD5"), HexOf(CallMethod(misc, "MD5", {Obj(NewBlob(Bytes(text.begin(), text.end())))}).BlobBytes()))
+    EXPECT_EQ(r.Get("MD5"), HexOf(CallMethod(misc, "MD5", {Disp(NewBlob(Bytes(text.begin(), text.end())))}).BlobBytes()))
         << r.Where();
   }
   for (const auto& r : orvo::test::ReadVecFile("digest/sha1_fips180_1.vec")) {
     if (r.Number("Repeat") != 1) continue;
     const std::string& text = r.Get("Text");
-    EXPECT_EQ(r.Get("SHA1"), HexOf(CallMethod(misc, "SHA1", {Obj(NewBlob(Bytes(text.begin(), text.end())))}).BlobBytes()))
+    EXPECT_EQ(r.Get("SHA1"), HexOf(CallMethod(misc, "SHA1", {Disp(NewBlob(Bytes(text.begin(), text.end())))}).BlobBytes()))
         << r.Where();
   }
   for (const auto& r : orvo::test::ReadVecFile("digest/crc32_catalogue.vec")) {
     const std::string& text = r.Get("Text");
-    Outcome crc = CallMethod(misc, "CRC32", {Obj(NewBlob(Bytes(text.begin(), text.end())))});
-    EXPECT_EQ(static_cast<ULONG>(r.Number("CRC32")), V_UI4(&crc.value)) << r.Where();
+    Outcome crc = CallMethod(misc, "CRC32", {Disp(NewBlob(Bytes(text.begin(), text.end())))});
+    EXPECT_EQ(static_cast<ULONG>(r.Number("CRC32")), V_UI4(&crc.result)) << r.Where();
   }
 }
 
@@ -82,17 +82,17 @@ TEST_F(MiscTest, RandomGivesTheCountAsked) {
 
 TEST_F(MiscTest, InsertAndExtractLong) {
   TestBlob* blob = NewBlob(Hex("0a0b"));
-  ASSERT_EQ(S_OK, CallStatement(misc, "InsertLongToBlob", {Obj(blob), I2(1), I4(0x01020304)}).hr);
+  ASSERT_EQ(S_OK, CallStatement(misc, "InsertLongToBlob", {Disp(blob), I2(1), I4(0x01020304)}).hr);
   EXPECT_EQ("0a010203040b", HexOf(blob->Bytes()));
-  ASSERT_EQ(S_OK, CallStatement(misc, "InsertLongToBlob", {Obj(blob), I4(6), I4(-2)}).hr);  // at the end: appends
+  ASSERT_EQ(S_OK, CallStatement(misc, "InsertLongToBlob", {Disp(blob), I4(6), I4(-2)}).hr);  // at the end: appends
   EXPECT_EQ("0a010203040bfffffffe", HexOf(blob->Bytes()));
 
-  EXPECT_EQ(-2, CallMethod(misc, "ExtractLongFromBlob", {Obj(blob), I4(6)}).Long());
-  EXPECT_EQ(0x01020304, CallMethod(misc, "ExtractLongFromBlob", {Obj(blob), I4(1)}).Long());
+  EXPECT_EQ(-2, CallMethod(misc, "ExtractLongFromBlob", {Disp(blob), I4(6)}).Long());
+  EXPECT_EQ(0x01020304, CallMethod(misc, "ExtractLongFromBlob", {Disp(blob), I4(1)}).Long());
   EXPECT_EQ("0a0b", HexOf(blob->Bytes()));
 
   TestBlob* empty = NewBlob();
-  ASSERT_EQ(S_OK, CallStatement(misc, "InsertLongToBlob", {Obj(empty), I4(0), I4(0x01020304)}).hr);
+  ASSERT_EQ(S_OK, CallStatement(misc, "InsertLongToBlob", {Disp(empty), I4(0), I4(0x01020304)}).hr);
   EXPECT_EQ("01020304", HexOf(empty->Bytes()));
 }
 
@@ -110,7 +110,7 @@ TEST_F(MiscTest, ExtractLongNearTheEndReadsOnlyTheBytesPresent) {
   };
   for (const Case& c : cases) {
     TestBlob* blob = NewBlob(Hex(c.bytes));
-    Outcome out = CallMethod(misc, "ExtractLongFromBlob", {Obj(blob), I4(c.position)});
+    Outcome out = CallMethod(misc, "ExtractLongFromBlob", {Disp(blob), I4(c.position)});
     ASSERT_EQ(S_OK, out.hr) << c.bytes;
     EXPECT_EQ(c.value, out.Long()) << c.bytes;
     EXPECT_EQ(c.left, HexOf(blob->Bytes())) << c.bytes;
@@ -120,22 +120,22 @@ TEST_F(MiscTest, ExtractLongNearTheEndReadsOnlyTheBytesPresent) {
 TEST_F(MiscTest, InsertAndExtractRecords) {
   TestBlob* target = NewBlob();
   TestBlob* source = NewBlob(Hex("c1c2c3"));
-  ASSERT_EQ(S_OK, CallStatement(misc, "InsertBlobToBlob", {Obj(target), I4(0), Obj(source)}).hr);
+  ASSERT_EQ(S_OK, CallStatement(misc, "InsertBlobToBlob", {Disp(target), I4(0), Disp(source)}).hr);
   EXPECT_EQ("00000003c1c2c3", HexOf(target->Bytes()));
   EXPECT_EQ("c1c2c3", HexOf(source->Bytes()));
-  ASSERT_EQ(S_OK, CallStatement(misc, "InsertBlobToBlob", {Obj(target), I4(7), Obj(NewBlob())}).hr);
+  ASSERT_EQ(S_OK, CallStatement(misc, "InsertBlobToBlob", {Disp(target), I4(7), Disp(NewBlob())}).hr);
   EXPECT_EQ("00000003c1c2c300000000", HexOf(target->Bytes()));
 
-  Outcome first = CallMethod(misc, "ExtractBlobFromBlob", {Obj(target), I4(0)});
+  Outcome first = CallMethod(misc, "ExtractBlobFromBlob", {Disp(target), I4(0)});
   ASSERT_EQ(S_OK, first.hr);
   EXPECT_EQ("c1c2c3", HexOf(first.BlobBytes()));
-  Outcome second = CallMethod(misc, "ExtractBlobFromBlob", {Obj(target), I4(0)});
+  Outcome second = CallMethod(misc, "ExtractBlobFromBlob", {Disp(target), I4(0)});
   ASSERT_EQ(S_OK, second.hr);
   EXPECT_TRUE(second.BlobBytes().empty());
   EXPECT_TRUE(target->Bytes().empty());
 
   TestBlob* both = NewBlob(Hex("0a0b"));
-  ASSERT_EQ(S_OK, CallStatement(misc, "InsertBlobToBlob", {Obj(both), I4(0), Obj(both)}).hr);
+  ASSERT_EQ(S_OK, CallStatement(misc, "InsertBlobToBlob", {Disp(both), I4(0), Disp(both)}).hr);
   EXPECT_EQ("000000020a0b0a0b", HexOf(both->Bytes()));
 }
 
@@ -151,7 +151,7 @@ TEST_F(MiscTest, ExtractBlobOfABrokenRecordChangesNothing) {
   };
   for (const Case& c : cases) {
     TestBlob* blob = NewBlob(Hex(c.bytes));
-    Outcome out = CallMethod(misc, "ExtractBlobFromBlob", {Obj(blob), I4(c.position)});
+    Outcome out = CallMethod(misc, "ExtractBlobFromBlob", {Disp(blob), I4(c.position)});
     ExpectFailure(out, E_FAIL, kCorrupted, c.bytes);
     EXPECT_EQ(c.bytes, HexOf(blob->Bytes()));
   }
@@ -163,13 +163,13 @@ TEST_F(MiscTest, PositionsOutsideTheBlobChangeNothing) {
     SCOPED_TRACE(position);
     TestBlob* blob = NewBlob(Hex("0a0b"));
     TestBlob* source = NewBlob(Hex("c1"));
-    ExpectFailure(CallStatement(misc, "InsertLongToBlob", {Obj(blob), I4(position), I4(1)}), E_INVALIDARG, nullptr,
+    ExpectFailure(CallStatement(misc, "InsertLongToBlob", {Disp(blob), I4(position), I4(1)}), E_INVALIDARG, nullptr,
                   "InsertLongToBlob");
-    ExpectFailure(CallMethod(misc, "ExtractLongFromBlob", {Obj(blob), I4(position)}), E_INVALIDARG, nullptr,
+    ExpectFailure(CallMethod(misc, "ExtractLongFromBlob", {Disp(blob), I4(position)}), E_INVALIDARG, nullptr,
                   "ExtractLongFromBlob");
-    ExpectFailure(CallStatement(misc, "InsertBlobToBlob", {Obj(blob), I4(position), Obj(source)}), E_INVALIDARG,
+    ExpectFailure(CallStatement(misc, "InsertBlobToBlob", {Disp(blob), I4(position), Disp(source)}), E_INVALIDARG,
                   nullptr, "InsertBlobToBlob");
-    ExpectFailure(CallMethod(misc, "ExtractBlobFromBlob", {Obj(blob), I4(position)}), E_INVALIDARG, nullptr,
+    ExpectFailure(CallMethod(misc, "ExtractBlobFromBlob", {Disp(blob), I4(position)}), E_INVALIDARG, nullptr,
                   "ExtractBlobFromBlob");
     EXPECT_EQ("0a0b", HexOf(blob->Bytes()));
     EXPECT_EQ("c1", HexOf(source->Bytes()));
@@ -185,14 +185,14 @@ TEST_F(MiscTest, EveryBlobArgumentMustBeABlob) {
     std::vector<VARIANT> args;
     bool result;
   } cases[] = {
-      {"MD5", {Obj(proxy)}, true},
-      {"SHA1", {Obj(nullptr)}, true},
-      {"CRC32", {Obj(misc)}, true},
-      {"InsertLongToBlob", {Obj(proxy), I4(0), I4(1)}, false},
-      {"ExtractLongFromBlob", {Obj(proxy), I4(0)}, true},
-      {"InsertBlobToBlob", {Obj(proxy), I4(0), Obj(blob)}, false},
-      {"InsertBlobToBlob", {Obj(blob), I4(0), Obj(proxy)}, false},
-      {"ExtractBlobFromBlob", {Obj(nullptr), I4(0)}, true},
+      {"MD5", {Disp(proxy)}, true},
+      {"SHA1", {Disp(nullptr)}, true},
+      {"CRC32", {Disp(misc)}, true},
+      {"InsertLongToBlob", {Disp(proxy), I4(0), I4(1)}, false},
+      {"ExtractLongFromBlob", {Disp(proxy), I4(0)}, true},
+      {"InsertBlobToBlob", {Disp(proxy), I4(0), Disp(blob)}, false},
+      {"InsertBlobToBlob", {Disp(blob), I4(0), Disp(proxy)}, false},
+      {"ExtractBlobFromBlob", {Disp(nullptr), I4(0)}, true},
   };
   for (const Case& c : cases) {
     Outcome out = c.result ? CallMethod(misc, c.member, c.args) : CallStatement(misc, c.member, c.args);

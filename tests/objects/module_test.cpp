@@ -118,7 +118,7 @@ TEST_F(ModuleTest, LiveObjectsAndResultBlobsKeepTheModuleAsTheyShould) {
   factory->Release();
   EXPECT_EQ(S_FALSE, DllCanUnloadNow());
   {
-    Outcome digest = CallMethod(misc, "MD5", {Obj(NewBlob())});
+    Outcome digest = CallMethod(misc, "MD5", {Disp(NewBlob())});
     ASSERT_EQ(S_OK, digest.hr);
     EXPECT_EQ(0u, misc->Release());
     EXPECT_EQ(S_OK, DllCanUnloadNow()) << "a Blob it returned does not hold the module";
@@ -149,7 +149,7 @@ TEST_F(ModuleTest, AggregatedObjectsWork) {
   IDispatch* aes = nullptr;
   ASSERT_EQ(S_OK, inner->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&aes)));
   EXPECT_EQ(2u, outer.refs);
-  ASSERT_EQ(S_OK, CallStatement(aes, "KeyGen", {Obj(NewBlob()), I4(16)}).hr);
+  ASSERT_EQ(S_OK, CallStatement(aes, "KeyGen", {Disp(NewBlob()), I4(16)}).hr);
   EXPECT_EQ("0000000ad41d8cd98f00b204e9800998ecf8427e", HexOf(GetProperty(aes, "Key").BlobBytes()));
   aes->Release();
   EXPECT_EQ(S_FALSE, DllCanUnloadNow());
@@ -161,7 +161,7 @@ TEST_F(ModuleTest, PageHooksOnEveryClass) {
   IDispatch* context = Create(CLSID_CryptoMisc);  // any object serves as the scripting context
   for (const ClassRow& row : Classes()) {
     IDispatch* object = Create(*row.clsid);
-    Outcome start = CallMethod(object, "OnStartPage", {Obj(context)});
+    Outcome start = CallMethod(object, "OnStartPage", {Disp(context)});
     ASSERT_EQ(S_OK, start.hr);
     EXPECT_EQ(0, start.Long());
     VARIANT nullContext;

@@ -39,13 +39,6 @@ std::string HexOf(const Bytes& bytes) {
 
 namespace {
 
-std::string Narrow(BSTR text) {
-  std::string out;
-  if (text == nullptr) return out;
-  for (const OLECHAR* p = text; *p != 0; ++p) out += static_cast<char>(*p < 0x80 ? *p : '?');
-  return out;
-}
-
 // The text after `label` up to the next section ("\n" + a word + ":"), or "".
 std::string Section(BSTR text, const std::string& label) {
   const std::string all = Narrow(text);
@@ -56,27 +49,15 @@ std::string Section(BSTR text, const std::string& label) {
 
 }  // namespace
 
-Outcome::Outcome() { VariantInit(&value); }
-Outcome::~Outcome() {
-  VariantClear(&value);
-  SysFreeString(excep.bstrSource);
-  SysFreeString(excep.bstrDescription);
-  SysFreeString(excep.bstrHelpFile);
-}
-Outcome::Outcome(Outcome&& other) noexcept : hr(other.hr), value(other.value), excep(other.excep), argErr(other.argErr) {
-  VariantInit(&other.value);
-  other.excep = EXCEPINFO{};
-}
-
 std::string Outcome::Description() const { return Section(excep.bstrDescription, "\nDescription:"); }
 std::string Outcome::Source() const { return Section(excep.bstrSource, "\nSource:"); }
 
 TestBlob* Outcome::Blob() const {
-  if (V_VT(&value) != VT_DISPATCH) {
-    ADD_FAILURE() << "no object returned: vt " << V_VT(&value) << ", hr " << std::hex << hr;
+  if (V_VT(&result) != VT_DISPATCH) {
+    ADD_FAILURE() << "no object returned: vt " << V_VT(&result) << ", hr " << std::hex << hr;
     return nullptr;
   }
-  TestBlob* blob = TestBlob::From(V_DISPATCH(&value));
+  TestBlob* blob = TestBlob::From(V_DISPATCH(&result));
   if (blob == nullptr) ADD_FAILURE() << "the object returned is not a Blob";
   return blob;
 }
@@ -87,48 +68,8 @@ Bytes Outcome::BlobBytes() const {
 }
 
 LONG Outcome::Long() const {
-  EXPECT_EQ(VT_I4, V_VT(&value));
-  return V_I4(&value);
-}
-
-VARIANT I4(LONG v) {
-  VARIANT x;
-  VariantInit(&x);
-  V_VT(&x) = VT_I4;
-  V_I4(&x) = v;
-  return x;
-}
-VARIANT I2(SHORT v) {
-  VARIANT x;
-  VariantInit(&x);
-  V_VT(&x) = VT_I2;
-  V_I2(&x) = v;
-  return x;
-}
-VARIANT Str(const wchar_t* text) {
-  VARIANT x;
-  VariantInit(&x);
-  V_VT(&x) = VT_BSTR;
-  V_BSTR(&x) = SysAllocString(text);
-  return x;
-}
-VARIANT Obj(IDispatch* object) {
-  VARIANT x;
-  VariantInit(&x);
-  V_VT(&x) = VT_DISPATCH;
-  V_DISPATCH(&x) = object;
-  return x;
-}
-VARIANT Null() {
-  VARIANT x;
-  VariantInit(&x);
-  V_VT(&x) = VT_NULL;
-  return x;
-}
-VARIANT Empty() {
-  VARIANT x;
-  VariantInit(&x);
-  return x;
+  EXPECT_EQ(VT_I4, V_VT(&result));
+  return V_I4(&result);
 }
 
 Outcome Invoke(IDispatch* object, const char* name, WORD flags, std::vector<VARIANT> args, bool wantResult,
@@ -142,27 +83,9 @@ Outcome Invoke(IDispatch* object, const char* name, WORD flags, std::vector<VARI
     ADD_FAILURE() << "GetIDsOfNames(" << name << ")";
     return out;
   }
-  // Arguments arrive last first; VBScript passes each variable by reference.
-  std::vector<VARIANT> slots(args.rbegin(), args.rend());
-  std::vector<VARIANT> refs(slots.size());
-  for (size_t i = 0; i < slots.size(); ++i) {
-    VariantInit(&refs[i]);
-    V_VT(&refs[i]) = VT_BYREF | VT_VARIANT;
-    V_VARIANTREF(&refs[i]) = &slots[i];
-  }
-  DISPID named = DISPID_PROPERTYPUT;
-  DISPPARAMS params = {};
-  params.cArgs = static_cast<UINT>(slots.size());
-  params.rgvarg = slots.empty() ? nullptr : (host == Host::kVBScript ? refs.data() : slots.data());
-  if (putValue) {
-    params.cNamedArgs = 1;
-    params.rgdispidNamedArgs = &named;
-  }
-  out.hr = object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, wantResult ? &out.value : nullptr,
-                          &out.excep, &out.argErr);
-  for (VARIANT& v : slots) {
-    if (V_VT(&v) == VT_BSTR) VariantClear(&v);
-  }
+  // VBScript passes each variable by reference.
+  Call(object, member, flags, std::move(args), putValue, wantResult, out,
+       host == Host::kVBScript ? ArgForm::kByReference : ArgForm::kByValue);
   return out;
 }
 
@@ -195,7 +118,7 @@ void ExpectFailure(const Outcome& out, HRESULT scode, const char* message, const
   } else {
     EXPECT_EQ(message, out.Description());
   }
-  EXPECT_EQ(VT_EMPTY, V_VT(&out.value));
+  EXPECT_EQ(VT_EMPTY, V_VT(&out.result));
 }
 
 void ObjectsTest::SetUp() {
@@ -244,7 +167,7 @@ TestBlob* ObjectsTest::NewBlob(const Bytes& bytes, const std::string& name) {
 TestBlob* ObjectsTest::Keep(Outcome& out) {
   TestBlob* blob = out.Blob();
   if (blob == nullptr) return nullptr;
-  V_VT(&out.value) = VT_EMPTY;  // the reference moves to the fixture
+  V_VT(&out.result) = VT_EMPTY;  // the reference moves to the fixture
   blobs_.push_back(blob);
   return blob;
 }

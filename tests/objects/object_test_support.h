@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/objects/test_blob.h"
+#include "tests/support/dispatch_calls.h"
 #include "xatlcom/guids.h"
 #include "xatlcom/platform.h"
 
@@ -19,17 +20,11 @@ using Bytes = std::vector<uint8_t>;
 Bytes Hex(const std::string& text);  // "00 0a ff" or "000aff"
 std::string HexOf(const Bytes& bytes);
 
-// The outcome of one Invoke. Owns the result and the EXCEPINFO texts.
-struct Outcome {
-  HRESULT hr = S_OK;
-  VARIANT value;
-  EXCEPINFO excep{};
-  UINT argErr = 0xDEADu;
-  Outcome();
-  ~Outcome();
-  Outcome(const Outcome&) = delete;
-  Outcome& operator=(const Outcome&) = delete;
-  Outcome(Outcome&& other) noexcept;
+// The outcome of one Invoke (tests/support/dispatch_calls.h) with readers of
+// the member's error texts and its result.
+struct Outcome : InvokeOutcome {
+  Outcome() = default;
+  Outcome(Outcome&& other) noexcept = default;
 
   // The member's own message: the text after "\nDescription:" ("" if none).
   std::string Description() const;
@@ -40,13 +35,8 @@ struct Outcome {
   LONG Long() const;
 };
 
-// Argument forms.
-VARIANT I4(LONG v);
-VARIANT I2(SHORT v);
-VARIANT Str(const wchar_t* text);  // the test frees it with the call
-VARIANT Obj(IDispatch* object);    // holds no reference
-VARIANT Null();                    // JScript's null
-VARIANT Empty();                   // JScript's undefined
+// The argument forms (I4, I2, Str, Disp, Null, Empty, ...) come from
+// tests/support/dispatch_calls.h.
 
 // How a host passes its arguments.
 enum class Host { kVBScript, kJScript };

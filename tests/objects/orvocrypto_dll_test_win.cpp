@@ -72,14 +72,14 @@ TEST_F(OrvoCryptoDllTest, AesEncryptsIntoATestBlobAndReportsFailures) {
   ASSERT_NE(nullptr, aes);
   auto* key = new TestBlob("K", Hex("0000000a000102030405060708090a0b0c0d0e0f"));
   auto* data = new TestBlob("A", Hex("00112233445566778899aabbccddeeff"));
-  ASSERT_EQ(S_OK, PutProperty(aes, "Key", Obj(key)).hr);
+  ASSERT_EQ(S_OK, PutProperty(aes, "Key", Disp(key)).hr);
   {
-    Outcome sealed = CallMethod(aes, "Encrypt", {Obj(data)});
+    Outcome sealed = CallMethod(aes, "Encrypt", {Disp(data)});
     ASSERT_EQ(S_OK, sealed.hr);
     EXPECT_EQ("69c4e0d86a7b0430d8cdb78070b4c55a", HexOf(sealed.BlobBytes()));  // FIPS-197 C.1
   }
   {
-    Outcome failed = CallMethod(aes, "Decrypt", {Obj(key)});  // 20 bytes: not whole blocks
+    Outcome failed = CallMethod(aes, "Decrypt", {Disp(key)});  // 20 bytes: not whole blocks
     EXPECT_EQ(DISP_E_EXCEPTION, failed.hr);
     EXPECT_EQ(E_FAIL, failed.excep.scode);
     EXPECT_EQ("Crypto System: Unable to decrypt data", failed.Description());

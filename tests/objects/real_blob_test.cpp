@@ -48,10 +48,10 @@ class RealBlobTest : public ::testing::Test {
   }
   // The Hex property of a Blob a member returned (the Outcome owns it).
   static std::wstring HexOf(const Outcome& out) {
-    EXPECT_EQ(VT_DISPATCH, V_VT(&out.value));
-    if (V_VT(&out.value) != VT_DISPATCH) return L"";
-    const Outcome hex = GetProperty(V_DISPATCH(&out.value), "Hex");
-    return std::wstring(V_BSTR(&hex.value), SysStringLen(V_BSTR(&hex.value)));
+    EXPECT_EQ(VT_DISPATCH, V_VT(&out.result));
+    if (V_VT(&out.result) != VT_DISPATCH) return L"";
+    const Outcome hex = GetProperty(V_DISPATCH(&out.result), "Hex");
+    return std::wstring(V_BSTR(&hex.result), SysStringLen(V_BSTR(&hex.result)));
   }
 
   orvo::test::BlobComponent blobs_;
@@ -61,8 +61,8 @@ class RealBlobTest : public ::testing::Test {
 TEST_F(RealBlobTest, AesVectorThroughRealBlobs) {
   // FIPS-197 appendix C.1, the key given as the AES key blob (round count 10).
   IDispatch* aes = CryptoObject(CLSID_CryptoAES);
-  ASSERT_EQ(S_OK, PutProperty(aes, "Key", Obj(Blob(L"0000000A000102030405060708090a0b0c0d0e0f"))).hr);
-  const Outcome sealed = CallMethod(aes, "Encrypt", {Obj(Blob(L"00112233445566778899aabbccddeeff"))});
+  ASSERT_EQ(S_OK, PutProperty(aes, "Key", Disp(Blob(L"0000000A000102030405060708090a0b0c0d0e0f"))).hr);
+  const Outcome sealed = CallMethod(aes, "Encrypt", {Disp(Blob(L"00112233445566778899aabbccddeeff"))});
   ASSERT_EQ(S_OK, sealed.hr);
   EXPECT_EQ(L"69C4E0D86A7B0430D8CDB78070B4C55A", HexOf(sealed));
 }
@@ -70,14 +70,14 @@ TEST_F(RealBlobTest, AesVectorThroughRealBlobs) {
 TEST_F(RealBlobTest, OneBlobAsBothArgumentsOfInsertBlobToBlob) {
   IDispatch* misc = CryptoObject(CLSID_CryptoMisc);
   IDispatch* blob = Blob(L"0A0B");
-  ASSERT_EQ(S_OK, CallStatement(misc, "InsertBlobToBlob", {Obj(blob), I4(0), Obj(blob)}).hr);
+  ASSERT_EQ(S_OK, CallStatement(misc, "InsertBlobToBlob", {Disp(blob), I4(0), Disp(blob)}).hr);
   const Outcome hex = GetProperty(blob, "Hex");
-  EXPECT_EQ(L"000000020A0B0A0B", std::wstring(V_BSTR(&hex.value), SysStringLen(V_BSTR(&hex.value))));
+  EXPECT_EQ(L"000000020A0B0A0B", std::wstring(V_BSTR(&hex.result), SysStringLen(V_BSTR(&hex.result))));
 }
 
 TEST_F(RealBlobTest, RsaKeyFromSeedsThroughRealBlobs) {
   IDispatch* maker = CryptoObject(CLSID_CryptoRSA);
-  ASSERT_EQ(S_OK, CallStatement(maker, "KeyGen", {Obj(Blob(L"616C706861")), Obj(Blob(L"62657461")), I4(64)}).hr);
+  ASSERT_EQ(S_OK, CallStatement(maker, "KeyGen", {Disp(Blob(L"616C706861")), Disp(Blob(L"62657461")), I4(64)}).hr);
   const Outcome publicKey = GetProperty(maker, "PublicKey");
   // The key from the seeds "alpha" and "beta", as the independent Python reference computes it.
   EXPECT_EQ(L"00000040000000401A43223F4DE8C0D77EB3C409D6AC9147180926B4CA3B391AD41607BC21C1E8F9D6B3A873BBCF3CE1BCD2"

@@ -50,7 +50,7 @@ class SymmetricTest : public ObjectsTest, public ::testing::WithParamInterface<C
   // A new object of the class with the vector's key.
   IDispatch* Keyed() {
     IDispatch* object = Create(*GetParam().clsid);
-    EXPECT_EQ(S_OK, PutProperty(object, "Key", Obj(NewBlob(keyBlob))).hr);
+    EXPECT_EQ(S_OK, PutProperty(object, "Key", Disp(NewBlob(keyBlob))).hr);
     return object;
   }
   std::string Text(const char* message, bool named) const {
@@ -69,20 +69,20 @@ TEST_P(SymmetricTest, FreshObjectHasEcbFillerZeroAndNoKey) {
   ExpectFailure(key, E_FAIL, Text("Invalid key", true).c_str(), "Key");
   EXPECT_EQ(GetParam().progId, key.Source());
   TestBlob* data = NewBlob(Hex("01"));
-  ExpectFailure(CallMethod(object, "Encrypt", {Obj(data)}), E_FAIL, Text("Invalid key", false).c_str(), "Encrypt");
-  ExpectFailure(CallMethod(object, "Decrypt", {Obj(data)}), E_FAIL, Text("Invalid key", false).c_str(), "Decrypt");
+  ExpectFailure(CallMethod(object, "Encrypt", {Disp(data)}), E_FAIL, Text("Invalid key", false).c_str(), "Encrypt");
+  ExpectFailure(CallMethod(object, "Decrypt", {Disp(data)}), E_FAIL, Text("Invalid key", false).c_str(), "Decrypt");
   EXPECT_EQ("01", HexOf(data->Bytes()));
 }
 
 TEST_P(SymmetricTest, PublishedVectorThroughTheKeyProperty) {
   IDispatch* object = Keyed();
   TestBlob* in = NewBlob(plain);
-  Outcome sealed = CallMethod(object, "Encrypt", {Obj(in)});
+  Outcome sealed = CallMethod(object, "Encrypt", {Disp(in)});
   ASSERT_EQ(S_OK, sealed.hr);
   EXPECT_EQ(HexOf(cipher), HexOf(sealed.BlobBytes())) << vector.Where();
   EXPECT_EQ(HexOf(plain), HexOf(in->Bytes())) << "the input Blob is unchanged";
 
-  Outcome opened = CallMethod(object, "Decrypt", {Obj(sealed.Blob())});
+  Outcome opened = CallMethod(object, "Decrypt", {Disp(sealed.Blob())});
   ASSERT_EQ(S_OK, opened.hr);
   EXPECT_EQ(HexOf(plain), HexOf(opened.BlobBytes()));
 
@@ -103,9 +103,9 @@ TEST_P(SymmetricTest, EveryFormOfAssigningTheKeyInstallsIt) {
   };
   for (const Form& f : forms) {
     IDispatch* object = Create(*GetParam().clsid);
-    Outcome put = Invoke(object, "Key", f.flags, {Obj(NewBlob(keyBlob))}, false, f.host, true);
+    Outcome put = Invoke(object, "Key", f.flags, {Disp(NewBlob(keyBlob))}, false, f.host, true);
     EXPECT_EQ(S_OK, put.hr) << f.what;
-    Outcome sealed = CallMethod(object, "Encrypt", {Obj(NewBlob(plain))});
+    Outcome sealed = CallMethod(object, "Encrypt", {Disp(NewBlob(plain))});
     EXPECT_EQ(HexOf(cipher), HexOf(sealed.BlobBytes())) << f.what;
   }
 }
@@ -113,11 +113,11 @@ TEST_P(SymmetricTest, EveryFormOfAssigningTheKeyInstallsIt) {
 TEST_P(SymmetricTest, RejectedKeyBlobKeepsTheEarlierKey) {
   IDispatch* object = Keyed();
   for (const char* bad : {"", "0a0b0c", "0000000a00"}) {
-    Outcome put = PutProperty(object, "Key", Obj(NewBlob(Hex(bad))));
+    Outcome put = PutProperty(object, "Key", Disp(NewBlob(Hex(bad))));
     ExpectFailure(put, E_FAIL, Text("Data is corrupted", true).c_str(), bad);
   }
   EXPECT_EQ(HexOf(keyBlob), HexOf(GetProperty(object, "Key").BlobBytes()));
-  EXPECT_EQ(HexOf(cipher), HexOf(CallMethod(object, "Encrypt", {Obj(NewBlob(plain))}).BlobBytes()));
+  EXPECT_EQ(HexOf(cipher), HexOf(CallMethod(object, "Encrypt", {Disp(NewBlob(plain))}).BlobBytes()));
 }
 
 TEST_P(SymmetricTest, KeyGenFollowsThePublishedSeedExpansion) {
@@ -131,9 +131,9 @@ TEST_P(SymmetricTest, KeyGenFollowsThePublishedSeedExpansion) {
     TestBlob* seed = NewBlob(r.Bytes("Seed"));
     const LONG length = static_cast<LONG>(static_cast<uint32_t>(r.Number("Length")));
     const Host host = i % 2 == 0 ? Host::kVBScript : Host::kJScript;
-    Outcome gen = Invoke(object, "KeyGen", DISPATCH_METHOD, {Obj(seed), I4(length)}, false, host);
+    Outcome gen = Invoke(object, "KeyGen", DISPATCH_METHOD, {Disp(seed), I4(length)}, false, host);
     ASSERT_EQ(S_OK, gen.hr) << r.Where();
-    EXPECT_EQ(VT_EMPTY, V_VT(&gen.value));
+    EXPECT_EQ(VT_EMPTY, V_VT(&gen.result));
     EXPECT_EQ(HexOf(r.Bytes("Seed")), HexOf(seed->Bytes())) << "the seed Blob is unchanged";
     EXPECT_EQ(r.Get("Blob"), HexOf(GetProperty(object, "Key").BlobBytes())) << r.Where();
   }
@@ -147,7 +147,7 @@ TEST_P(SymmetricTest, KeyGenTakesTheLengthAsUnsigned) {
   } cases[] = {{0, 20, 20, 12}, {20, 20, 28, 24}, {-1, 36, 36, 60}, {0x7FFFFFFF, 36, 36, 60}};
   for (const Case& c : cases) {
     IDispatch* object = Create(*GetParam().clsid);
-    ASSERT_EQ(S_OK, CallStatement(object, "KeyGen", {Obj(NewBlob(Hex("73656564"))), I4(c.requested)}).hr);
+    ASSERT_EQ(S_OK, CallStatement(object, "KeyGen", {Disp(NewBlob(Hex("73656564"))), I4(c.requested)}).hr);
     const size_t expected =
         GetParam().clsid == &CLSID_CryptoAES ? c.aes : GetParam().clsid == &CLSID_CryptoTwofish ? c.twofish : c.blowfish;
     EXPECT_EQ(expected, GetProperty(object, "Key").BlobBytes().size()) << c.requested;
@@ -158,7 +158,7 @@ TEST_P(SymmetricTest, ModeOutsideOneAndTwoGivesEmptyResults) {
   IDispatch* object = Keyed();
   ASSERT_EQ(S_OK, PutProperty(object, "Mode", I2(3)).hr);
   EXPECT_EQ(3, GetProperty(object, "Mode").Long());
-  Outcome sealed = CallMethod(object, "Encrypt", {Obj(NewBlob(plain))});
+  Outcome sealed = CallMethod(object, "Encrypt", {Disp(NewBlob(plain))});
   ASSERT_EQ(S_OK, sealed.hr);
   EXPECT_TRUE(sealed.BlobBytes().empty()) << "stale bytes of a new Blob never show";
   ASSERT_EQ(S_OK, PutProperty(object, "Mode", I4(-7), Host::kJScript).hr);
@@ -169,14 +169,14 @@ TEST_P(SymmetricTest, FillerKeepsTheLowByteAndPadsToWholeBlocks) {
   IDispatch* object = Keyed();
   ASSERT_EQ(S_OK, PutProperty(object, "Filler", I2(321)).hr);
   EXPECT_EQ(65, GetProperty(object, "Filler").Long());
-  Outcome sealed = CallMethod(object, "Encrypt", {Obj(NewBlob(Hex("7e")))});
+  Outcome sealed = CallMethod(object, "Encrypt", {Disp(NewBlob(Hex("7e")))});
   ASSERT_EQ(GetParam().blockSize, sealed.BlobBytes().size());
-  Outcome opened = CallMethod(object, "Decrypt", {Obj(sealed.Blob())});
+  Outcome opened = CallMethod(object, "Decrypt", {Disp(sealed.Blob())});
   Bytes expected(GetParam().blockSize, 65);
   expected[0] = 0x7e;
   EXPECT_EQ(HexOf(expected), HexOf(opened.BlobBytes()));
 
-  Outcome empty = CallMethod(object, "Encrypt", {Obj(NewBlob())});
+  Outcome empty = CallMethod(object, "Encrypt", {Disp(NewBlob())});
   ASSERT_EQ(S_OK, empty.hr);
   EXPECT_TRUE(empty.BlobBytes().empty());
 }
@@ -185,7 +185,7 @@ TEST_P(SymmetricTest, DecryptRefusesPartialBlocks) {
   IDispatch* object = Keyed();
   for (size_t n : {size_t{1}, size_t{GetParam().blockSize - 1}, size_t{GetParam().blockSize + 4}}) {
     TestBlob* data = NewBlob(Bytes(n, 0x11));
-    Outcome out = CallMethod(object, "Decrypt", {Obj(data)});
+    Outcome out = CallMethod(object, "Decrypt", {Disp(data)});
     ExpectFailure(out, E_FAIL, Text("Unable to decrypt data", false).c_str(), std::to_string(n).c_str());
     EXPECT_EQ(n, data->Bytes().size());
   }
@@ -195,25 +195,25 @@ TEST_P(SymmetricTest, CbcChainsAcrossCallsAndFromEcb) {
   IDispatch* first = Keyed();
   ASSERT_EQ(S_OK, PutProperty(first, "Mode", I2(2)).hr);
   const Bytes block(GetParam().blockSize, 0x5a);
-  Outcome c1 = CallMethod(first, "Encrypt", {Obj(NewBlob(block))});
-  Outcome c2 = CallMethod(first, "Encrypt", {Obj(NewBlob(block))});
+  Outcome c1 = CallMethod(first, "Encrypt", {Disp(NewBlob(block))});
+  Outcome c2 = CallMethod(first, "Encrypt", {Disp(NewBlob(block))});
   EXPECT_NE(HexOf(c1.BlobBytes()), HexOf(c2.BlobBytes()));
   // The key read from one object makes a fresh one decrypt alike, in order.
   IDispatch* second = Create(*GetParam().clsid);
-  ASSERT_EQ(S_OK, PutProperty(second, "Key", Obj(Keep(GetProperty(first, "Key")))).hr);
+  ASSERT_EQ(S_OK, PutProperty(second, "Key", Disp(Keep(GetProperty(first, "Key")))).hr);
   ASSERT_EQ(S_OK, PutProperty(second, "Mode", I2(2)).hr);
-  EXPECT_EQ(HexOf(block), HexOf(CallMethod(second, "Decrypt", {Obj(c1.Blob())}).BlobBytes()));
-  EXPECT_EQ(HexOf(block), HexOf(CallMethod(second, "Decrypt", {Obj(c2.Blob())}).BlobBytes()));
+  EXPECT_EQ(HexOf(block), HexOf(CallMethod(second, "Decrypt", {Disp(c1.Blob())}).BlobBytes()));
+  EXPECT_EQ(HexOf(block), HexOf(CallMethod(second, "Decrypt", {Disp(c2.Blob())}).BlobBytes()));
 
   // ECB, then CBC: the CBC block chains from the last ECB ciphertext block,
   // so it equals the ECB encryption of (plaintext XOR that block).
   IDispatch* mixed = Keyed();
-  const Bytes ecbOut = CallMethod(mixed, "Encrypt", {Obj(NewBlob(plain))}).BlobBytes();
+  const Bytes ecbOut = CallMethod(mixed, "Encrypt", {Disp(NewBlob(plain))}).BlobBytes();
   ASSERT_EQ(S_OK, PutProperty(mixed, "Mode", I2(2)).hr);
-  const Bytes cbcOut = CallMethod(mixed, "Encrypt", {Obj(NewBlob(block))}).BlobBytes();
+  const Bytes cbcOut = CallMethod(mixed, "Encrypt", {Disp(NewBlob(block))}).BlobBytes();
   Bytes chained(block);
   for (size_t i = 0; i < chained.size(); ++i) chained[i] ^= ecbOut[i];
-  EXPECT_EQ(HexOf(CallMethod(Keyed(), "Encrypt", {Obj(NewBlob(chained))}).BlobBytes()), HexOf(cbcOut));
+  EXPECT_EQ(HexOf(CallMethod(Keyed(), "Encrypt", {Disp(NewBlob(chained))}).BlobBytes()), HexOf(cbcOut));
 }
 
 TEST_P(SymmetricTest, MembersRefuseArgumentsThatAreNotBlobs) {
@@ -221,10 +221,10 @@ TEST_P(SymmetricTest, MembersRefuseArgumentsThatAreNotBlobs) {
   TestBlob* proxy = NewBlob(plain, "P");
   proxy->refuseBlobInterface = true;
   const char* kText = "Internal error: can't get source OrvoBlob COM interface";
-  ExpectFailure(CallStatement(object, "KeyGen", {Obj(proxy), I4(16)}), E_FAIL, kText, "KeyGen");
-  ExpectFailure(PutProperty(object, "Key", Obj(proxy)), E_FAIL, kText, "Key");
-  ExpectFailure(CallMethod(object, "Encrypt", {Obj(nullptr)}), E_FAIL, kText, "Encrypt");
-  ExpectFailure(CallMethod(object, "Decrypt", {Obj(object)}), E_FAIL, kText, "Decrypt");
+  ExpectFailure(CallStatement(object, "KeyGen", {Disp(proxy), I4(16)}), E_FAIL, kText, "KeyGen");
+  ExpectFailure(PutProperty(object, "Key", Disp(proxy)), E_FAIL, kText, "Key");
+  ExpectFailure(CallMethod(object, "Encrypt", {Disp(nullptr)}), E_FAIL, kText, "Encrypt");
+  ExpectFailure(CallMethod(object, "Decrypt", {Disp(object)}), E_FAIL, kText, "Decrypt");
   EXPECT_EQ(HexOf(keyBlob), HexOf(GetProperty(object, "Key").BlobBytes())) << "the key is untouched";
 }
 

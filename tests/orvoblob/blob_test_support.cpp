@@ -6,30 +6,6 @@
 
 namespace blobtest {
 
-VARIANT Str(const std::wstring& text) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_BSTR;
-  V_BSTR(&v) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return v;
-}
-
-VARIANT I2(SHORT v) {
-  VARIANT out;
-  VariantInit(&out);
-  V_VT(&out) = VT_I2;
-  V_I2(&out) = v;
-  return out;
-}
-
-VARIANT ByRef(VARIANT* inner) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_BYREF | VT_VARIANT;
-  V_VARIANTREF(&v) = inner;
-  return v;
-}
-
 VARIANT Array(SAFEARRAY* array) {
   VARIANT v;
   VariantInit(&v);
@@ -61,33 +37,7 @@ std::vector<uint8_t> BytesOf(SAFEARRAY* array) {
   return out;
 }
 
-std::string Narrow(BSTR text) {
-  std::string out;
-  for (UINT i = 0; text != nullptr && i < SysStringLen(text); ++i) out += static_cast<char>(text[i] & 0xFF);
-  return out;
-}
-
 std::wstring Wide(BSTR text) { return text == nullptr ? std::wstring() : std::wstring(text, SysStringLen(text)); }
-
-Outcome::Outcome() { VariantInit(&result); }
-Outcome::~Outcome() {
-  VariantClear(&result);
-  SysFreeString(excep.bstrSource);
-  SysFreeString(excep.bstrDescription);
-  SysFreeString(excep.bstrHelpFile);
-}
-
-void Call(IDispatch* object, DISPID member, WORD flags, std::vector<VARIANT> args, bool namedPut, bool wantResult,
-          Outcome& out) {
-  std::vector<VARIANT> reversed(args.rbegin(), args.rend());  // rgvarg holds the last argument first
-  DISPID named = DISPID_PROPERTYPUT;
-  DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), namedPut ? &named : nullptr,
-                       static_cast<UINT>(reversed.size()), namedPut ? 1u : 0u};
-  VariantClear(&out.result);
-  out.hr = object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, wantResult ? &out.result : nullptr,
-                          &out.excep, &out.argErr);
-  for (VARIANT& v : reversed) VariantClear(&v);
-}
 
 void Get(IDispatch* object, DISPID member, Outcome& out) {
   Call(object, member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, false, true, out);

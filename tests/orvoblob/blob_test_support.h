@@ -1,5 +1,5 @@
-// Helpers for driving the Blob component as script hosts do: VARIANT
-// builders, one Invoke with its outcome, and a fixture that makes the
+// Helpers for driving the Blob component as script hosts do: byte-array
+// arguments, the script forms of a get and a put, and a fixture that makes the
 // component creatable (loader/blob_component.h) and creates one Blob.
 #pragma once
 
@@ -10,36 +10,25 @@
 
 #include "objects/blob_interface.h"
 #include "orvoblob/loader/blob_component.h"
+#include "tests/support/dispatch_calls.h"
 #include "xatlcom/platform.h"
 
 namespace blobtest {
 
-VARIANT Str(const std::wstring& text);  // owns a new BSTR
-VARIANT I2(SHORT v);
-VARIANT ByRef(VARIANT* inner);          // VT_BYREF|VT_VARIANT
-VARIANT Array(SAFEARRAY* array);        // VT_ARRAY|VT_UI1, owns the array
+// From tests/support/dispatch_calls.h: Str, I2, ByRef, Narrow, the outcome of
+// one Invoke and Call (the last argument the named DISPID_PROPERTYPUT value
+// with `namedPut`, every put of the script hosts).
+using orvotest::ByRef;
+using orvotest::Call;
+using orvotest::I2;
+using orvotest::Narrow;
+using orvotest::Str;
+using Outcome = orvotest::InvokeOutcome;
+
+VARIANT Array(SAFEARRAY* array);  // VT_ARRAY|VT_UI1, owns the array
 SAFEARRAY* ByteArray(const std::vector<uint8_t>& bytes, LONG lowerBound = 0);
 std::vector<uint8_t> BytesOf(SAFEARRAY* array);
-std::string Narrow(BSTR text);          // ASCII and Latin-1 text
 std::wstring Wide(BSTR text);
-
-// The outcome of one Invoke.
-struct Outcome {
-  HRESULT hr = S_OK;
-  VARIANT result;
-  EXCEPINFO excep{};
-  UINT argErr = 0xDEADu;
-  Outcome();
-  ~Outcome();
-  Outcome(const Outcome&) = delete;
-  Outcome& operator=(const Outcome&) = delete;
-};
-
-// Invokes `member` with the arguments in script order; with `namedPut` the last
-// one is the named DISPID_PROPERTYPUT argument (every put of the script hosts).
-// The arguments are cleared afterwards.
-void Call(IDispatch* object, DISPID member, WORD flags, std::vector<VARIANT> args, bool namedPut, bool wantResult,
-          Outcome& out);
 
 // Script forms: VBScript's `x = o.P` (METHOD|PROPERTYGET) and `o.P = v`
 // (PROPERTYPUT, named argument).

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/dispatch_calls.h"
 #include "xatlcom/platform.h"
 
 namespace {
@@ -52,65 +53,24 @@ Obj withDefault(true);
 Obj withoutDefault(false);
 Obj notDispatch(false, false);
 
-VARIANT Make(VARTYPE vt) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = vt;
-  return v;
-}
-VARIANT Empty() { return Make(VT_EMPTY); }
-VARIANT Null() { return Make(VT_NULL); }
-VARIANT I2(SHORT x) {
-  VARIANT v = Make(VT_I2);
-  V_I2(&v) = x;
-  return v;
-}
-VARIANT I4(LONG x) {
-  VARIANT v = Make(VT_I4);
-  V_I4(&v) = x;
-  return v;
-}
-VARIANT UI4(ULONG x) {
-  VARIANT v = Make(VT_UI4);
-  V_UI4(&v) = x;
-  return v;
-}
-VARIANT R8(double x) {
-  VARIANT v = Make(VT_R8);
-  V_R8(&v) = x;
-  return v;
-}
-VARIANT Bool(bool x) {
-  VARIANT v = Make(VT_BOOL);
-  V_BOOL(&v) = x ? VARIANT_TRUE : VARIANT_FALSE;
-  return v;
-}
-VARIANT Str(const wchar_t* s) {
-  VARIANT v = Make(VT_BSTR);
-  V_BSTR(&v) = SysAllocString(s);
-  return v;
-}
-VARIANT Disp(IDispatch* d) {
-  VARIANT v = Make(VT_DISPATCH);
-  V_DISPATCH(&v) = d;
-  return v;
-}
-VARIANT Unk(IUnknown* u) {
-  VARIANT v = Make(VT_UNKNOWN);
-  V_UNKNOWN(&v) = u;
-  return v;
-}
+using orvotest::Bool;
+using orvotest::ByRef;
+using orvotest::Disp;
+using orvotest::Empty;
+using orvotest::I2;
+using orvotest::I4;
+using orvotest::Null;
+using orvotest::R8;
+using orvotest::Str;
+using orvotest::UI4;
+using orvotest::Unk;
+
 VARIANT* Held(VARIANT value) {
   static VARIANT slots[4];
   static int next = 0;
   VARIANT* slot = &slots[next++ % 4];
   *slot = value;
   return slot;
-}
-VARIANT ByRef(VARIANT* inner) {
-  VARIANT v = Make(VT_BYREF | VT_VARIANT);
-  V_VARIANTREF(&v) = inner;
-  return v;
 }
 
 struct Conversion {

@@ -67,7 +67,7 @@ class Workload {
     misc_ = CreateObject(CLSID_CryptoMisc);
     // Key generation for RSA is slow; once per workload.
     Held a = Blob(Hex("616C706861")), b = Blob(Hex("62657461"));
-    EXPECT_EQ(S_OK, CallStatement(rsa_, "KeyGen", {Obj(a.p), Obj(b.p), I4(64)}).hr);
+    EXPECT_EQ(S_OK, CallStatement(rsa_, "KeyGen", {Disp(a.p), Disp(b.p), I4(64)}).hr);
   }
   ~Workload() {
     for (IDispatch* object : ciphers_) object->Release();
@@ -82,38 +82,38 @@ class Workload {
     IDispatch* c = ciphers_[which % ciphers_.size()];
     int calls = 0;
     Held seed = Blob(Hex("73656564"));
-    Check(CallStatement(c, "KeyGen", {Obj(seed.p), I4(16)}), "KeyGen", calls);
+    Check(CallStatement(c, "KeyGen", {Disp(seed.p), I4(16)}), "KeyGen", calls);
     Outcome key = GetProperty(c, "Key");
     Check(key, "Key get", calls);
-    Check(PutRefProperty(c, "Key", key.value), "Key put", calls);
+    Check(PutRefProperty(c, "Key", key.result), "Key put", calls);
     Check(PutProperty(c, "Mode", I2(2)), "Mode put", calls);
     Check(GetProperty(c, "Mode"), "Mode get", calls);
     Check(PutProperty(c, "Filler", I2(0x41)), "Filler put", calls);
     Check(GetProperty(c, "Filler"), "Filler get", calls);
     Held plain = Blob(Hex("00112233445566778899aabbccddeeff0102"));
-    Outcome sealed = CallMethod(c, "Encrypt", {Obj(plain.p)});
+    Outcome sealed = CallMethod(c, "Encrypt", {Disp(plain.p)});
     Check(sealed, "Encrypt", calls);
-    Check(CallMethod(c, "Decrypt", {sealed.value}), "Decrypt", calls);
+    Check(CallMethod(c, "Decrypt", {sealed.result}), "Decrypt", calls);
     return calls;
   }
 
   int Rsa() {
     int calls = 0;
     Held iv = Blob(Hex("6c6162656c"));
-    Check(CallStatement(rsa_, "SetIV", {Obj(iv.p)}), "SetIV", calls);
+    Check(CallStatement(rsa_, "SetIV", {Disp(iv.p)}), "SetIV", calls);
     Outcome pub = GetProperty(rsa_, "PublicKey");
     Check(pub, "PublicKey get", calls);
     Outcome priv = GetProperty(rsa_, "PrivateKey");
     Check(priv, "PrivateKey get", calls);
-    Check(PutRefProperty(rsa_, "PublicKey", pub.value), "PublicKey put", calls);
-    Check(PutRefProperty(rsa_, "PrivateKey", priv.value), "PrivateKey put", calls);
+    Check(PutRefProperty(rsa_, "PublicKey", pub.result), "PublicKey put", calls);
+    Check(PutRefProperty(rsa_, "PrivateKey", priv.result), "PrivateKey put", calls);
     Held data = Blob(Hex("616263"));
-    Outcome sealed = CallMethod(rsa_, "Encrypt", {Obj(data.p)});
+    Outcome sealed = CallMethod(rsa_, "Encrypt", {Disp(data.p)});
     Check(sealed, "Encrypt", calls);
-    Check(CallMethod(rsa_, "Decrypt", {sealed.value}), "Decrypt", calls);
-    Outcome signature = CallMethod(rsa_, "Sign", {Obj(data.p)});
+    Check(CallMethod(rsa_, "Decrypt", {sealed.result}), "Decrypt", calls);
+    Outcome signature = CallMethod(rsa_, "Sign", {Disp(data.p)});
     Check(signature, "Sign", calls);
-    Outcome verify = CallMethod(rsa_, "Verify", {Obj(data.p), signature.value});
+    Outcome verify = CallMethod(rsa_, "Verify", {Disp(data.p), signature.result});
     Check(verify, "Verify", calls);
     EXPECT_NE(0, verify.Long());
     return calls;
@@ -122,14 +122,14 @@ class Workload {
   int Misc() {
     int calls = 0;
     Held data = Blob(Hex("0a0b0c0d0e0f"));
-    Check(CallMethod(misc_, "MD5", {Obj(data.p)}), "MD5", calls);
-    Check(CallMethod(misc_, "SHA1", {Obj(data.p)}), "SHA1", calls);
+    Check(CallMethod(misc_, "MD5", {Disp(data.p)}), "MD5", calls);
+    Check(CallMethod(misc_, "SHA1", {Disp(data.p)}), "SHA1", calls);
     Check(CallMethod(misc_, "Random", {I4(16)}), "Random", calls);
-    Check(CallMethod(misc_, "CRC32", {Obj(data.p)}), "CRC32", calls);
-    Check(CallStatement(misc_, "InsertLongToBlob", {Obj(data.p), I4(2), I4(0x01020304)}), "InsertLongToBlob", calls);
-    Check(CallMethod(misc_, "ExtractLongFromBlob", {Obj(data.p), I4(2)}), "ExtractLongFromBlob", calls);
-    Check(CallStatement(misc_, "InsertBlobToBlob", {Obj(data.p), I4(0), Obj(data.p)}), "InsertBlobToBlob", calls);
-    Check(CallMethod(misc_, "ExtractBlobFromBlob", {Obj(data.p), I4(0)}), "ExtractBlobFromBlob", calls);
+    Check(CallMethod(misc_, "CRC32", {Disp(data.p)}), "CRC32", calls);
+    Check(CallStatement(misc_, "InsertLongToBlob", {Disp(data.p), I4(2), I4(0x01020304)}), "InsertLongToBlob", calls);
+    Check(CallMethod(misc_, "ExtractLongFromBlob", {Disp(data.p), I4(2)}), "ExtractLongFromBlob", calls);
+    Check(CallStatement(misc_, "InsertBlobToBlob", {Disp(data.p), I4(0), Disp(data.p)}), "InsertBlobToBlob", calls);
+    Check(CallMethod(misc_, "ExtractBlobFromBlob", {Disp(data.p), I4(0)}), "ExtractBlobFromBlob", calls);
     return calls;
   }
 
@@ -137,7 +137,7 @@ class Workload {
   // dispatch layer consumes into the EXCEPINFO of that same call.
   int Failures() {
     IDispatch* fresh = CreateObject(CLSID_CryptoRSA);
-    const Outcome sign = CallMethod(fresh, "Sign", {Obj(nullptr)});
+    const Outcome sign = CallMethod(fresh, "Sign", {Disp(nullptr)});
     EXPECT_EQ(DISP_E_EXCEPTION, sign.hr);
     const Outcome random = CallMethod(misc_, "Random", {I4(-1)});
     EXPECT_EQ(DISP_E_EXCEPTION, random.hr);

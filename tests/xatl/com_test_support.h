@@ -1,6 +1,5 @@
-// Test helpers for the COM frame: VARIANT builders, one Invoke call with its
-// outcome, a fixture that attaches the module with the sample object map, and
-// a hand-made object with a default member.
+// Test helpers for the COM frame: a fixture that attaches the module with the
+// sample object map, and a hand-made object with a default member.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,44 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/dispatch_calls.h"
 #include "tests/xatl/sample_classes.h"
 #include "xatlcom/module.h"
 #include "xatlcom/platform.h"
 
 namespace orvotest {
 
-VARIANT I2(SHORT v);
-VARIANT I4(LONG v);
-VARIANT R8(double v);
-VARIANT Bool(bool v);
-VARIANT Str(const wchar_t* text);  // owns a new BSTR
-VARIANT Disp(IDispatch* object);   // holds no reference
-VARIANT Unk(IUnknown* object);     // holds no reference
-VARIANT Null();
-VARIANT Empty();
-VARIANT ByRef(VARIANT* inner);  // VT_BYREF|VT_VARIANT
-
 std::wstring Wide(const std::string& text);
-std::string Narrow(BSTR text);
 
-// The outcome of one Invoke.
-struct Outcome {
-  HRESULT hr = S_OK;
-  VARIANT result;           // VT_EMPTY unless the member gave a value
-  UINT argErr = 0xDEADu;    // untouched: 0xDEAD
-  EXCEPINFO excep{};        // zero unless filled
-  Outcome();
-  ~Outcome();
-  Outcome(const Outcome&) = delete;
-  Outcome& operator=(const Outcome&) = delete;
-};
-
-// Invokes `member` with the arguments in script order (the first argument
-// written in the script first); with `namedPut` the last one is passed as the
-// named DISPID_PROPERTYPUT argument. `wantResult` passes a result VARIANT.
-// The caller's arguments are checked to be unchanged afterwards.
-void Call(IDispatch* object, DISPID member, WORD flags, std::vector<VARIANT> args, bool namedPut, bool wantResult,
-          Outcome& out);
+// The VARIANT builders, Narrow and Call come from tests/support/dispatch_calls.h.
+using Outcome = InvokeOutcome;
 
 // A hand-made object whose member 0 is a VT_I4 value that can be read and
 // assigned (or, with hasDefault false, no member at all). Counts its
