@@ -69,18 +69,18 @@ TEST_F(ObjectsWipeTest, ReleasedObjectsLeaveNoKeyBehind) {
   ASSERT_EQ(at, fields.size);
 
   wc::SetStep("CryptoAES");
-  ASSERT_EQ(S_OK, PutProperty(aes, "Key", Obj(aesKey)).hr);
-  TestBlob* sealed = Keep(CallMethod(aes, "Encrypt", {Obj(data)}));
-  Keep(CallMethod(aes, "Decrypt", {Obj(sealed)}));
+  ASSERT_EQ(S_OK, PutProperty(aes, "Key", Disp(aesKey)).hr);
+  TestBlob* sealed = Keep(CallMethod(aes, "Encrypt", {Disp(data)}));
+  Keep(CallMethod(aes, "Decrypt", {Disp(sealed)}));
   Keep(GetProperty(aes, "Key"));
 
   wc::SetStep("CryptoRSA");
-  ASSERT_EQ(S_OK, PutProperty(rsa, "PrivateKey", Obj(privateKey)).hr);
-  ASSERT_EQ(S_OK, PutProperty(rsa, "PublicKey", Obj(publicKey)).hr);
-  TestBlob* secret = Keep(CallMethod(rsa, "Encrypt", {Obj(data)}));
-  Keep(CallMethod(rsa, "Decrypt", {Obj(secret)}));
-  TestBlob* signature = Keep(CallMethod(rsa, "Sign", {Obj(data)}));
-  EXPECT_EQ(1, CallMethod(rsa, "Verify", {Obj(data), Obj(signature)}).Long());
+  ASSERT_EQ(S_OK, PutProperty(rsa, "PrivateKey", Disp(privateKey)).hr);
+  ASSERT_EQ(S_OK, PutProperty(rsa, "PublicKey", Disp(publicKey)).hr);
+  TestBlob* secret = Keep(CallMethod(rsa, "Encrypt", {Disp(data)}));
+  Keep(CallMethod(rsa, "Decrypt", {Disp(secret)}));
+  TestBlob* signature = Keep(CallMethod(rsa, "Sign", {Disp(data)}));
+  EXPECT_EQ(1, CallMethod(rsa, "Verify", {Disp(data), Disp(signature)}).Long());
   Keep(GetProperty(rsa, "PrivateKey"));
 
   const std::vector<wc::Finding> findings = wc::TakeFindings();
