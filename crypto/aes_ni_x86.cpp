@@ -14,12 +14,14 @@
 #include "crypto/aes_ni.h"
 
 #include "crypto/cpu_features.h"
+#include "crypto/wipe.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 
 #include <immintrin.h>
 
 #define ORVO_AESNI __attribute__((target("aes,sse4.1")))
+#define ORVO_AESNI_NOINLINE __attribute__((target("aes,sse4.1"), noinline))
 
 namespace orvo::aesni {
 namespace {
@@ -169,36 +171,66 @@ bool Supported() {
   return f.aesni && f.sse41;
 }
 
-ORVO_AESNI void EncryptECB(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
-                           size_t blocks) {
+namespace {
+
+// The work of the four entry points below. Clear() wipes the round keys'
+// stack copy, but with up to 15 round keys in flight the compiler also spills
+// some of them to slots of its own in these frames; the entry points wipe the
+// stack these calls used once they return.
+ORVO_AESNI_NOINLINE void EncryptECBKeys(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in,
+                                        uint8_t* out, size_t blocks) {
   RoundKeys keys;
   LoadKeys(encSchedule, rounds, keys);
   ORVO_AESNI_DISPATCH(EcbEncrypt, keys, rounds, in, out, blocks)
   Clear(keys);
 }
 
-ORVO_AESNI void DecryptECB(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
-                           size_t blocks) {
+ORVO_AESNI_NOINLINE void DecryptECBKeys(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
+                                        uint8_t* out, size_t blocks) {
   RoundKeys keys;
   LoadKeys(decSchedule, rounds, keys);
   ORVO_AESNI_DISPATCH(EcbDecrypt, keys, rounds, in, out, blocks)
   Clear(keys);
 }
 
-ORVO_AESNI void EncryptCBC(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
-                           size_t blocks, uint8_t* iv) {
+ORVO_AESNI_NOINLINE void EncryptCBCKeys(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in,
+                                        uint8_t* out, size_t blocks, uint8_t* iv) {
   RoundKeys keys;
   LoadKeys(encSchedule, rounds, keys);
   ORVO_AESNI_DISPATCH(CbcEncrypt, keys, rounds, in, out, blocks, iv)
   Clear(keys);
 }
 
-ORVO_AESNI void DecryptCBC(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
-                           size_t blocks, uint8_t* iv) {
+ORVO_AESNI_NOINLINE void DecryptCBCKeys(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
+                                        uint8_t* out, size_t blocks, uint8_t* iv) {
   RoundKeys keys;
   LoadKeys(decSchedule, rounds, keys);
   ORVO_AESNI_DISPATCH(CbcDecrypt, keys, rounds, in, out, blocks, iv)
   Clear(keys);
+}
+
+}  // namespace
+
+void EncryptECB(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
+  EncryptECBKeys(encSchedule, rounds, in, out, blocks);
+  WipeDeadStack();
+}
+
+void DecryptECB(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
+  DecryptECBKeys(decSchedule, rounds, in, out, blocks);
+  WipeDeadStack();
+}
+
+void EncryptCBC(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
+                uint8_t* iv) {
+  EncryptCBCKeys(encSchedule, rounds, in, out, blocks, iv);
+  WipeDeadStack();
+}
+
+void DecryptCBC(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
+                uint8_t* iv) {
+  DecryptCBCKeys(decSchedule, rounds, in, out, blocks, iv);
+  WipeDeadStack();
 }
 
 }  // namespace orvo::aesni

@@ -12,4 +12,9 @@ void SecureWipe(void* p, std::size_t n) noexcept {
   __asm__ __volatile__("" : : "r"(p) : "memory");
 }
 
+__attribute__((noinline)) void WipeDeadStack() noexcept {
+  unsigned char region[kDeadStackWipe];
+  SecureWipe(region, sizeof region);
+}
+
 }  // namespace orvo

@@ -86,6 +86,8 @@ class WipedWords {
 WipedWords Residues(const XBigInt& x) {
   WipedWords chunkStore;
   std::vector<uint32_t>& chunks = *chunkStore;  // 32-bit chunks, most significant first
+  // Reserved in full: a vector that grew would free its earlier blocks unwiped.
+  chunks.reserve((x.Count() + 1) / 2);
   for (uint32_t i = (x.Count() + 1) / 2; i-- > 0;) {
     const uint32_t lo = x.Limb(2 * i);
     const uint32_t hi = 2 * i + 1 < x.Count() ? x.Limb(2 * i + 1) : 0;
