@@ -209,9 +209,9 @@ LONG LowerBound(Input& in) {
 // A SAFEARRAY of a chosen element type, 1-3 dimensions, or null.
 SAFEARRAY* MakeArray(Input& in, Arguments& args) {
   static const VARTYPE types[] = {VT_UI1, VT_UI1, VT_UI1, VT_I1, VT_VARIANT, VT_I2, VT_BSTR, VT_I4};
-  const uint8_t spec = in.Byte();
-  const VARTYPE vt = types[spec % 8];
-  const UINT dims = (spec >> 3) % 4;  // 0: no array
+  const uint8_t shape = in.Byte();
+  const VARTYPE vt = types[shape % 8];
+  const UINT dims = (shape >> 3) % 4;  // 0: no array
   if (dims == 0) return nullptr;
   SAFEARRAYBOUND bounds[3];
   size_t total = 1;

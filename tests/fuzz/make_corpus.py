@@ -360,8 +360,8 @@ def blob_dispatch():
 
     def array(data, lower=0, element=0, dims=1, more=(), as_bytes=False, form=8):
         # element: 0 VT_UI1, 3 VT_I1, 4 VT_VARIANT, 5 VT_I2, 6 VT_BSTR, 7 VT_I4
-        spec = element | (dims << 3)
-        out = u8(form | (0x20 if as_bytes else 0)) + u8(spec)
+        shape = element | (dims << 3)
+        out = u8(form | (0x20 if as_bytes else 0)) + u8(shape)
         if dims:
             out += bound(lower) + piece(data)
             for lb, n in more:

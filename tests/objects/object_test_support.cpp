@@ -147,13 +147,18 @@ void ObjectsTest::TearDown() {
   CoUninitialize();
 }
 
-IDispatch* ObjectsTest::Create(REFCLSID clsid) {
+IDispatch* CreateObject(REFCLSID clsid) {
   IClassFactory* factory = nullptr;
   EXPECT_EQ(S_OK, DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
   if (factory == nullptr) return nullptr;
   IDispatch* object = nullptr;
   EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)));
   factory->Release();
+  return object;
+}
+
+IDispatch* ObjectsTest::Create(REFCLSID clsid) {
+  IDispatch* object = CreateObject(clsid);
   if (object != nullptr) objects_.push_back(object);
   return object;
 }

@@ -55,6 +55,10 @@ Outcome GetProperty(IDispatch* object, const char* name);
 Outcome PutProperty(IDispatch* object, const char* name, VARIANT value, Host host = Host::kVBScript);
 Outcome PutRefProperty(IDispatch* object, const char* name, VARIANT value);
 
+// A new scripting object through the module's class object (the caller owns
+// the one reference).
+IDispatch* CreateObject(REFCLSID clsid);
+
 // Expects DISP_E_EXCEPTION with `scode` and, when `message` is not null, that
 // description; null `message`: no description at all.
 void ExpectFailure(const Outcome& out, HRESULT scode, const char* message, const char* where = "");

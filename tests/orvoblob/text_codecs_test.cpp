@@ -76,6 +76,24 @@ struct TextCase {
   const char* error;  // the refusal's message
 };
 
+// Each text gives its bytes, or is refused with its message.
+template <size_t N>
+void ExpectParses(bool (*parse)(std::wstring_view, std::vector<uint8_t>&, std::string&), const TextCase (&cases)[N]) {
+  for (const TextCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+    std::vector<uint8_t> out;
+    std::string error;
+    const bool ok = parse(c.text, out, error);
+    if (c.bytes != nullptr) {
+      ASSERT_TRUE(ok) << error;
+      EXPECT_EQ(FromHexText(c.bytes), out);
+    } else {
+      EXPECT_FALSE(ok);
+      EXPECT_EQ(c.error, error);
+    }
+  }
+}
+
 TEST(TextCodecs, HexReadsEitherCaseAndWhiteSpaceBetweenPairs) {
   const TextCase cases[] = {
       {L"", "", nullptr},
@@ -90,19 +108,7 @@ TEST(TextCodecs, HexReadsEitherCaseAndWhiteSpaceBetweenPairs) {
       {L"0A\u00E90B", nullptr, "Invalid hexadecimal text at position 3"},
       {L"\uFF10\uFF11", nullptr, "Invalid hexadecimal text at position 1"},  // full-width digits
   };
-  for (const TextCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
-    std::vector<uint8_t> out;
-    std::string error;
-    const bool ok = orvo::ParseHex(c.text, out, error);
-    if (c.bytes != nullptr) {
-      ASSERT_TRUE(ok) << error;
-      EXPECT_EQ(FromHexText(c.bytes), out);
-    } else {
-      EXPECT_FALSE(ok);
-      EXPECT_EQ(c.error, error);
-    }
-  }
+  ExpectParses(orvo::ParseHex, cases);
 }
 
 TEST(TextCodecs, Base64RefusesMalformedText) {
@@ -121,19 +127,7 @@ TEST(TextCodecs, Base64RefusesMalformedText) {
       {L"Zm9v!A==", nullptr, "Invalid Base64 text at position 5"},
       {L"Zm-_", nullptr, "Invalid Base64 text at position 3"},  // the URL alphabet is another encoding
   };
-  for (const TextCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
-    std::vector<uint8_t> out;
-    std::string error;
-    const bool ok = orvo::ParseBase64(c.text, out, error);
-    if (c.bytes != nullptr) {
-      ASSERT_TRUE(ok) << error;
-      EXPECT_EQ(FromHexText(c.bytes), out);
-    } else {
-      EXPECT_FALSE(ok);
-      EXPECT_EQ(c.error, error);
-    }
-  }
+  ExpectParses(orvo::ParseBase64, cases);
 }
 
 // Ill-formed sequences of the Unicode Standard's table of well-formed UTF-8

@@ -31,16 +31,6 @@ const CLSID* const kClasses[] = {&CLSID_CryptoAES, &CLSID_CryptoTwofish, &CLSID_
                                  &CLSID_CryptoMisc};
 const CLSID* const kCiphers[] = {&CLSID_CryptoAES, &CLSID_CryptoTwofish, &CLSID_CryptoBlowfish};
 
-IDispatch* CreateObject(REFCLSID clsid) {
-  IClassFactory* factory = nullptr;
-  EXPECT_EQ(S_OK, DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
-  if (factory == nullptr) return nullptr;
-  IDispatch* object = nullptr;
-  EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)));
-  factory->Release();
-  return object;
-}
-
 // Where a Blob comes from: the real Blob component or the instrumented test Blob.
 using BlobMaker = IDispatch* (*)(const Bytes& bytes);
 
