@@ -109,9 +109,10 @@ bool SetCrc32HardwareEnabled(bool enabled) { return g_hardwareEnabled.exchange(e
 
 }  // namespace orvo
 
-uint32_t CRC32Update(uint32_t& reg, const XBlob& data) {
-  const uint8_t* p = data.data;
-  size_t n = data.size;
+uint32_t CRC32Update(uint32_t& reg, const XBlob& data) { return CRC32Update(reg, data.data, data.size); }
+
+uint32_t CRC32Update(uint32_t& reg, const uint8_t* bytes, size_t n) {
+  const uint8_t* p = bytes;
   uint32_t c = reg;
   if (n >= orvo::crc32::kFoldMinimum && orvo::g_hardwareEnabled.load(std::memory_order_relaxed) &&
       orvo::Crc32HardwareAvailable()) {

@@ -1,6 +1,9 @@
 // SHA-1 message digest (FIPS 180-1) over a whole buffer.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "crypto/xblob.h"
 
 // The 20-byte digest: H0 .. H4, each most significant byte first.
@@ -14,5 +17,33 @@ bool Sha1HardwareAvailable();
 // tests and benchmarks turn them off to run the portable code. Both paths give
 // the same digests. Returns the previous setting.
 bool SetSha1HardwareEnabled(bool enabled);
+
+}  // namespace orvo
+
+namespace orvo {
+
+// SHA-1 fed piece by piece, for inputs too large to hold: the digest after any
+// split of the input equals SHA1Digest of the whole (lengths past 4 GiB
+// included). The compression function is chosen as SHA1Digest chooses it,
+// when the stream is made.
+class Sha1Stream {
+ public:
+  Sha1Stream();
+  ~Sha1Stream();  // wipes the state and the buffered bytes
+  Sha1Stream(const Sha1Stream&) = delete;
+  Sha1Stream& operator=(const Sha1Stream&) = delete;
+
+  void Update(const uint8_t* bytes, size_t n);
+  // The 20-byte digest of everything fed since the start; the stream then starts anew.
+  XBlob Finish();
+
+ private:
+  void Reset();
+
+  void (*compress_)(uint32_t*, const uint8_t*, size_t);
+  uint32_t h_[5];
+  uint8_t buffer_[64];
+  uint64_t length_;  // bytes fed
+};
 
 }  // namespace orvo
