@@ -2,7 +2,7 @@
 # The progress line and the terminal checks, through a pseudo-terminal: shown
 # on a terminal for long work, at most ten updates a second, forced by
 # --progress, silenced by --quiet, absent when standard error is not a
-# terminal; binary output is refused on a terminal.
+# terminal; ciphertext and keys are refused on a terminal, decrypted data not.
 # Usage: progress_test.sh PATH_TO_ORVOCRYPTO
 set -u
 tool=$1
@@ -74,6 +74,11 @@ check "no percentage for a pipe" python3 -c "import sys; sys.exit(1 if '%' in sy
 # Binary output is refused on a terminal; text output is not.
 on_terminal stdout -- "$tool" random 16 >/dev/null
 check "random to a terminal fails" [ "$(cat "$work/status")" = 1 ]
+"$tool" keygen aes --seed "$work/abc" --length 16 -o "$work/key"
+"$tool" encrypt aes --key "$work/key" "$work/abc" -o "$work/sealed"
+on_terminal stdout -- "$tool" encrypt aes --key "$work/key" "$work/abc" >/dev/null
+check "encrypt to a terminal fails" [ "$(cat "$work/status")" = 1 ]
+check "decrypt to a terminal works" grep -q abc <<<"$(on_terminal stdout -- "$tool" decrypt aes --key "$work/key" "$work/sealed")"
 check "random --hex to a terminal works" grep -qE '^[0-9a-f]{32}' <<<"$(on_terminal stdout -- "$tool" random 16 --hex)"
 check "md5 to a terminal works" grep -q 900150983cd24fb0d6963f7d28e17f72 <<<"$(on_terminal stdout -- "$tool" md5 "$work/abc")"
 

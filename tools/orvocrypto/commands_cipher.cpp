@@ -119,7 +119,9 @@ struct Sealing {
 
 // The cipher keyed and set to the mode, and the input and output, in the
 // order the whole-buffer tool reported their faults: input, key, output.
-Sealing Prepare(const Arguments& args) {
+// Sealed data is not written to a terminal; opened data is, as
+// decompressors write what they restore.
+Sealing Prepare(const Arguments& args, bool encrypt) {
   args.AtMostPositional(2);
   Sealing s;
   s.cipher = NewCipher(args);
@@ -130,12 +132,12 @@ Sealing Prepare(const Arguments& args) {
   const Format outFormat = FormatOption(args, "output-format");
   s.input = std::make_unique<Input>(args.Positional().size() > 1 ? args.Positional()[1] : "-", inFormat);
   s.cipher->SetKey(ReadWholeFile(args.Value("key"), keyFormat));
-  s.output = std::make_unique<Output>(args.ValueOr("output", ""), outFormat, true);
+  s.output = std::make_unique<Output>(args.ValueOr("output", ""), outFormat, encrypt);
   return s;
 }
 
 int RunSymmetric(const Arguments& args, bool encrypt) {
-  Sealing s = Prepare(args);
+  Sealing s = Prepare(args, encrypt);
   const size_t bs = s.cipher->BlockSize();
   // A file that is not whole blocks fails to decrypt before anything is written.
   if (!encrypt && s.input->KnownSize() > 0 && s.input->KnownSize() % static_cast<int64_t>(bs) != 0) {

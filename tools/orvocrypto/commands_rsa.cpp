@@ -33,11 +33,12 @@ void LoadIV(XRSAKey& key, const Arguments& args) {
 }
 
 // Runs `call` (the key's Encrypt or Decrypt) over the input in batches of
-// whole units of `unit` bytes; the last batch may be short.
+// whole units of `unit` bytes; the last batch may be short. Ciphertext
+// (`binary`) is not written to a terminal; decrypted data is.
 template <typename Call>
-int Stream(const Arguments& args, const char* command, size_t unit, Call call) {
+int Stream(const Arguments& args, const char* command, size_t unit, bool binary, Call call) {
   Input input(DataPath(args), FormatOption(args, "input-format"));
-  Output output(args.ValueOr("output", ""), FormatOption(args, "output-format"), true);
+  Output output(args.ValueOr("output", ""), FormatOption(args, "output-format"), binary);
   Progress progress(args, command, input.KnownSize());
   const size_t batch = kBatch / unit * unit + unit;
   XBlob data(static_cast<uint32_t>(batch));
@@ -87,7 +88,7 @@ int RunRsaEncrypt(const Arguments& args) {
   LoadPublic(key, args);
   LoadIV(key, args);
   key.Encrypt(XBlob(16));  // the key's checks, before any data is read
-  return Stream(args, "rsa-encrypt", key.size - 42, [&](const XBlob& data) { return key.Encrypt(data); });
+  return Stream(args, "rsa-encrypt", key.size - 42, true, [&](const XBlob& data) { return key.Encrypt(data); });
 }
 
 int RunRsaDecrypt(const Arguments& args) {
@@ -95,7 +96,7 @@ int RunRsaDecrypt(const Arguments& args) {
   LoadPrivate(key, args);
   LoadIV(key, args);
   key.Decrypt(XBlob(16));  // the key's checks, before any data is read
-  return Stream(args, "rsa-decrypt", key.size, [&](const XBlob& data) { return key.Decrypt(data); });
+  return Stream(args, "rsa-decrypt", key.size, false, [&](const XBlob& data) { return key.Decrypt(data); });
 }
 
 int RunRsaSign(const Arguments& args) {

@@ -64,7 +64,8 @@ XBlob ReadWholeFile(const std::string& path, Format format = Format::kRaw);
 // the file as it was. Devices and pipes named by -o are written in place.
 class Output {
  public:
-  // `binary`: raw bytes, refused on a terminal (use -o, hex or Base64). With
+  // `binary`: raw bytes that mean nothing to a reader (ciphertext, keys,
+  // random bytes), refused on a terminal (use -o, hex or Base64). With
   // the hex and Base64 formats the text ends in a newline. `secret`: the file
   // is created readable by its owner only.
   Output(const std::string& path, Format format, bool binary, bool secret = false);
