@@ -24,6 +24,8 @@ namespace {
 #define ORVO_DATA_FLAGS "progress", "quiet"
 #define ORVO_OUTPUT_FORMAT "output-format"
 #define ORVO_OUTPUT_FLAGS "hex", "base64"
+#define ORVO_FORMAT_DETAILS \
+  "  --key-format, --input-format, --output-format FORMAT: how the key file, the data and the result are\n  written.\n"
 
 const char kFormats[] =
     "  FORMAT is raw (the default), hex or base64; --hex and --base64 stand for --output-format hex/base64.\n";
@@ -63,15 +65,13 @@ const std::vector<Command> kCommands = {
      "encrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc] [--filler N] [FILE] [-o FILE]",
      "seal FILE or standard input: pad with the filler byte, encipher in ECB or CBC (zero IV)",
      "  --mode ecb (the default) or cbc, in any case (also 1 or 2); --filler N is the padding byte, 0 to 255.\n"
-     "  --key-format, --input-format, --output-format FORMAT: how the key file, the data and the result are\n"
-     "  written.\n",
+     ORVO_FORMAT_DETAILS,
      RunEncrypt, {"key", "mode", "filler", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
      {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
     {"decrypt", "decrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc] [FILE] [-o FILE]",
      "open sealed data from FILE or standard input; the padding stays in place",
      "  --mode ecb (the default) or cbc, in any case (also 1 or 2).\n"
-     "  --key-format, --input-format, --output-format FORMAT: how the key file, the data and the result are\n"
-     "  written.\n",
+     ORVO_FORMAT_DETAILS,
      RunDecrypt, {"key", "mode", "filler", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
      {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
     {"rsa-keygen", "rsa-keygen --seed1 FILE --seed2 FILE --size N --public FILE --private FILE",
@@ -80,14 +80,12 @@ const std::vector<Command> kCommands = {
      RunRsaKeygen, {"seed1", "seed2", "size", "public", "private", "key-format"}, {}, 1},
     {"rsa-encrypt", "rsa-encrypt --public FILE [--iv FILE] [DATA] [-o FILE]",
      "RSA-encrypt DATA (or standard input) with a public key blob",
-     "  --key-format, --input-format, --output-format FORMAT: how the key file, the data and the result are\n"
-     "  written.\n",
+     ORVO_FORMAT_DETAILS,
      RunRsaEncrypt, {"public", "iv", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
      {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
     {"rsa-decrypt", "rsa-decrypt --private FILE [--iv FILE] [DATA] [-o FILE]",
      "RSA-decrypt DATA (or standard input) with a private key blob",
-     "  --key-format, --input-format, --output-format FORMAT: how the key file, the data and the result are\n"
-     "  written.\n",
+     ORVO_FORMAT_DETAILS,
      RunRsaDecrypt, {"private", "iv", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
      {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
     {"rsa-sign", "rsa-sign --private FILE [DATA] [-o FILE]",
@@ -106,6 +104,7 @@ const std::vector<Command> kCommands = {
 #undef ORVO_DATA_FLAGS
 #undef ORVO_OUTPUT_FORMAT
 #undef ORVO_OUTPUT_FLAGS
+#undef ORVO_FORMAT_DETAILS
 
 void PrintUsage(FILE* to) {
   std::fprintf(to, "usage: orvocrypto COMMAND [OPTIONS] [ARGS]\n\ncommands:\n");
