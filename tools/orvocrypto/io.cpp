@@ -255,7 +255,7 @@ void Output::Commit() {
     throw ToolFailure("cannot write " + name_ + ": " + std::strerror(flushed ? errno : error));
   }
   if (!temporary_.empty()) {
-    if (!platform::ReplaceFile(temporary_, target_)) {
+    if (!platform::RenameOver(temporary_, target_)) {
       const int renameError = errno;
       std::remove(temporary_.c_str());
       ForgetTemporary(temporary_);

@@ -31,7 +31,7 @@ FILE* CreateTemporaryBeside(const std::string& target, bool secret, std::string&
 // Flushes the file's buffers to the device.
 bool SyncFile(FILE* f);
 // Renames `from` over `to` (replacing it).
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool RenameOver(const std::string& from, const std::string& to);
 // Removes a file; safe in a signal handler.
 void RemoveFileInHandler(const char* path);
 

@@ -74,7 +74,7 @@ FILE* CreateTemporaryBeside(const std::string& target, bool secret, std::string&
 
 bool SyncFile(FILE* f) { return fsync(fileno(f)) == 0; }
 
-bool ReplaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+bool RenameOver(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
 void RemoveFileInHandler(const char* path) { unlink(path); }
 

@@ -61,7 +61,7 @@ FILE* CreateTemporaryBeside(const std::string& target, bool secret, std::string&
 
 bool SyncFile(FILE* f) { return _commit(_fileno(f)) == 0; }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool RenameOver(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
