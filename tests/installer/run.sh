@@ -36,6 +36,8 @@ version=${version#orvocrypto-}
 IFS=. read -r major minor patch <<<"$version"
 newer_version=$major.$minor.$((patch + 1))
 newer=$(bash scripts/package --version "$newer_version" --out "$work/newer" x64 | grep -E '\.msi$')
+# The same version again, as a rebuild makes it: a new product code.
+rebuilt=$(bash scripts/package --version "$newer_version" --out "$work/rebuilt" x64 | grep -E '\.msi$')
 for p in "$x64" "$x86" "$newer"; do msiextract -C "$work/files/$(basename "$p")" "$p" >/dev/null; done
 # msiextract puts Program Files of x86 packages under "Program Files", of x64 ones nowhere.
 unpacked() { find "$work/files/$(basename "$1")" -type d -name OrvoCrypto; }
@@ -137,6 +139,16 @@ for suite in suite.vbs suite.js; do
   echo "$suite: $(tail -n 1 "$work/$suite.log")"
 done
 
+# one_product STATE PACKAGE VERSION: PACKAGE's product, of VERSION, is the only
+# one of ours the installer lists.
+one_product() {
+  local key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$(property "$2" ProductCode)"
+  local listed
+  listed=$(grep -F '\\"DisplayName"="OrvoCrypto' "$work/$1.reg" | grep -F 'CurrentVersion\Uninstall\' || true)
+  [ "$listed" = "$key\\\\\"DisplayName\"=\"OrvoCrypto (64-bit hosts)\"" ] || fail "$1: products listed: $listed"
+  grep -q -x -F "$key\\\\\"DisplayVersion\"=\"$3\"" "$work/$1.reg" || fail "$1: the product listed is not $3"
+}
+
 echo "== msiexec /i $(basename "$newer") over $version"
 state used
 run_msiexec /i "$newer" || fail "upgrade: msiexec /i exit status $?"
@@ -144,23 +156,28 @@ state upgraded
 for f in orvoblob.dll orvocrypto.dll; do
   cmp -s "$(unpacked "$newer")/$f" "$(installed_unix)/$f" || fail "upgrade: $f is not the newer one"
 done
+one_product upgraded "$newer" "$newer_version"
 # The registration, the same as regsvr32's, stays as it was.
 registration used upgraded >"$work/upgraded.changes"
 expect_same "registry entries after the upgrade" /dev/null "$work/upgraded.changes"
-grep -F 'CurrentVersion\Uninstall\' "$work/upgraded.reg" | grep -F '"DisplayName"="OrvoCrypto' >"$work/products.txt" || true
-[ "$(wc -l <"$work/products.txt")" -eq 1 ] || fail "upgrade: products installed: $(cat "$work/products.txt")"
-product=$(sed 's/\\\\"DisplayName".*//' "$work/products.txt")
-grep -q -x -F "$product\\\\\"DisplayVersion\"=\"$newer_version\"" "$work/upgraded.reg" || fail "upgrade: the product left is not $newer_version"
 echo "one product left, version $newer_version, its files and one registration"
+
+echo "== msiexec /i a rebuilt package of $newer_version over $newer_version"
+run_msiexec /i "$rebuilt" || fail "same version: msiexec /i exit status $?"
+state rebuilt
+one_product rebuilt "$rebuilt" "$newer_version"
+registration upgraded rebuilt >"$work/rebuilt.changes"
+expect_same "registry entries after the rebuilt package" /dev/null "$work/rebuilt.changes"
+echo "the rebuilt package replaced the installed one"
 
 echo "== msiexec /i $(basename "$x64") over $newer_version (refused)"
 if run_msiexec /i "$x64"; then fail "an older package installed over a newer one"; fi
 state refused
-[ -z "$(changes "$work/upgraded.reg" "$work/refused.reg")$(changes "$work/upgraded.files" "$work/refused.files")" ] \
-  || fail "the refused install changed the prefix: $(changes "$work/upgraded.reg" "$work/refused.reg")"
+[ -z "$(changes "$work/rebuilt.reg" "$work/refused.reg")$(changes "$work/rebuilt.files" "$work/refused.files")" ] \
+  || fail "the refused install changed the prefix: $(changes "$work/rebuilt.reg" "$work/refused.reg")"
 
-echo "== msiexec /x $(basename "$newer")"
-run_msiexec /x "$newer" || fail "msiexec /x exit status $?"
+echo "== msiexec /x"
+run_msiexec /x "$rebuilt" || fail "msiexec /x exit status $?"
 state removed
 # What may stay: the empty keys and the empty folder that hold the installer's
 # records on every Windows machine.
@@ -170,8 +187,8 @@ left=$({ changes "$work/before.reg" "$work/removed.reg" | grep -v -E "$container
 [ -z "$left" ] || fail "removal left: $left"
 echo "removal left no key, value or file of the package"
 
-echo "== msiexec /x $(basename "$newer") again"
-run_msiexec /x "$newer" && status=0 || status=$?
+echo "== msiexec /x again"
+run_msiexec /x "$rebuilt" && status=0 || status=$?
 state removed-again
 [ -z "$(changes "$work/removed.reg" "$work/removed-again.reg")$(changes "$work/removed.files" "$work/removed-again.files")" ] \
   || fail "a second removal changed the prefix"
