@@ -8,7 +8,8 @@
 #     installer's own bookkeeping aside);
 #   - the VBScript and JScript suites pass against the installed component;
 #   - a newer package replaces the installed one: its files, one registration,
-#     one product; an older package over it is refused and changes nothing;
+#     one product; so does a rebuilt package of the installed version; an
+#     older package is refused and changes nothing;
 #   - removing leaves the registry and the files as they were before the
 #     install; removing again changes nothing.
 # Stops at the first failed check with a non-zero exit.
@@ -43,7 +44,7 @@ for p in "$x64" "$x86" "$newer"; do msiextract -C "$work/files/$(basename "$p")"
 unpacked() { find "$work/files/$(basename "$1")" -type d -name OrvoCrypto; }
 
 echo "== the zip"
-python3 - "$zip" "orvocrypto-$version" >"$work/zip.txt" <<'PY'
+python3 - "$zip" >"$work/zip.txt" <<'PY'
 import sys, zipfile
 for name in sorted(zipfile.ZipFile(sys.argv[1]).namelist()):
     if not name.endswith("/"): print(name)
@@ -61,8 +62,10 @@ table "$x64" Registry | cut -f2- >"$work/registry-x64.txt"
 table "$x86" Registry | cut -f2- >"$work/registry-x86.txt"
 [ "$(wc -l <"$work/registry-x64.txt")" -eq 54 ] || fail "the x64 package has $(wc -l <"$work/registry-x64.txt") registry rows, not 6 classes x 9"
 expect_same "x86 registry entries" "$work/registry-x64.txt" "$work/registry-x86.txt"
+# ... and the same upgrade rules, under an upgrade code of their own (below) ...
+expect_same "x86 upgrade rules" <(table "$x64" Upgrade | cut -f2-) <(table "$x86" Upgrade | cut -f2-)
 # ... for 32-bit components (no 64-bit attribute, 256) with GUIDs of their own,
-# under Program Files (x86), with an upgrade code of their own.
+# under Program Files (x86).
 table "$x86" Component | cut -f1,4 >"$work/components-x86.txt"
 printf 'Documents\t0\nOrvoBlob\t0\nOrvoCrypto\t0\n' >"$work/components-expected.txt"
 expect_same "x86 components" "$work/components-expected.txt" "$work/components-x86.txt"
