@@ -29,9 +29,10 @@ inline bool IsOutOfMemory(HRESULT hr, SCODE scode) {
 }
 
 // Whether an outcome repeats the failure of a run without failures (`hr`,
-// `scode`): its message may be lost to the exhaustion, its code may not.
+// `scode`): its message may be lost to the exhaustion, and when the
+// dispatcher cannot read the error texts back the code is E_UNEXPECTED.
 inline bool IsSameFailure(HRESULT hr, SCODE scode, HRESULT refHr, SCODE refScode) {
-  return FAILED(refHr) && hr == refHr && scode == refScode;
+  return FAILED(refHr) && hr == refHr && (scode == refScode || (hr == DISP_E_EXCEPTION && scode == E_UNEXPECTED));
 }
 
 // The per-thread error object of the last failure holds blocks: dropped before

@@ -22,7 +22,7 @@ class KorDispatchError {
   explicit KorDispatchError(SCODE scode) noexcept;
   // An error built from error information. Takes over the caller's reference
   // to `errorInfo` and releases it. A text that cannot be read turns the code
-  // into E_UNEXPECTED, or E_OUTOFMEMORY when memory ran out reading it.
+  // into E_UNEXPECTED.
   KorDispatchError(SCODE scode, IErrorInfo* errorInfo) noexcept;
   // An error with the given texts (either may be null).
   KorDispatchError(SCODE scode, const OLECHAR* description, const OLECHAR* source) noexcept;

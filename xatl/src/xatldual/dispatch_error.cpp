@@ -55,12 +55,8 @@ KorDispatchError::KorDispatchError(SCODE scode) noexcept : scode_(scode), descri
 KorDispatchError::KorDispatchError(SCODE scode, IErrorInfo* errorInfo) noexcept
     : scode_(scode), description_(nullptr), source_(nullptr) {
   if (errorInfo == nullptr) return;
-  // Memory running out while the texts are copied is reported as such.
-  const auto unreadable = [this](HRESULT hr) { scode_ = hr == E_OUTOFMEMORY ? E_OUTOFMEMORY : E_UNEXPECTED; };
-  HRESULT hr = errorInfo->GetDescription(&description_);
-  if (FAILED(hr)) unreadable(hr);
-  hr = errorInfo->GetSource(&source_);
-  if (FAILED(hr)) unreadable(hr);
+  if (FAILED(errorInfo->GetDescription(&description_))) scode_ = E_UNEXPECTED;
+  if (FAILED(errorInfo->GetSource(&source_))) scode_ = E_UNEXPECTED;
   errorInfo->Release();
 }
 
