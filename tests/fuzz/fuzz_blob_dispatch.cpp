@@ -36,8 +36,6 @@
 // folder itself, the empty path), whatever the input asks: every argument of
 // those two members is replaced by one of these, so the fuzzer writes nowhere
 // else. The folder is made when one of them is called and removed after the input.
-//
-// Fuzz-links: orvoblob_loader xatl orvocore
 #include <cstring>
 #include <filesystem>
 #include <string>

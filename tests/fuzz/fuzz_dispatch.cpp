@@ -18,9 +18,6 @@
 // unlocked and released, the Blob contract was kept (no GetBuffer outside a
 // lock, no Unlock too many), and DllCanUnloadNow answers S_OK. RSA KeyGen runs only with sizes up to 64 and
 // Random and the ciphers' KeyGen only with counts up to 64, to keep inputs fast.
-//
-// Fuzz-links: orvo_objects
-// Fuzz-sources: tests/objects/test_blob.cpp
 #include <cmath>
 #include <string>
 #include <vector>

@@ -27,8 +27,6 @@
 // failure or one of the documented alarms; nothing else escapes, and there is
 // no crash, undefined behaviour or leak. rsa-keygen runs only for the 512-bit
 // class and random only for counts up to 64 KiB, to keep inputs fast.
-//
-// Fuzz-sources: tools/orvocrypto/command.cpp tools/orvocrypto/commands_cipher.cpp tools/orvocrypto/commands_digest.cpp tools/orvocrypto/commands_rsa.cpp
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
