@@ -101,7 +101,7 @@ std::string Narrow(BSTR text) {
 // The folder the file members may use (made when one is called), and the paths they get.
 const fs::path& FileFolder() {
   static const fs::path folder =
-      fs::temp_directory_path() / ("orvo_fuzz_blob." + std::to_string(static_cast<long>(ORVO_FUZZ_PID)));
+      orvo::fuzz::ScratchRoot() / ("orvo_fuzz_blob." + std::to_string(static_cast<long>(ORVO_FUZZ_PID)));
   return folder;
 }
 

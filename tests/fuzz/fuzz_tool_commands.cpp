@@ -44,12 +44,13 @@ namespace fs = std::filesystem;
 using orvo::cli::Arguments;
 using orvo::cli::Command;
 
-// The scratch folder: made once, removed when the process ends.
+// The scratch folder (in memory where the system has a memory file system):
+// made once, removed when the process ends.
 class Scratch {
  public:
   Scratch() {
     std::random_device entropy;
-    folder_ = fs::temp_directory_path() / ("orvocrypto-fuzz-" + std::to_string(entropy()) + std::to_string(entropy()));
+    folder_ = orvo::fuzz::ScratchRoot() / ("orvocrypto-fuzz-" + std::to_string(entropy()) + std::to_string(entropy()));
     fs::create_directories(folder_);
   }
   ~Scratch() {
