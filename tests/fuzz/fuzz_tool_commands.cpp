@@ -30,8 +30,6 @@
 // no crash, undefined behaviour or leak. rsa-keygen runs only for the 512-bit
 // class and random only for counts up to 64 KiB, to keep inputs fast; --check
 // is left out (its lists name files anywhere) and so is --passphrase-env.
-//
-// Fuzz-links: orvocrypto_cli
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -49,12 +47,13 @@ namespace fs = std::filesystem;
 using orvo::cli::Arguments;
 using orvo::cli::Command;
 
-// The scratch folder: made once, removed when the process ends.
+// The scratch folder (in memory where the system has a memory file system):
+// made once, removed when the process ends.
 class Scratch {
  public:
   Scratch() {
     std::random_device entropy;
-    folder_ = fs::temp_directory_path() / ("orvocrypto-fuzz-" + std::to_string(entropy()) + std::to_string(entropy()));
+    folder_ = orvo::fuzz::ScratchRoot() / ("orvocrypto-fuzz-" + std::to_string(entropy()) + std::to_string(entropy()));
     fs::create_directories(folder_);
   }
   ~Scratch() {
