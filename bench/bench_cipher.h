@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "crypto/block_cipher.h"
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 namespace orvo::bench {
 

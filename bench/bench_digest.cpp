@@ -20,7 +20,7 @@
 #include <map>
 #include <string>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 #include "digest/crc32.h"
 #include "digest/md5.h"
 #include "digest/seed_expansion.h"

@@ -6,9 +6,9 @@
 
 #include "crypto/aes_ni.h"
 #include "crypto/aes_tables.h"
-#include "crypto/alarm.h"
-#include "crypto/byte_order.h"
-#include "crypto/wipe.h"
+#include "base/alarm.h"
+#include "base/byte_order.h"
+#include "base/wipe.h"
 #include "digest/seed_expansion.h"
 
 using orvo::load32_le;

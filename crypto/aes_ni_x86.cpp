@@ -13,8 +13,8 @@
 // false and never reach the rest.
 #include "crypto/aes_ni.h"
 
-#include "crypto/cpu_features.h"
-#include "crypto/wipe.h"
+#include "base/cpu_features.h"
+#include "base/wipe.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 

@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "crypto/alarm.h"
-#include "crypto/wipe.h"
+#include "base/alarm.h"
+#include "base/wipe.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 class XBlockCipher {
  public:

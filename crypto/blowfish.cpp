@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "crypto/alarm.h"
-#include "crypto/wipe.h"
+#include "base/alarm.h"
+#include "base/wipe.h"
 #include "digest/seed_expansion.h"
 
 namespace {

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "crypto/alarm.h"
-#include "crypto/byte_order.h"
-#include "crypto/wipe.h"
+#include "base/alarm.h"
+#include "base/byte_order.h"
+#include "base/wipe.h"
 
 namespace orvo::blowfish {
 

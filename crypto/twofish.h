@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "crypto/block_cipher.h"
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 namespace orvo::twofish {
 

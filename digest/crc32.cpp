@@ -8,8 +8,8 @@
 
 #include <atomic>
 
-#include "crypto/byte_order.h"
-#include "crypto/cpu_features.h"
+#include "base/byte_order.h"
+#include "base/cpu_features.h"
 #include "digest/crc32_fold.h"
 
 namespace orvo {

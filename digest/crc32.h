@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 // Runs the table-driven CRC over `data` with the caller's register, which keeps
 // the uncomplemented value so that further data can extend it; returns the

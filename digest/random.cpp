@@ -3,7 +3,7 @@
 
 #include <ctime>
 
-#include "crypto/wipe.h"
+#include "base/wipe.h"
 #include "digest/md5.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 // n bytes: the first n bytes of MD5(C) || MD5(C+1) || ..., where C is the
 // 128-bit big-endian counter whose bytes 0..3 are the clock's seconds since

@@ -7,9 +7,9 @@
 #include <atomic>
 #include <cstring>
 
-#include "crypto/byte_order.h"
-#include "crypto/cpu_features.h"
-#include "crypto/wipe.h"
+#include "base/byte_order.h"
+#include "base/cpu_features.h"
+#include "base/wipe.h"
 #include "digest/sha1_compress.h"
 
 namespace orvo {

@@ -11,7 +11,7 @@
 // 5. A Blob answers QueryInterface for IID_IDispatch with its scripting interface.
 #pragma once
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 #include "xatlcom/guids.h"
 #include "xatlcom/platform.h"
 

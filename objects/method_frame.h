@@ -31,8 +31,8 @@
 #include <initializer_list>
 #include <new>
 
-#include "crypto/alarm.h"
-#include "crypto/xblob.h"
+#include "base/alarm.h"
+#include "base/xblob.h"
 #include "objects/blob_interface.h"
 #include "xatlcom/error.h"
 #include "xatlcom/platform.h"

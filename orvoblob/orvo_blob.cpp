@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "crypto/wipe.h"
+#include "base/wipe.h"
 #include "orvoblob/blob_files.h"
 #include "orvoblob/text_codecs.h"
 #include "xatlcom/error.h"

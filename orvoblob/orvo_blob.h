@@ -24,7 +24,7 @@
 #include <mutex>
 #include <thread>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 #include "objects/blob_interface.h"
 #include "xatlcom/comobject.h"
 #include "xatlcom/dispatch.h"

@@ -32,7 +32,7 @@
 
 #include <cstdint>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 #include "rsa/rsa_key.h"
 
 namespace orvo {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "crypto/aes_tables.h"
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 #include "tests/crypto/aes_test_support.h"
 #include "tests/crypto/cipher_checks.h"
 #include "tests/support/vec_file.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "crypto/aes.h"
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 namespace orvo::test {
 

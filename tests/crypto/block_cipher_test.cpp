@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "crypto/aes.h"
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 #include "tests/crypto/aes_test_support.h"
 #include "tests/support/vec_file.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 #include "tests/crypto/cipher_checks.h"
 #include "tests/support/vec_file.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 #include "crypto/block_cipher.h"
 #include "tests/support/vec_file.h"
 

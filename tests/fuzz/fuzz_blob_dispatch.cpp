@@ -44,7 +44,7 @@
 #include <system_error>
 #include <vector>
 
-#include "crypto/blob_allocator.h"
+#include "base/blob_allocator.h"
 #include "objects/blob_interface.h"
 #include "orvoblob/loader/blob_component.h"
 #include "orvoblob/orvo_blob.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 #include "orvoblob/orvo_blob.h"
 #include "tests/orvoblob/blob_test_support.h"
 #include "xatlcom/guids.h"

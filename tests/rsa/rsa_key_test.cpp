@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 #include "tests/rsa/rsa_test_support.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <functional>
 
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 #include "digest/sha1.h"
 #include "rsa/primes.h"
 #include "rsa/rsa_key.h"

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "crypto/aes.h"
-#include "crypto/alarm.h"
-#include "crypto/blob_allocator.h"
+#include "base/alarm.h"
+#include "base/blob_allocator.h"
 #include "crypto/blowfish.h"
 #include "crypto/twofish.h"
-#include "crypto/wipe.h"
+#include "base/wipe.h"
 #include "digest/md5.h"
 #include "digest/random.h"
 #include "digest/seed_expansion.h"

@@ -1,5 +1,5 @@
 // Native builds: plain malloc/free (the stand-in COM task allocator uses the same heap).
-#include "crypto/blob_allocator.h"
+#include "base/blob_allocator.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "crypto/cpu_features.h"
+#include "base/cpu_features.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>

@@ -1,4 +1,4 @@
-#include "crypto/blob_allocator.h"
+#include "base/blob_allocator.h"
 
 #include <atomic>
 #include <new>
