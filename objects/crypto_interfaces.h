@@ -5,7 +5,7 @@
 #pragma once
 
 #include "xatlcom/dispatch.h"
-#include "xatlcom/guids.h"
+#include "objects/guids.h"
 #include "xatlcom/platform.h"
 
 // CryptoAES, CryptoTwofish and CryptoBlowfish.

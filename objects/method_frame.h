@@ -33,7 +33,7 @@
 
 #include "base/alarm.h"
 #include "base/xblob.h"
-#include "objects/blob_interface.h"
+#include "orvoblob/blob_interface.h"
 #include "xatlcom/error.h"
 #include "xatlcom/platform.h"
 

@@ -25,10 +25,10 @@
 #include <thread>
 
 #include "base/xblob.h"
-#include "objects/blob_interface.h"
+#include "orvoblob/blob_interface.h"
 #include "xatlcom/comobject.h"
 #include "xatlcom/dispatch.h"
-#include "xatlcom/guids.h"
+#include "objects/guids.h"
 #include "xatlcom/platform.h"
 
 // The Blob's scripting interface.

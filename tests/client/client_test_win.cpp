@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "objects/crypto_interfaces.h"
-#include "xatlcom/guids.h"
+#include "objects/guids.h"
 
 namespace {
 

@@ -28,7 +28,7 @@
 #include "objects/object_map.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/objects/test_blob.h"
-#include "xatlcom/guids.h"
+#include "objects/guids.h"
 #include "xatlcom/module.h"
 #include "xatlcom/platform.h"
 

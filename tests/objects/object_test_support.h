@@ -11,7 +11,7 @@
 
 #include "tests/objects/test_blob.h"
 #include "tests/support/dispatch_calls.h"
-#include "xatlcom/guids.h"
+#include "objects/guids.h"
 #include "xatlcom/platform.h"
 
 namespace orvotest {

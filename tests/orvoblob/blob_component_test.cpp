@@ -11,7 +11,7 @@
 #include "base/xblob.h"
 #include "orvoblob/orvo_blob.h"
 #include "tests/orvoblob/blob_test_support.h"
-#include "xatlcom/guids.h"
+#include "objects/guids.h"
 #include "xatlcom/module.h"
 
 namespace {

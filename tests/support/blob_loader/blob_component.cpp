@@ -1,6 +1,6 @@
-#include "orvoblob/loader/blob_component.h"
+#include "tests/support/blob_loader/blob_component.h"
 
-#include "xatlcom/guids.h"
+#include "objects/guids.h"
 
 namespace orvo::test {
 namespace {

@@ -12,7 +12,7 @@
 #pragma once
 
 #include "base/xblob.h"
-#include "xatlcom/guids.h"
+#include "objects/guids.h"
 #include "xatlcom/platform.h"
 
 struct IOrvoBlob : IUnknown {
