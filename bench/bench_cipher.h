@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "crypto/block_cipher.h"
 #include "base/xblob.h"
+#include "crypto/block_cipher.h"
 
 namespace orvo::bench {
 

@@ -4,11 +4,11 @@
 #include <atomic>
 #include <cstring>
 
-#include "crypto/aes_ni.h"
-#include "crypto/aes_tables.h"
 #include "base/alarm.h"
 #include "base/byte_order.h"
 #include "base/wipe.h"
+#include "crypto/aes_ni.h"
+#include "crypto/aes_tables.h"
 #include "digest/seed_expansion.h"
 
 using orvo::load32_le;

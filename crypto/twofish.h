@@ -12,8 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "crypto/block_cipher.h"
 #include "base/xblob.h"
+#include "crypto/block_cipher.h"
 
 namespace orvo::twofish {
 

@@ -28,7 +28,6 @@
 #include "orvoblob/blob_interface.h"
 #include "xatlcom/comobject.h"
 #include "xatlcom/dispatch.h"
-#include "objects/guids.h"
 #include "xatlcom/platform.h"
 
 // The Blob's scripting interface.

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "crypto/aes_tables.h"
 #include "base/alarm.h"
+#include "crypto/aes_tables.h"
 #include "tests/crypto/aes_test_support.h"
 #include "tests/crypto/cipher_checks.h"
 #include "tests/support/vec_file.h"

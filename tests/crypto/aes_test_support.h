@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "crypto/aes.h"
 #include "base/xblob.h"
+#include "crypto/aes.h"
 
 namespace orvo::test {
 

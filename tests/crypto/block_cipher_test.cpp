@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "crypto/aes.h"
 #include "base/alarm.h"
+#include "crypto/aes.h"
 #include "tests/crypto/aes_test_support.h"
 #include "tests/support/vec_file.h"
 

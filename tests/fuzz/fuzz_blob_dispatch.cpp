@@ -45,12 +45,12 @@
 #include <vector>
 
 #include "base/blob_allocator.h"
+#include "objects/guids.h"
 #include "orvoblob/blob_interface.h"
-#include "tests/support/blob_loader/blob_component.h"
 #include "orvoblob/orvo_blob.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/blob_loader/blob_component.h"
 #include "xatlcom/dispatch.h"
-#include "objects/guids.h"
 #include "xatlcom/platform.h"
 
 #ifdef _WIN32

@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "base/xblob.h"
+#include "objects/guids.h"
 #include "orvoblob/orvo_blob.h"
 #include "tests/orvoblob/blob_test_support.h"
-#include "objects/guids.h"
 #include "xatlcom/module.h"
 
 namespace {

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "crypto/aes.h"
 #include "base/alarm.h"
 #include "base/blob_allocator.h"
+#include "base/wipe.h"
+#include "crypto/aes.h"
 #include "crypto/blowfish.h"
 #include "crypto/twofish.h"
-#include "base/wipe.h"
 #include "digest/md5.h"
 #include "digest/random.h"
 #include "digest/seed_expansion.h"

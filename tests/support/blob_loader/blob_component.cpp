@@ -1,6 +1,6 @@
 #include "tests/support/blob_loader/blob_component.h"
 
-#include "objects/guids.h"
+#include "orvoblob/blob_interface.h"
 
 namespace orvo::test {
 namespace {
