@@ -3,6 +3,8 @@
 #include <atomic>
 #include <new>
 
+#include "base/test_hooks.h"
+
 namespace orvo {
 
 namespace {

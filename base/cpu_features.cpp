@@ -1,5 +1,9 @@
 #include "base/cpu_features.h"
 
+#include <atomic>
+
+#include "base/test_hooks.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
 #endif
@@ -20,11 +24,15 @@ Features Detect() {
   }
   if (__get_cpuid_count(7, 0, &a, &b, &c, &d) != 0) {
     f.sha = (b & bit_SHA) != 0;
-    f.avx2 = (b & bit_AVX2) != 0;
   }
 #endif
   return f;
 }
+
+// The features hidden from the hardware paths, a set of Feature bits.
+std::atomic<unsigned> g_hidden{0};
+
+bool Shown(unsigned hidden, Feature feature) { return (hidden & static_cast<unsigned>(feature)) == 0; }
 
 }  // namespace
 
@@ -32,5 +40,24 @@ const Features& Detected() {
   static const Features features = Detect();
   return features;
 }
+
+Features Usable() {
+  Features f = Detected();
+  const unsigned hidden = g_hidden.load(std::memory_order_relaxed);
+  f.aesni = f.aesni && Shown(hidden, Feature::kAesNi);
+  f.pclmulqdq = f.pclmulqdq && Shown(hidden, Feature::kPclmulqdq);
+  f.sse41 = f.sse41 && Shown(hidden, Feature::kSse41);
+  f.ssse3 = f.ssse3 && Shown(hidden, Feature::kSsse3);
+  f.sha = f.sha && Shown(hidden, Feature::kSha);
+  return f;
+}
+
+ScopedFeatureOverride::ScopedFeatureOverride(Feature feature, bool usable)
+    : previous_(g_hidden.load(std::memory_order_relaxed)) {
+  const unsigned bit = static_cast<unsigned>(feature);
+  g_hidden.store(usable ? previous_ & ~bit : previous_ | bit, std::memory_order_relaxed);
+}
+
+ScopedFeatureOverride::~ScopedFeatureOverride() { g_hidden.store(previous_, std::memory_order_relaxed); }
 
 }  // namespace orvo::cpu

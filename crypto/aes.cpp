@@ -1,11 +1,11 @@
 // XAES (FIPS-197): key blob, key expansion and the table-driven block code.
 #include "crypto/aes.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "base/alarm.h"
 #include "base/byte_order.h"
+#include "base/cpu_features.h"
 #include "base/wipe.h"
 #include "crypto/aes_ni.h"
 #include "crypto/aes_tables.h"
@@ -21,17 +21,16 @@ using orvo::aes_tables::kTd;
 using orvo::aes_tables::kTe;
 
 namespace orvo::aes {
-namespace {
 
-std::atomic<bool> hardwareEnabled{true};
+bool HardwareAvailable() {
+  const cpu::Features& f = cpu::Detected();
+  return f.aesni && f.sse41;
+}
 
-}  // namespace
-
-bool HardwareAvailable() { return aesni::Supported(); }
-
-bool SetHardwareEnabled(bool enabled) { return hardwareEnabled.exchange(enabled); }
-
-bool HardwareInUse() { return hardwareEnabled.load(std::memory_order_relaxed) && HardwareAvailable(); }
+bool HardwareInUse() {
+  const cpu::Features f = cpu::Usable();
+  return f.aesni && f.sse41;
+}
 
 }  // namespace orvo::aes
 

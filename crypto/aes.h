@@ -63,11 +63,9 @@ namespace orvo::aes {
 
 // True when the processor has AES-NI and SSE4.1.
 bool HardwareAvailable();
-// The one switch of the hardware path, for the whole process: on by default
-// where the processor has it. Tests and benchmarks turn it off to run the
-// table-driven code. Returns the previous setting.
-bool SetHardwareEnabled(bool enabled);
-// True when XAES uses AES-NI now (available and enabled).
+// True when XAES uses AES-NI now: available and not hidden by a
+// cpu::ScopedFeatureOverride (base/test_hooks.h), which tests and benchmarks
+// use to run the table-driven code.
 bool HardwareInUse();
 
 }  // namespace orvo::aes

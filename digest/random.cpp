@@ -5,6 +5,7 @@
 
 #include "base/wipe.h"
 #include "digest/md5.h"
+#include "digest/test_hooks.h"
 
 namespace {
 

@@ -14,15 +14,7 @@ XBlob RandomBytes(uint32_t n);
 
 namespace orvo {
 
-// Sources behind RandomBytes, replaceable by tests.
-struct RandomSources {
-  uint32_t (*clock)();                          // whole seconds since 1970-01-01 UTC
-  void (*entropy)(uint8_t* out, uint32_t n);    // operating-system entropy
-};
-// Installs new sources (null restores the defaults); returns the previous ones.
-RandomSources SetRandomSourcesForTesting(const RandomSources* sources);
-
-// The operating system's entropy source (getrandom / BCryptGenRandom).
+// The operating system's entropy source (getrandom; RtlGenRandom on Windows).
 void SystemEntropy(uint8_t* out, uint32_t n);
 
 }  // namespace orvo

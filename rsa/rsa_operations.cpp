@@ -14,6 +14,7 @@
 #include "digest/sha1.h"
 #include "rsa/primes.h"
 #include "rsa/rsa_cache.h"
+#include "rsa/test_hooks.h"
 
 namespace orvo {
 

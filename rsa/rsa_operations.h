@@ -46,9 +46,4 @@ inline constexpr uint32_t kMaxKeyBytes = 4096;  // a 32768-bit modulus
 // PKCS #1 v2: only the first 20 bytes of a mask agree with MGF1.
 XBlob MaskGen(const XBlob& z, uint32_t length);
 
-// The entropy source behind Encrypt's seeds (SystemEntropy by default).
-using EntropySource = void (*)(uint8_t* out, uint32_t n);
-// Installs a source (null restores the default); returns the previous one.
-EntropySource SetPaddingEntropyForTesting(EntropySource source);
-
 }  // namespace orvo

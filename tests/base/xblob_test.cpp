@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/blob_allocator.h"
+#include "base/test_hooks.h"
 #include "tests/support/vec_file.h"
 
 namespace {

@@ -14,6 +14,7 @@
 
 #include "objects/crypto_interfaces.h"
 #include "objects/guids.h"
+#include "orvoblob/blob_interface.h"
 
 namespace {
 

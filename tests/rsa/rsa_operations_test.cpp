@@ -13,6 +13,7 @@
 #include "digest/sha1.h"
 #include "rsa/primes.h"
 #include "rsa/rsa_key.h"
+#include "rsa/test_hooks.h"
 #include "tests/rsa/rsa_test_support.h"
 
 namespace {
