@@ -41,7 +41,8 @@ namespace orvo {
 
 inline constexpr const char kNoBlobInterface[] = "Internal error: can't get source OrvoBlob COM interface";
 // The class context of result Blobs: in-process server and handler, local server.
-inline constexpr DWORD kBlobClassContext = 7;
+inline constexpr DWORD kBlobClassContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
+static_assert(kBlobClassContext == 7);
 
 enum class CatchPolicy { kAll, kAlarmsOnly };
 
