@@ -49,7 +49,7 @@ class XAES final : public XBlockCipher {
   // derives the decryption schedule of the equivalent inverse cipher.
   void LoadKey(uint32_t rounds, const uint8_t* key, uint32_t keyLength);
 
-  uint8_t key_[32] = {};
+  orvo::KeyBytes<32> key_;
   // Round keys 0..Nr, four column words each, little-endian (row 0 in the low
   // byte), so their bytes in memory are in FIPS-197 order.
   uint32_t encSchedule_[4 * (kMaxRounds + 1)] = {};

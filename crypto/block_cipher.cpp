@@ -48,6 +48,10 @@ class ScratchBlock {
 
 }  // namespace
 
+void XBlockCipher::RequireKey(const char* name) const {
+  if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey, name);
+}
+
 XBlockCipher::~XBlockCipher() {
   if (chain != nullptr) {
     orvo::SecureWipe(chain, chainSize_);

@@ -1,6 +1,6 @@
 // Blowfish (Schneier, FSE 1993): the Feistel network and the key set-up with
 // its two self-tests.
-#include "crypto/blowfish.h"
+#include "crypto/blowfish_core.h"
 
 #include <cstring>
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/alarm.h"
+#include "crypto/blowfish_core.h"
 #include "tests/crypto/cipher_checks.h"
 #include "tests/support/vec_file.h"
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "crypto/twofish_core.h"
 #include "tests/crypto/cipher_checks.h"
 #include "tests/support/vec_file.h"
 
