@@ -8,6 +8,7 @@
 
 #include "base/alarm.h"
 #include "tests/rsa/rsa_test_support.h"
+#include "tests/support/alarm_checks.h"
 
 namespace {
 
@@ -29,16 +30,7 @@ std::string PrivateHex(const XRSAKey& key) {
   return ToHexText(out);
 }
 
-// Runs `f` and returns the alarm's message and object as "message/object".
-template <typename F>
-std::string AlarmOf(F f) {
-  try {
-    f();
-  } catch (const XAlarm& alarm) {
-    return std::string(alarm.message) + "/" + (alarm.object ? alarm.object : "");
-  }
-  return "no alarm";
-}
+using orvo::test::AlarmOf;
 
 XBigInt BigHexOfNumber(uint64_t v) {
   char text[32];
