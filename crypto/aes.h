@@ -7,7 +7,7 @@
 //
 // Two interchangeable block paths give identical bytes: table-driven code
 // (aes_tables.cpp) and AES-NI (aes_ni_x86.cpp), the latter chosen at run time
-// on processors that have it unless the switch below turns it off.
+// on processors that have it unless a cpu::ScopedFeatureOverride hides it.
 #pragma once
 
 #include <cstddef>
