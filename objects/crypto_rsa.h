@@ -24,7 +24,7 @@ class CryptoRSA : public orvo::DispatchImpl<ICryptoRSA> {
   static constexpr const char* kVersionIndependentProgId = "Quelvar.OrvoCryptoRSA";
   static const orvo::InterfaceMapEntry kInterfaceMap[];
 
-  CryptoRSA() noexcept = default;
+  CryptoRSA() = default;  // the key allocates its numbers
   ~CryptoRSA() override = default;
 
   HRESULT STDMETHODCALLTYPE SetIV(IDispatch* bytes) override;

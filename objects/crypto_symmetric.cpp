@@ -1,12 +1,41 @@
 // The symmetric scripting classes (see crypto_symmetric.h).
 #include "objects/crypto_symmetric.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "base/wipe.h"
 #include "objects/method_frame.h"
 #include "xatlcom/error.h"
 #include "xatlcom/page_hooks.h"
 
 namespace orvo {
 namespace {
+
+// A copy of the chaining register, put back unless the call completes: an
+// Encrypt or Decrypt that fails part-way (memory running out after some
+// blocks were chained, or while the result is stored) leaves the register as
+// the next call expects it.
+class ChainKeeper {
+ public:
+  explicit ChainKeeper(XBlockCipher& cipher) noexcept
+      : cipher_(cipher), n_(cipher.chain == nullptr ? 0 : std::min<std::size_t>(cipher.BlockSize(), sizeof saved_)) {
+    if (n_ != 0) std::memcpy(saved_, cipher.chain, n_);
+  }
+  ~ChainKeeper() {
+    if (!kept_ && n_ != 0 && cipher_.chain != nullptr) std::memcpy(cipher_.chain, saved_, n_);
+    SecureWipe(saved_, sizeof saved_);
+  }
+  ChainKeeper(const ChainKeeper&) = delete;
+  ChainKeeper& operator=(const ChainKeeper&) = delete;
+  void Keep() noexcept { kept_ = true; }
+
+ private:
+  XBlockCipher& cipher_;
+  uint8_t saved_[32];
+  std::size_t n_;
+  bool kept_ = false;
+};
 
 // One member table for the three classes.
 using I = ICryptoSymmetric;
@@ -35,7 +64,7 @@ const InterfaceMapEntry CryptoSymmetric<Cipher>::kInterfaceMap[] = {
     {&IID_ICryptoSymmetric, 0}, {&IID_IDispatch, 0}, {nullptr, 0}};
 
 template <class Cipher>
-CryptoSymmetric<Cipher>::CryptoSymmetric() noexcept {
+CryptoSymmetric<Cipher>::CryptoSymmetric() {
   cipher_.Setup(XBlockCipher::kModeECB, 0);
 }
 
@@ -68,7 +97,9 @@ template <class Cipher>
 HRESULT CryptoSymmetric<Cipher>::Encrypt(IDispatch* data, IDispatch** result) {
   if (result == nullptr) return E_POINTER;
   return RunMethodFrame(Owner<Cipher>(), {data}, result, [&](FrameBlobs& blobs) {
+    ChainKeeper chain(cipher_);
     StoreResult(*blobs.result, cipher_.Encrypt(*blobs.input[0]));
+    chain.Keep();
     return S_OK;
   });
 }
@@ -77,7 +108,9 @@ template <class Cipher>
 HRESULT CryptoSymmetric<Cipher>::Decrypt(IDispatch* data, IDispatch** result) {
   if (result == nullptr) return E_POINTER;
   return RunMethodFrame(Owner<Cipher>(), {data}, result, [&](FrameBlobs& blobs) {
+    ChainKeeper chain(cipher_);
     StoreResult(*blobs.result, cipher_.Decrypt(*blobs.input[0]));
+    chain.Keep();
     return S_OK;
   });
 }

@@ -47,7 +47,7 @@ class CryptoSymmetric : public DispatchImpl<ICryptoSymmetric> {
   static constexpr const char* kVersionIndependentProgId = SymmetricClass<Cipher>::kVersionIndependentProgId;
   static const InterfaceMapEntry kInterfaceMap[];
 
-  CryptoSymmetric() noexcept;
+  CryptoSymmetric();  // allocates the chaining register
   ~CryptoSymmetric() override = default;
 
   // Blob members (the method frame). KeyGen takes the length as unsigned.

@@ -1,5 +1,7 @@
 #include "orvoblob/blob_files.h"
 
+#include <memory>
+
 namespace orvo {
 
 bool ReadWholeFile(const std::wstring& path, std::size_t limit, std::vector<uint8_t>& out, std::string& error) {
@@ -9,6 +11,8 @@ bool ReadWholeFile(const std::wstring& path, std::size_t limit, std::vector<uint
     error = "Unable to open the file for reading";
     return false;
   }
+  // Closed however the read ends (memory may run out while the bytes grow).
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
   // Read to the end rather than trust a size from seeking: ftell is 32-bit
   // on Windows, and a file may change while it is read.
   uint8_t chunk[65536];
@@ -29,7 +33,6 @@ bool ReadWholeFile(const std::wstring& path, std::size_t limit, std::vector<uint
       break;
     }
   }
-  std::fclose(file);
   return ok;
 }
 

@@ -176,8 +176,7 @@ HRESULT OrvoBlob::Run(Body&& body) noexcept {
 void OrvoBlob::Store(const uint8_t* bytes, std::size_t n) {
   Check(n <= kMaxBlobSize, E_OUTOFMEMORY, "The data is too large for a Blob");
   const auto size = static_cast<uint32_t>(n);
-  blob_.size = 0;
-  if (size > blob_.capacity) blob_.Grow(size - blob_.capacity);
+  if (size > blob_.capacity) blob_.Grow(size - blob_.capacity);  // may fail: the bytes stay as they were
   if (size != 0) std::memcpy(blob_.data, bytes, size);
   orvo::SecureWipe(blob_.data + size, blob_.capacity - size);
   blob_.size = size;

@@ -73,7 +73,7 @@ class OrvoBlob : public orvo::DispatchImpl<IOrvoBlobDispatch>, public IOrvoBlob 
   static constexpr const char* kVersionIndependentProgId = "Quelvar.OrvoBlob";
   static const orvo::InterfaceMapEntry kInterfaceMap[];
 
-  OrvoBlob() noexcept = default;
+  OrvoBlob() = default;  // the XBlob allocates its first block
   ~OrvoBlob() override = default;
 
   // IOrvoBlob. Lock may be entered again by the thread that holds it; each

@@ -29,43 +29,57 @@ XBigInt PrimeFromSeed(const XBlob& seed, uint32_t bytes) {
 }  // namespace
 
 void XRSAKey::GenerateKey(const XBlob& firstSeed, const XBlob& secondSeed, uint32_t requestedSize) {
-  size = requestedSize <= 64 ? 64 : requestedSize <= 128 ? 128 : 256;
-  p = PrimeFromSeed(firstSeed, size / 2);
-  q = PrimeFromSeed(secondSeed, size / 2);
-  const int order = p.Compare(q);
+  // The new key is built aside and installed only once it is whole: anything
+  // thrown on the way (memory running out, an alarm) leaves the earlier key.
+  const uint32_t newSize = requestedSize <= 64 ? 64 : requestedSize <= 128 ? 128 : 256;
+  XBigInt newP = PrimeFromSeed(firstSeed, newSize / 2);
+  XBigInt newQ = PrimeFromSeed(secondSeed, newSize / 2);
+  const int order = newP.Compare(newQ);
   if (order < 0) {
-    std::swap(p, q);
+    std::swap(newP, newQ);
   } else if (order == 0) {
-    XBigInt next(p);
-    p = orvo::NextPrime(next.Add(XBigInt(1)));
+    XBigInt next(newP);
+    newP = orvo::NextPrime(next.Add(XBigInt(1)));
   }
 
-  n = p;
-  n.Multiply(q);
-  XBigInt pMinus1(p);
+  XBigInt newN(newP);
+  newN.Multiply(newQ);
+  XBigInt pMinus1(newP);
   pMinus1.Subtract(XBigInt(1));
-  XBigInt qMinus1(q);
+  XBigInt qMinus1(newQ);
   qMinus1.Subtract(XBigInt(1));
   XBigInt phi(pMinus1);
   phi.Multiply(qMinus1);
 
   XBlob exponentBytes(16);
   exponentBytes.FromHex("10001");
-  e.FromBytes(exponentBytes);
+  XBigInt newE;
+  newE.FromBytes(exponentBytes);
   for (;;) {
-    XBigInt g(e);
+    XBigInt g(newE);
     if (g.Gcd(phi).Compare(XBigInt(1)) == 0) break;
-    XBigInt next(e);
-    e = orvo::NextPrime(next.Add(XBigInt(1)));
+    XBigInt next(newE);
+    newE = orvo::NextPrime(next.Add(XBigInt(1)));
   }
 
-  d = e;
-  d.InverseMod(phi);
-  dP = d;
-  dP.Modulo(pMinus1);
-  dQ = d;
-  dQ.Modulo(qMinus1);
-  qInv = q;
-  qInv.InverseMod(p);
+  XBigInt newD(newE);
+  newD.InverseMod(phi);
+  XBigInt newDP(newD);
+  newDP.Modulo(pMinus1);
+  XBigInt newDQ(newD);
+  newDQ.Modulo(qMinus1);
+  XBigInt newQInv(newQ);
+  newQInv.InverseMod(newP);
+
+  // Nothing below throws: XBigInt's move assignment is noexcept.
+  p = std::move(newP);
+  q = std::move(newQ);
+  n = std::move(newN);
+  e = std::move(newE);
+  d = std::move(newD);
+  dP = std::move(newDP);
+  dQ = std::move(newDQ);
+  qInv = std::move(newQInv);
+  size = newSize;
   flags = kPrivateHalf | kPublicHalf;
 }

@@ -34,7 +34,8 @@ class XRSAKey {
   // becomes p, and equal primes give p = NextPrime(p + 1). e = 65537, or the
   // next prime while it shares a factor with (p-1)(q-1); d = e^-1 mod
   // (p-1)(q-1); dP, dQ, qInv the CRT numbers. The same seeds always give the
-  // same key; neither prime is forced to full length.
+  // same key; neither prime is forced to full length. The new key is built
+  // aside: when anything is thrown part-way, the earlier key stays whole.
   void GenerateKey(const XBlob& firstSeed, const XBlob& secondSeed, uint32_t requestedSize);
 
   // Writers: replace `out` by the blob of whatever the numbers hold.

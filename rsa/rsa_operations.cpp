@@ -150,6 +150,14 @@ XBlob MaskGen(const XBlob& z, uint32_t length) {
   return mask;
 }
 
+uint32_t PaddingDrawLimit(const XBigInt& n, uint32_t size) {
+  const uint64_t blockBits = 8 * (uint64_t{size} - 1);
+  const uint64_t bits = n.BitLength();
+  const uint64_t deficit = bits > blockBits ? 1 : blockBits - bits + 1;
+  if (size == 0 || deficit > kMaxPaddingDeficit) return 0;
+  return 28u << deficit;  // 28 * 2^t > 40 ln 2 * 2^t
+}
+
 EntropySource SetPaddingEntropyForTesting(EntropySource source) {
   const EntropySource previous = g_entropy;
   g_entropy = source;
@@ -168,8 +176,15 @@ XBlob XRSAKey::Encrypt(const XBlob& data) const {
   XBlob out(16);
   if (data.size == 0) return out;
 
+  const uint32_t drawLimit = PaddingDrawLimit(n, size);
+  if (drawLimit == 0) InvalidKey();  // a block below n is unlikely for any seed
   const uint32_t k = size - 42;
   const uint32_t dbBytes = size - 21;
+  // n as size - 1 bytes, to compare each encoded block with (when n is
+  // longer, every block is below it).
+  const bool everyBlockFits = n.BitLength() > 8 * (size - 1);
+  XBlob limit(size);
+  if (!everyBlockFits) n.ToBytes(limit, size - 1);
   const EntropySource entropy = g_entropy != nullptr ? g_entropy : SystemEntropy;
   // One request to the entropy source covers the first draw of every block;
   // a block that draws again asks for its own further 20 bytes.
@@ -191,7 +206,7 @@ XBlob XRSAKey::Encrypt(const XBlob& data) const {
 
     bool encoded = false;
     uint8_t* const drawn = fresh.data + (offset / k) * kHashBytes;
-    for (uint32_t draw = 0; draw < kMaxPaddingDraws && !encoded; ++draw) {
+    for (uint32_t draw = 0; draw < drawLimit && !encoded; ++draw) {
       if (draw > 0) entropy(drawn, kHashBytes);
       XBlob seed = SHA1Digest(BlobOfBytes(drawn, kHashBytes));
 
@@ -202,9 +217,9 @@ XBlob XRSAKey::Encrypt(const XBlob& data) const {
       em.Append(seed.data, kHashBytes);
       em.Append(maskedDB.data, dbBytes);
 
+      if (!everyBlockFits && std::memcmp(em.data, limit.data, size - 1) >= 0) continue;  // would not decrypt
       XBigInt m;
       m.FromBytes(em);
-      if (m.Compare(n) >= 0) continue;  // would not decrypt: draw another seed
       const XBigInt c = PowModCached(Cached().modN, m, e, n);
       XBlob block(size);
       c.ToBytes(block, size);

@@ -8,7 +8,8 @@
 // the separator's value. Data is cut into chunks of k = size - 42 bytes, one
 // size-byte block each. Each block's seed is the SHA-1 digest of 20 bytes of
 // operating-system entropy; a seed whose encoded block is not below n is
-// drawn again, up to kMaxPaddingDraws times, then "Invalid key" / "RSA".
+// drawn again, up to PaddingDrawLimit times. A key whose n is too short for
+// that to succeed reliably is refused at once with "Invalid key" / "RSA".
 //
 // Decrypt: m = c^d mod n (computed by the Chinese remainder theorem once the
 // key's numbers have been checked consistent and its primes tested, which
@@ -37,7 +38,6 @@
 
 namespace orvo {
 
-inline constexpr uint32_t kMaxPaddingDraws = 32;
 inline constexpr uint32_t kSizeSlack = 16;
 inline constexpr uint32_t kMaxKeyBytes = 4096;  // a 32768-bit modulus
 
@@ -45,5 +45,16 @@ inline constexpr uint32_t kMaxKeyBytes = 4096;  // a 32768-bit modulus
 // the first L bytes of T. The counter steps by 20, not by 1 as in MGF1 of
 // PKCS #1 v2: only the first 20 bytes of a mask agree with MGF1.
 XBlob MaskGen(const XBlob& z, uint32_t length);
+
+// How many seeds Encrypt may draw for one block under a modulus n in a key of
+// `size` bytes, decided from n and size alone, so that the same key always
+// gets the same kind of answer. The encoded block is a uniformly random
+// string of 8(size-1) bits, so one draw falls below n with chance at least
+// 2^-t, t = 8(size-1) - bitlength(n) + 1 (1 when n has more bits). For
+// t <= kMaxPaddingDeficit the limit is 28 * 2^t draws: all of them fail with
+// chance at most exp(-28) < 2^-40. For larger t the answer is 0: the key is
+// refused without drawing.
+inline constexpr uint32_t kMaxPaddingDeficit = 12;
+uint32_t PaddingDrawLimit(const XBigInt& n, uint32_t size);
 
 }  // namespace orvo

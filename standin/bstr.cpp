@@ -2,6 +2,8 @@
 // before the characters, and a terminating zero follows them, as on Windows.
 #include "standin/windows_standin.h"
 
+#include "standin/heap.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -10,7 +12,7 @@ namespace {
 uint32_t* Header(BSTR b) { return reinterpret_cast<uint32_t*>(b) - 1; }
 
 BSTR Allocate(const OLECHAR* pch, UINT cch) {
-  auto* block = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) + (cch + 1) * sizeof(OLECHAR)));
+  auto* block = static_cast<uint32_t*>(standin::Allocate(sizeof(uint32_t) + (cch + 1) * sizeof(OLECHAR)));
   if (block == nullptr) return nullptr;
   block[0] = static_cast<uint32_t>(cch * sizeof(OLECHAR));
   auto* text = reinterpret_cast<OLECHAR*>(block + 1);
@@ -42,7 +44,7 @@ INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
 }
 
 void SysFreeString(BSTR bstr) {
-  if (bstr != nullptr) std::free(Header(bstr));
+  if (bstr != nullptr) standin::Free(Header(bstr));
 }
 
 UINT SysStringLen(BSTR bstr) {

@@ -2,10 +2,13 @@
 // registry, and an in-process class table behind CoCreateInstance.
 #include "standin/windows_standin.h"
 
+#include "standin/heap.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -67,53 +70,73 @@ void CoUninitialize() {}
 // The task allocator is the C library's heap: the native XBlob allocator
 // (base/blob_allocator_posix.cpp) uses malloc/free, and blocks pass between
 // the two as they do between modules through the COM task allocator.
-LPVOID CoTaskMemAlloc(size_t cb) { return std::malloc(cb == 0 ? 1 : cb); }
-LPVOID CoTaskMemRealloc(LPVOID pv, size_t cb) { return std::realloc(pv, cb == 0 ? 1 : cb); }
-void CoTaskMemFree(LPVOID pv) { std::free(pv); }
+LPVOID CoTaskMemAlloc(size_t cb) { return standin::Allocate(cb); }
+LPVOID CoTaskMemRealloc(LPVOID pv, size_t cb) { return standin::Reallocate(pv, cb); }
+void CoTaskMemFree(LPVOID pv) { standin::Free(pv); }
 
 HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz) {
-  *lplpsz = TaskString(ClsidText(rclsid));
-  return *lplpsz == nullptr ? E_OUTOFMEMORY : S_OK;
+  try {
+    *lplpsz = TaskString(ClsidText(rclsid));
+    return *lplpsz == nullptr ? E_OUTOFMEMORY : S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
-  const std::string text = lpsz == nullptr ? std::string() : Narrow(lpsz);
-  unsigned v[11];
-  char tail = 0;
-  if (text.size() != 38 ||
-      std::sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}%c", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
-                  &v[6], &v[7], &v[8], &v[9], &v[10], &tail) != 11)
-    return CO_E_CLASSSTRING;
-  pclsid->Data1 = v[0];
-  pclsid->Data2 = static_cast<uint16_t>(v[1]);
-  pclsid->Data3 = static_cast<uint16_t>(v[2]);
-  for (int i = 0; i < 8; ++i) pclsid->Data4[i] = static_cast<uint8_t>(v[3 + i]);
-  return S_OK;
+  try {
+    const std::string text = lpsz == nullptr ? std::string() : Narrow(lpsz);
+    unsigned v[11];
+    char tail = 0;
+    if (text.size() != 38 ||
+        std::sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}%c", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                    &v[6], &v[7], &v[8], &v[9], &v[10], &tail) != 11)
+      return CO_E_CLASSSTRING;
+    pclsid->Data1 = v[0];
+    pclsid->Data2 = static_cast<uint16_t>(v[1]);
+    pclsid->Data3 = static_cast<uint16_t>(v[2]);
+    for (int i = 0; i < 8; ++i) pclsid->Data4[i] = static_cast<uint8_t>(v[3 + i]);
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {
-  *lplpszProgID = nullptr;
-  std::string progId;
-  if (!ReadDefault("CLSID\\" + ClsidText(clsid) + "\\ProgID", progId)) return REGDB_E_CLASSNOTREG;
-  *lplpszProgID = TaskString(progId);
-  return *lplpszProgID == nullptr ? E_OUTOFMEMORY : S_OK;
+  try {
+    *lplpszProgID = nullptr;
+    std::string progId;
+    if (!ReadDefault("CLSID\\" + ClsidText(clsid) + "\\ProgID", progId)) return REGDB_E_CLASSNOTREG;
+    *lplpszProgID = TaskString(progId);
+    return *lplpszProgID == nullptr ? E_OUTOFMEMORY : S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
-  std::string clsid;
-  if (lpszProgID == nullptr || !ReadDefault(Narrow(lpszProgID) + "\\CLSID", clsid)) return CO_E_CLASSSTRING;
-  LPOLESTR wide = TaskString(clsid);
-  const HRESULT hr = CLSIDFromString(wide, lpclsid);
-  CoTaskMemFree(wide);
-  return hr;
+  try {
+    std::string clsid;
+    if (lpszProgID == nullptr || !ReadDefault(Narrow(lpszProgID) + "\\CLSID", clsid)) return CO_E_CLASSSTRING;
+    LPOLESTR wide = TaskString(clsid);
+    const HRESULT hr = CLSIDFromString(wide, lpclsid);
+    CoTaskMemFree(wide);
+    return hr;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 HRESULT CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD, DWORD, LPDWORD lpdwRegister) {
   if (pUnk == nullptr || lpdwRegister == nullptr) return E_INVALIDARG;
-  pUnk->AddRef();
   const std::lock_guard<std::mutex> hold(tableLock);
+  try {
+    classTable.push_back({rclsid, pUnk, nextCookie});
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  pUnk->AddRef();
   *lpdwRegister = nextCookie++;
-  classTable.push_back({rclsid, pUnk, *lpdwRegister});
   return S_OK;
 }
 

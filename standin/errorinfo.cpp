@@ -64,7 +64,7 @@ class ErrorObject final : public IErrorInfo, public ICreateErrorInfo {
   static HRESULT Copy(BSTR from, BSTR* out) {
     if (out == nullptr) return E_INVALIDARG;
     *out = from == nullptr ? nullptr : SysAllocStringLen(from, SysStringLen(from));
-    return S_OK;
+    return from != nullptr && *out == nullptr ? E_OUTOFMEMORY : S_OK;
   }
   static HRESULT Store(BSTR& field, LPOLESTR text) {
     return SysReAllocString(&field, text) ? S_OK : E_OUTOFMEMORY;

@@ -3,6 +3,8 @@
 // string helpers.
 #include "standin/windows_standin.h"
 
+#include "standin/heap.h"
+
 #include <unistd.h>
 
 #include <cctype>
@@ -15,6 +17,8 @@
 namespace {
 
 thread_local DWORD lastError = 0;
+
+std::recursive_mutex* Mutex(LPCRITICAL_SECTION cs) { return std::launder(reinterpret_cast<std::recursive_mutex*>(cs->impl)); }
 
 // The system's English texts for the codes this system produces or meets.
 struct MessageText {
@@ -92,13 +96,13 @@ void EncodeUtf8(uint32_t v, std::string& out) {
 
 extern "C" {
 
-void InitializeCriticalSection(LPCRITICAL_SECTION cs) { cs->impl = new std::recursive_mutex; }
-void DeleteCriticalSection(LPCRITICAL_SECTION cs) {
-  delete static_cast<std::recursive_mutex*>(cs->impl);
-  cs->impl = nullptr;
-}
-void EnterCriticalSection(LPCRITICAL_SECTION cs) { static_cast<std::recursive_mutex*>(cs->impl)->lock(); }
-void LeaveCriticalSection(LPCRITICAL_SECTION cs) { static_cast<std::recursive_mutex*>(cs->impl)->unlock(); }
+static_assert(sizeof(std::recursive_mutex) <= sizeof(CRITICAL_SECTION::impl), "the lock fits its structure");
+static_assert(alignof(std::recursive_mutex) <= alignof(CRITICAL_SECTION), "the lock's alignment");
+
+void InitializeCriticalSection(LPCRITICAL_SECTION cs) { new (cs->impl) std::recursive_mutex; }
+void DeleteCriticalSection(LPCRITICAL_SECTION cs) { Mutex(cs)->~recursive_mutex(); }
+void EnterCriticalSection(LPCRITICAL_SECTION cs) { Mutex(cs)->lock(); }
+void LeaveCriticalSection(LPCRITICAL_SECTION cs) { Mutex(cs)->unlock(); }
 
 LONG InterlockedIncrement(LONG volatile* addend) { return __atomic_add_fetch(addend, 1, __ATOMIC_SEQ_CST); }
 LONG InterlockedDecrement(LONG volatile* addend) { return __atomic_sub_fetch(addend, 1, __ATOMIC_SEQ_CST); }
@@ -143,7 +147,7 @@ DWORD FormatMessageA(DWORD dwFlags, const void*, DWORD dwMessageId, DWORD, LPSTR
   }
   const DWORD length = static_cast<DWORD>(std::strlen(text));
   if ((dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0) {
-    auto* block = static_cast<char*>(std::malloc(length + 1));
+    auto* block = static_cast<char*>(standin::Allocate(length + 1));
     if (block == nullptr) {
       SetLastError(ERROR_OUTOFMEMORY);
       return 0;
@@ -161,58 +165,68 @@ DWORD FormatMessageA(DWORD dwFlags, const void*, DWORD dwMessageId, DWORD, LPSTR
 }
 
 HLOCAL LocalFree(HLOCAL hMem) {
-  std::free(hMem);
+  standin::Free(hMem);
   return nullptr;
 }
 
 int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR src, int srcLength, LPWSTR dst, int dstLength) {
-  if (src == nullptr || srcLength == 0 || dstLength < 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+  try {
+    if (src == nullptr || srcLength == 0 || dstLength < 0) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    const int n = srcLength < 0 ? static_cast<int>(std::strlen(src)) + 1 : srcLength;
+    std::wstring out;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(src);
+    for (int i = 0; i < n;) out += codePage == CP_UTF8 ? DecodeUtf8(bytes, n, i) : static_cast<wchar_t>(bytes[i++]);
+    const int needed = static_cast<int>(out.size());
+    if (dstLength == 0) return needed;
+    if (dstLength < needed) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    std::memcpy(dst, out.data(), needed * sizeof(wchar_t));
+    return needed;
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_OUTOFMEMORY);
     return 0;
   }
-  const int n = srcLength < 0 ? static_cast<int>(std::strlen(src)) + 1 : srcLength;
-  std::wstring out;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(src);
-  for (int i = 0; i < n;) out += codePage == CP_UTF8 ? DecodeUtf8(bytes, n, i) : static_cast<wchar_t>(bytes[i++]);
-  const int needed = static_cast<int>(out.size());
-  if (dstLength == 0) return needed;
-  if (dstLength < needed) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  std::memcpy(dst, out.data(), needed * sizeof(wchar_t));
-  return needed;
 }
 
 int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR src, int srcLength, LPSTR dst, int dstLength,
                         LPCSTR defaultChar, LPBOOL usedDefaultChar) {
-  if (src == nullptr || srcLength == 0 || dstLength < 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  const int n = srcLength < 0 ? static_cast<int>(std::wcslen(src)) + 1 : srcLength;
-  std::string out;
-  bool usedDefault = false;
-  for (int i = 0; i < n; ++i) {
-    const uint32_t c = static_cast<uint32_t>(src[i]);
-    if (codePage == CP_UTF8) {
-      EncodeUtf8(c, out);
-    } else if (c <= 0xFF) {
-      out += static_cast<char>(c);
-    } else {
-      out += defaultChar != nullptr ? *defaultChar : '?';
-      usedDefault = true;
+  try {
+    if (src == nullptr || srcLength == 0 || dstLength < 0) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
     }
-  }
-  if (usedDefaultChar != nullptr) *usedDefaultChar = usedDefault ? TRUE : FALSE;
-  const int needed = static_cast<int>(out.size());
-  if (dstLength == 0) return needed;
-  if (dstLength < needed) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    const int n = srcLength < 0 ? static_cast<int>(std::wcslen(src)) + 1 : srcLength;
+    std::string out;
+    bool usedDefault = false;
+    for (int i = 0; i < n; ++i) {
+      const uint32_t c = static_cast<uint32_t>(src[i]);
+      if (codePage == CP_UTF8) {
+        EncodeUtf8(c, out);
+      } else if (c <= 0xFF) {
+        out += static_cast<char>(c);
+      } else {
+        out += defaultChar != nullptr ? *defaultChar : '?';
+        usedDefault = true;
+      }
+    }
+    if (usedDefaultChar != nullptr) *usedDefaultChar = usedDefault ? TRUE : FALSE;
+    const int needed = static_cast<int>(out.size());
+    if (dstLength == 0) return needed;
+    if (dstLength < needed) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    std::memcpy(dst, out.data(), needed);
+    return needed;
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_OUTOFMEMORY);
     return 0;
   }
-  std::memcpy(dst, out.data(), needed);
-  return needed;
 }
 
 int lstrcmpiA(LPCSTR a, LPCSTR b) {

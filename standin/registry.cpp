@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -110,89 +111,113 @@ extern "C" {
 
 LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM, const SECURITY_ATTRIBUTES*,
                         PHKEY phkResult, LPDWORD lpdwDisposition) {
-  const std::lock_guard<std::recursive_mutex> hold(registryLock);
-  std::shared_ptr<Node> node;
-  bool created = false;
-  const LSTATUS status = Walk(hKey, lpSubKey, true, node, &created);
-  if (status != ERROR_SUCCESS) return status;
-  *phkResult = NewHandle(node);
-  if (lpdwDisposition != nullptr) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-  return ERROR_SUCCESS;
+  try {
+    const std::lock_guard<std::recursive_mutex> hold(registryLock);
+    std::shared_ptr<Node> node;
+    bool created = false;
+    const LSTATUS status = Walk(hKey, lpSubKey, true, node, &created);
+    if (status != ERROR_SUCCESS) return status;
+    *phkResult = NewHandle(node);
+    if (lpdwDisposition != nullptr) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  } catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;  // as the system reports a registry out of memory
+  }
 }
 
 LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
-  const std::lock_guard<std::recursive_mutex> hold(registryLock);
-  std::shared_ptr<Node> node;
-  const LSTATUS status = Walk(hKey, lpSubKey, false, node, nullptr);
-  if (status != ERROR_SUCCESS) return status;
-  *phkResult = NewHandle(node);
-  return ERROR_SUCCESS;
+  try {
+    const std::lock_guard<std::recursive_mutex> hold(registryLock);
+    std::shared_ptr<Node> node;
+    const LSTATUS status = Walk(hKey, lpSubKey, false, node, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    *phkResult = NewHandle(node);
+    return ERROR_SUCCESS;
+  } catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;  // as the system reports a registry out of memory
+  }
 }
 
 LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
-  const std::lock_guard<std::recursive_mutex> hold(registryLock);
-  const std::shared_ptr<Node> node = NodeOf(hKey);
-  if (node == nullptr) return ERROR_INVALID_HANDLE;
-  if (node->deleted) return ERROR_KEY_DELETED;
-  Value value{dwType, {}};
-  if (lpData != nullptr) value.data.assign(lpData, lpData + cbData);
-  node->values[lpValueName == nullptr ? std::string() : std::string(lpValueName)] = value;
-  return ERROR_SUCCESS;
+  try {
+    const std::lock_guard<std::recursive_mutex> hold(registryLock);
+    const std::shared_ptr<Node> node = NodeOf(hKey);
+    if (node == nullptr) return ERROR_INVALID_HANDLE;
+    if (node->deleted) return ERROR_KEY_DELETED;
+    Value value{dwType, {}};
+    if (lpData != nullptr) value.data.assign(lpData, lpData + cbData);
+    node->values[lpValueName == nullptr ? std::string() : std::string(lpValueName)] = value;
+    return ERROR_SUCCESS;
+  } catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;  // as the system reports a registry out of memory
+  }
 }
 
 LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-  const std::lock_guard<std::recursive_mutex> hold(registryLock);
-  const std::shared_ptr<Node> node = NodeOf(hKey);
-  if (node == nullptr) return ERROR_INVALID_HANDLE;
-  if (node->deleted) return ERROR_KEY_DELETED;
-  const auto it = node->values.find(lpValueName == nullptr ? std::string() : std::string(lpValueName));
-  if (it == node->values.end()) return ERROR_FILE_NOT_FOUND;
-  if (lpType != nullptr) *lpType = it->second.type;
-  const DWORD size = static_cast<DWORD>(it->second.data.size());
-  if (lpcbData == nullptr) return lpData == nullptr ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
-  const DWORD room = *lpcbData;
-  *lpcbData = size;
-  if (lpData == nullptr) return ERROR_SUCCESS;
-  if (room < size) return ERROR_MORE_DATA;
-  if (size != 0) std::memcpy(lpData, it->second.data.data(), size);
-  return ERROR_SUCCESS;
+  try {
+    const std::lock_guard<std::recursive_mutex> hold(registryLock);
+    const std::shared_ptr<Node> node = NodeOf(hKey);
+    if (node == nullptr) return ERROR_INVALID_HANDLE;
+    if (node->deleted) return ERROR_KEY_DELETED;
+    const auto it = node->values.find(lpValueName == nullptr ? std::string() : std::string(lpValueName));
+    if (it == node->values.end()) return ERROR_FILE_NOT_FOUND;
+    if (lpType != nullptr) *lpType = it->second.type;
+    const DWORD size = static_cast<DWORD>(it->second.data.size());
+    if (lpcbData == nullptr) return lpData == nullptr ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+    const DWORD room = *lpcbData;
+    *lpcbData = size;
+    if (lpData == nullptr) return ERROR_SUCCESS;
+    if (room < size) return ERROR_MORE_DATA;
+    if (size != 0) std::memcpy(lpData, it->second.data.data(), size);
+    return ERROR_SUCCESS;
+  } catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;  // as the system reports a registry out of memory
+  }
 }
 
 LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD, LPSTR, LPDWORD,
                       FILETIME*) {
-  const std::lock_guard<std::recursive_mutex> hold(registryLock);
-  const std::shared_ptr<Node> node = NodeOf(hKey);
-  if (node == nullptr) return ERROR_INVALID_HANDLE;
-  if (node->deleted) return ERROR_KEY_DELETED;
-  if (dwIndex >= node->subkeys.size()) return ERROR_NO_MORE_ITEMS;
-  auto it = node->subkeys.begin();
-  for (DWORD i = 0; i < dwIndex; ++i) ++it;
-  const std::string& name = it->first;
-  if (name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
-  std::memcpy(lpName, name.c_str(), name.size() + 1);
-  *lpcchName = static_cast<DWORD>(name.size());
-  return ERROR_SUCCESS;
+  try {
+    const std::lock_guard<std::recursive_mutex> hold(registryLock);
+    const std::shared_ptr<Node> node = NodeOf(hKey);
+    if (node == nullptr) return ERROR_INVALID_HANDLE;
+    if (node->deleted) return ERROR_KEY_DELETED;
+    if (dwIndex >= node->subkeys.size()) return ERROR_NO_MORE_ITEMS;
+    auto it = node->subkeys.begin();
+    for (DWORD i = 0; i < dwIndex; ++i) ++it;
+    const std::string& name = it->first;
+    if (name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
+    std::memcpy(lpName, name.c_str(), name.size() + 1);
+    *lpcchName = static_cast<DWORD>(name.size());
+    return ERROR_SUCCESS;
+  } catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;  // as the system reports a registry out of memory
+  }
 }
 
 LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-  const std::lock_guard<std::recursive_mutex> hold(registryLock);
-  std::vector<std::string> names;
-  LSTATUS status = SplitPath(lpSubKey, names);
-  if (status != ERROR_SUCCESS) return status;
-  if (names.empty()) return ERROR_ACCESS_DENIED;
-  const std::string last = names.back();
-  names.pop_back();
-  std::string parentPath;
-  for (const std::string& n : names) parentPath += n + "\\";
-  std::shared_ptr<Node> parent;
-  status = Walk(hKey, parentPath.c_str(), false, parent, nullptr);
-  if (status != ERROR_SUCCESS) return status;
-  const auto it = parent->subkeys.find(last);
-  if (it == parent->subkeys.end()) return ERROR_FILE_NOT_FOUND;
-  if (!it->second->subkeys.empty()) return ERROR_ACCESS_DENIED;
-  it->second->deleted = true;
-  parent->subkeys.erase(it);
-  return ERROR_SUCCESS;
+  try {
+    const std::lock_guard<std::recursive_mutex> hold(registryLock);
+    std::vector<std::string> names;
+    LSTATUS status = SplitPath(lpSubKey, names);
+    if (status != ERROR_SUCCESS) return status;
+    if (names.empty()) return ERROR_ACCESS_DENIED;
+    const std::string last = names.back();
+    names.pop_back();
+    std::string parentPath;
+    for (const std::string& n : names) parentPath += n + "\\";
+    std::shared_ptr<Node> parent;
+    status = Walk(hKey, parentPath.c_str(), false, parent, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    const auto it = parent->subkeys.find(last);
+    if (it == parent->subkeys.end()) return ERROR_FILE_NOT_FOUND;
+    if (!it->second->subkeys.empty()) return ERROR_ACCESS_DENIED;
+    it->second->deleted = true;
+    parent->subkeys.erase(it);
+    return ERROR_SUCCESS;
+  } catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;  // as the system reports a registry out of memory
+  }
 }
 
 LSTATUS RegCloseKey(HKEY hKey) {

@@ -3,6 +3,9 @@
 // keeps it for FADF_HAVEVARTYPE arrays.
 #include "standin/windows_standin.h"
 
+#include "standin/heap.h"
+
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -80,7 +83,7 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
   const ULONG size = ElementSize(vt);
   if (size == 0 || cDims == 0 || cDims > 0xFFFF || rgsabound == nullptr) return nullptr;
   const size_t bytes = sizeof(Header) + sizeof(SAFEARRAY) + (cDims - 1) * sizeof(SAFEARRAYBOUND);
-  auto* block = static_cast<unsigned char*>(std::calloc(1, bytes));
+  auto* block = static_cast<unsigned char*>(standin::Allocate(bytes, true));
   if (block == nullptr) return nullptr;
   reinterpret_cast<Header*>(block)->vt = vt;
   auto* psa = reinterpret_cast<SAFEARRAY*>(block + sizeof(Header));
@@ -89,9 +92,9 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
   psa->cbElements = size;
   for (UINT i = 0; i < cDims; ++i) psa->rgsabound[i] = rgsabound[cDims - 1 - i];  // last dimension first
   const size_t n = ElementCount(psa);
-  psa->pvData = std::calloc(n == 0 ? 1 : n, size);
+  psa->pvData = n > SIZE_MAX / size ? nullptr : standin::Allocate(n * size, true);
   if (psa->pvData == nullptr) {
-    std::free(block);
+    standin::Free(block);
     return nullptr;
   }
   return psa;
@@ -106,8 +109,8 @@ HRESULT SafeArrayDestroy(SAFEARRAY* psa) {
   if (psa == nullptr) return S_OK;
   if (psa->cLocks > 0) return DISP_E_ARRAYISLOCKED;
   ClearElements(psa);
-  std::free(psa->pvData);
-  std::free(HeaderOf(psa));
+  standin::Free(psa->pvData);
+  standin::Free(HeaderOf(psa));
   return S_OK;
 }
 
@@ -125,13 +128,23 @@ HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
   for (size_t i = 0; i < n; ++i) {
     if (vt == VT_BSTR) {
       const BSTR from = static_cast<BSTR*>(psa->pvData)[i];
-      if (from != nullptr) static_cast<BSTR*>(copy->pvData)[i] = SysAllocStringLen(from, SysStringLen(from));
+      if (from == nullptr) continue;
+      BSTR& to = static_cast<BSTR*>(copy->pvData)[i];
+      to = SysAllocStringLen(from, SysStringLen(from));
+      if (to == nullptr) {
+        SafeArrayDestroy(copy);
+        return E_OUTOFMEMORY;
+      }
     } else if (vt == VT_DISPATCH || vt == VT_UNKNOWN) {
       IUnknown* object = static_cast<IUnknown**>(psa->pvData)[i];
       if (object != nullptr) object->AddRef();
       static_cast<IUnknown**>(copy->pvData)[i] = object;
     } else if (vt == VT_VARIANT) {
-      VariantCopy(&static_cast<VARIANT*>(copy->pvData)[i], &static_cast<VARIANT*>(psa->pvData)[i]);
+      const HRESULT hr = VariantCopy(&static_cast<VARIANT*>(copy->pvData)[i], &static_cast<VARIANT*>(psa->pvData)[i]);
+      if (FAILED(hr)) {
+        SafeArrayDestroy(copy);
+        return hr;
+      }
     }
   }
   if (vt != VT_BSTR && vt != VT_DISPATCH && vt != VT_UNKNOWN && vt != VT_VARIANT && n > 0)

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
+#include <new>
 #include <string>
 
 namespace {
@@ -39,56 +40,60 @@ double RoundHalfEven(double d) {
 }
 
 HRESULT ParseNumberText(const OLECHAR* text, UINT len, Number& out) {
-  std::wstring s(text, len);
-  size_t b = 0, e = s.size();
-  while (b < e && std::iswspace(s[b])) ++b;
-  while (e > b && std::iswspace(s[e - 1])) --e;
-  s = s.substr(b, e - b);
-  if (s.empty()) return DISP_E_TYPEMISMATCH;
-  if (s.size() > 2 && s[0] == L'&' && (s[1] == L'H' || s[1] == L'h' || s[1] == L'O' || s[1] == L'o')) {
-    const int base = (s[1] == L'H' || s[1] == L'h') ? 16 : 8;
-    uint64_t value = 0;
-    for (size_t i = 2; i < s.size(); ++i) {
-      const wchar_t c = static_cast<wchar_t>(std::towupper(s[i]));
-      int digit = -1;
-      if (c >= L'0' && c <= L'9') digit = c - L'0';
-      if (base == 16 && c >= L'A' && c <= L'F') digit = c - L'A' + 10;
-      if (digit < 0 || digit >= base) return DISP_E_TYPEMISMATCH;
-      value = value * base + static_cast<uint64_t>(digit);
-      if (value > 0xFFFFFFFFu) return DISP_E_OVERFLOW;
+  try {
+    std::wstring s(text, len);
+    size_t b = 0, e = s.size();
+    while (b < e && std::iswspace(s[b])) ++b;
+    while (e > b && std::iswspace(s[e - 1])) --e;
+    s = s.substr(b, e - b);
+    if (s.empty()) return DISP_E_TYPEMISMATCH;
+    if (s.size() > 2 && s[0] == L'&' && (s[1] == L'H' || s[1] == L'h' || s[1] == L'O' || s[1] == L'o')) {
+      const int base = (s[1] == L'H' || s[1] == L'h') ? 16 : 8;
+      uint64_t value = 0;
+      for (size_t i = 2; i < s.size(); ++i) {
+        const wchar_t c = static_cast<wchar_t>(std::towupper(s[i]));
+        int digit = -1;
+        if (c >= L'0' && c <= L'9') digit = c - L'0';
+        if (base == 16 && c >= L'A' && c <= L'F') digit = c - L'A' + 10;
+        if (digit < 0 || digit >= base) return DISP_E_TYPEMISMATCH;
+        value = value * base + static_cast<uint64_t>(digit);
+        if (value > 0xFFFFFFFFu) return DISP_E_OVERFLOW;
+      }
+      out = {true, static_cast<int64_t>(value), 0};
+      return S_OK;
     }
-    out = {true, static_cast<int64_t>(value), 0};
-    return S_OK;
-  }
-  // [sign] digits with thousands separators [. digits] [e [sign] digits]
-  std::string plain;
-  size_t i = 0;
-  if (s[i] == L'+' || s[i] == L'-') plain += static_cast<char>(s[i++]);
-  bool digits = false;
-  for (; i < s.size() && (std::iswdigit(s[i]) || (s[i] == L',' && digits)); ++i) {
-    if (s[i] != L',') plain += static_cast<char>(s[i]);
-    digits = true;
-  }
-  if (i < s.size() && s[i] == L'.') {
-    plain += '.';
-    for (++i; i < s.size() && std::iswdigit(s[i]); ++i) {
-      plain += static_cast<char>(s[i]);
+    // [sign] digits with thousands separators [. digits] [e [sign] digits]
+    std::string plain;
+    size_t i = 0;
+    if (s[i] == L'+' || s[i] == L'-') plain += static_cast<char>(s[i++]);
+    bool digits = false;
+    for (; i < s.size() && (std::iswdigit(s[i]) || (s[i] == L',' && digits)); ++i) {
+      if (s[i] != L',') plain += static_cast<char>(s[i]);
       digits = true;
     }
+    if (i < s.size() && s[i] == L'.') {
+      plain += '.';
+      for (++i; i < s.size() && std::iswdigit(s[i]); ++i) {
+        plain += static_cast<char>(s[i]);
+        digits = true;
+      }
+    }
+    if (!digits) return DISP_E_TYPEMISMATCH;
+    if (i < s.size() && (s[i] == L'e' || s[i] == L'E')) {
+      plain += 'e';
+      ++i;
+      if (i < s.size() && (s[i] == L'+' || s[i] == L'-')) plain += static_cast<char>(s[i++]);
+      if (i == s.size() || !std::iswdigit(s[i])) return DISP_E_TYPEMISMATCH;
+      for (; i < s.size() && std::iswdigit(s[i]); ++i) plain += static_cast<char>(s[i]);
+    }
+    if (i != s.size()) return DISP_E_TYPEMISMATCH;
+    const double d = std::strtod(plain.c_str(), nullptr);
+    if (std::isinf(d)) return DISP_E_OVERFLOW;
+    out = {false, 0, d};
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
   }
-  if (!digits) return DISP_E_TYPEMISMATCH;
-  if (i < s.size() && (s[i] == L'e' || s[i] == L'E')) {
-    plain += 'e';
-    ++i;
-    if (i < s.size() && (s[i] == L'+' || s[i] == L'-')) plain += static_cast<char>(s[i++]);
-    if (i == s.size() || !std::iswdigit(s[i])) return DISP_E_TYPEMISMATCH;
-    for (; i < s.size() && std::iswdigit(s[i]); ++i) plain += static_cast<char>(s[i]);
-  }
-  if (i != s.size()) return DISP_E_TYPEMISMATCH;
-  const double d = std::strtod(plain.c_str(), nullptr);
-  if (std::isinf(d)) return DISP_E_OVERFLOW;
-  out = {false, 0, d};
-  return S_OK;
 }
 
 HRESULT FromDefaultMember(IDispatch* object, VARIANT& value) {

@@ -7,7 +7,7 @@
 // Stand-in choices, where Windows leaves room:
 // - WCHAR/OLECHAR is wchar_t (32 bits on Linux); BSTR lengths count characters.
 // - The ANSI code page (CP_ACP) is ISO 8859-1; CP_UTF8 is also understood.
-// - CoTaskMemAlloc/Realloc/Free are malloc/realloc/free, the heap the native
+// - CoTaskMemAlloc/Realloc/Free are malloc/realloc/free (standin/heap.h), the heap the native
 //   XBlob allocator (base/blob_allocator_posix.cpp) uses, so a block either
 //   side allocates the other may grow or free, as with the COM task allocator.
 // - CoCreateInstance finds classes only in the in-process class table that
@@ -372,8 +372,10 @@ struct FILETIME {
   DWORD dwHighDateTime;
 };
 
+// The stand-in's lock lives inside the structure, so that making one never
+// allocates and never fails, as on Windows.
 struct CRITICAL_SECTION {
-  void* impl;  // the stand-in's lock, made by InitializeCriticalSection
+  alignas(std::max_align_t) unsigned char impl[64];
 };
 using LPCRITICAL_SECTION = CRITICAL_SECTION*;
 
@@ -453,6 +455,17 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                       LPSTR lpClass, LPDWORD lpcchClass, FILETIME* lpftLastWriteTime);
 LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 LSTATUS RegCloseKey(HKEY hKey);
+
+// Tests only: the allocation hook. Every block of the task allocator, every
+// BSTR, SAFEARRAY and message buffer, and natively every XBlob block
+// (base/blob_allocator_posix.cpp) first asks `fail`, which answers nonzero
+// to make that allocation fail as if memory had run out; `counted` then hears
+// +1 for each block made and -1 for each block freed. Null hooks: no test.
+void StandinSetAllocationHooksForTesting(int (*fail)(), void (*counted)(int delta));
+// What the allocators call: nonzero when the hook fails this allocation; the
+// count of a block made (+1) or freed (-1).
+int StandinTestAllocationFails();
+void StandinTestAllocationCounted(int delta);
 }
 
 #include "standin/safearray.h"

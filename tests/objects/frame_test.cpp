@@ -111,7 +111,9 @@ TEST_F(FrameTest, ArgumentsThatAreNotBlobsGiveTheInternalError) {
   struct Case {
     const char* what;
     VARIANT arg;
-  } cases[] = {{"null object", Disp(nullptr)}, {"proxy", Disp(proxy)}, {"another class", Disp(other)}};
+  } cases[] = {{"null object", Disp(nullptr)},   {"JScript null", Null()},
+               {"JScript undefined", Empty()},    {"proxy", Disp(proxy)},
+               {"another class", Disp(other)}};
   for (const Case& c : cases) {
     Ledger().events.clear();
     Outcome out = Encrypt(aes, c.arg);

@@ -223,6 +223,7 @@ TEST_P(SymmetricTest, MembersRefuseArgumentsThatAreNotBlobs) {
   const char* kText = "Internal error: can't get source OrvoBlob COM interface";
   ExpectFailure(CallStatement(object, "KeyGen", {Disp(proxy), I4(16)}), E_FAIL, kText, "KeyGen");
   ExpectFailure(PutProperty(object, "Key", Disp(proxy)), E_FAIL, kText, "Key");
+  ExpectFailure(PutProperty(object, "Key", Null(), Host::kJScript), E_FAIL, kText, "Key = null");
   ExpectFailure(CallMethod(object, "Encrypt", {Disp(nullptr)}), E_FAIL, kText, "Encrypt");
   ExpectFailure(CallMethod(object, "Decrypt", {Disp(object)}), E_FAIL, kText, "Decrypt");
   EXPECT_EQ(HexOf(keyBlob), HexOf(GetProperty(object, "Key").BlobBytes())) << "the key is untouched";

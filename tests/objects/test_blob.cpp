@@ -1,6 +1,7 @@
 #include "tests/objects/test_blob.h"
 
 #include <cstring>
+#include <new>
 
 namespace orvotest {
 
@@ -16,6 +17,7 @@ void BlobLedger::Reset() {
   createResult = S_OK;
   nextGetBufferResult = S_OK;
   nextQueryDispatchResult = S_OK;
+  record = true;
 }
 
 std::string BlobLedger::Trace() const {
@@ -38,7 +40,9 @@ std::string BlobLedger::Trace() const {
 
 namespace {
 
-void Event(const std::string& text) { Ledger().events.push_back(text); }
+void Event(const std::string& text) {
+  if (Ledger().record) Ledger().events.push_back(text);
+}
 void Violation(const std::string& text) { Ledger().violations.push_back(text); }
 
 const char* IidName(REFIID riid) {
@@ -63,7 +67,7 @@ TestBlob::~TestBlob() {
 HRESULT TestBlob::QueryInterface(REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
-  Event("QI " + name + " " + IidName(riid));
+  if (Ledger().record) Event("QI " + name + " " + IidName(riid));
   if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
     if (IsEqualIID(riid, IID_IDispatch) && FAILED(queryDispatchResult)) return queryDispatchResult;
     *ppv = static_cast<IDispatch*>(this);
@@ -77,12 +81,12 @@ HRESULT TestBlob::QueryInterface(REFIID riid, void** ppv) {
 }
 
 ULONG TestBlob::AddRef() {
-  Event("AddRef " + name);  // the module never calls it; argument conversions in the dispatcher may
+  if (Ledger().record) Event("AddRef " + name);  // the module never calls it; argument conversions in the dispatcher may
   return ++refs;
 }
 
 ULONG TestBlob::Release() {
-  Event("Release " + name);
+  if (Ledger().record) Event("Release " + name);
   if (refs == 0) {
     Violation("Release of " + name + " without a reference");
     return 0;
@@ -102,12 +106,12 @@ HRESULT TestBlob::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
 }
 HRESULT TestBlob::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return DISP_E_UNKNOWNNAME; }
 HRESULT TestBlob::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
-  Event("Invoke " + name + " " + std::to_string(member));
+  if (Ledger().record) Event("Invoke " + name + " " + std::to_string(member));
   return DISP_E_MEMBERNOTFOUND;
 }
 
 HRESULT TestBlob::GetBuffer(XBlob** buffer) {
-  Event("GetBuffer " + name);
+  if (Ledger().record) Event("GetBuffer " + name);
   if (lockDepth == 0) Violation("GetBuffer " + name + " while not locked");
   *buffer = nullptr;
   if (FAILED(getBufferResult)) return getBufferResult;
@@ -116,14 +120,14 @@ HRESULT TestBlob::GetBuffer(XBlob** buffer) {
 }
 
 HRESULT TestBlob::Lock() {
-  Event("Lock " + name);
+  if (Ledger().record) Event("Lock " + name);
   ++lockDepth;
   ++locks;
   return S_OK;
 }
 
 HRESULT TestBlob::Unlock() {
-  Event("Unlock " + name);
+  if (Ledger().record) Event("Unlock " + name);
   if (lockDepth == 0) {
     Violation("Unlock " + name + " while not locked");
     return E_UNEXPECTED;
@@ -161,19 +165,27 @@ class TestBlobFactory final : public IClassFactory {
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     BlobLedger& ledger = Ledger();
     if (FAILED(ledger.createResult)) {
-      ledger.events.push_back("Create failed");
+      Event("Create failed");
       return ledger.createResult;
     }
-    const std::string name = "R" + std::to_string(++ledger.created);
-    ledger.events.push_back("Create " + name);
-    auto* blob = new TestBlob(name, {0xEE, 0xEE, 0xEE});
+    TestBlob* blob = nullptr;
+    try {  // as a real Blob class: memory running out fails the creation
+      const std::string name = "R" + std::to_string(ledger.created + 1);
+      Event("Create " + name);
+      blob = new TestBlob(name, {0xEE, 0xEE, 0xEE});
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+    ++ledger.created;
     blob->getBufferResult = ledger.nextGetBufferResult;
     blob->queryDispatchResult = ledger.nextQueryDispatchResult;
     ledger.nextGetBufferResult = S_OK;
     ledger.nextQueryDispatchResult = S_OK;
+    const bool record = ledger.record;
+    ledger.record = false;  // the factory's own query is not the module's
     const HRESULT hr = blob->QueryInterface(riid, ppv);
-    ledger.events.pop_back();  // the factory's own query is not the module's
-    blob->refs -= 1;           // the new Blob's only reference is the one handed out
+    ledger.record = record;
+    blob->refs -= 1;  // the new Blob's only reference is the one handed out
     if (FAILED(hr)) delete blob;
     return hr;
   }

@@ -63,6 +63,7 @@ struct BlobLedger {
   std::vector<std::string> violations;  // breaches of the Blob contract
   int live = 0;                         // TestBlobs not yet destroyed
   int created = 0;                      // Blobs made by the class object
+  bool record = true;                   // false: no events (violations still count)
   // Planted failures for the next Blobs the class object makes.
   HRESULT createResult = S_OK;
   HRESULT nextGetBufferResult = S_OK;

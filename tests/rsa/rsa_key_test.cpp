@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <new>
 
 #include "base/alarm.h"
+#include "base/test_hooks.h"
 #include "tests/rsa/rsa_test_support.h"
 #include "tests/support/alarm_checks.h"
 
@@ -76,6 +78,40 @@ TEST(XRSAKeyTest, EqualSeedsTakeTheNextPrimeAboveQ) {
   XBigInt above(key.q);
   above.Add(XBigInt(1)).NextPrime();
   EXPECT_EQ(key.p.Compare(above), 0);
+}
+
+// Memory running out once the first prime exists: the expansion of a long
+// second seed is the first block above the limit (a one-byte first seed
+// expands within it), so the failure comes after p has been found.
+TEST(XRSAKeyTest, AKeyGenerationThatFailsPartWayLeavesTheEarlierKey) {
+  XRSAKey key;
+  key.GenerateKey(BlobOf(std::string("alpha")), BlobOf(std::string("beta")), 128);
+  const std::string publicBefore = PublicHex(key);
+  const std::string privateBefore = PrivateHex(key);
+
+  const XBlob longSeed = BlobOf(std::string(4096, 's'));
+  orvo::SetBlobAllocationLimitForTesting(1024);
+  bool ranOut = false;
+  try {
+    key.GenerateKey(BlobOf(std::string("a")), longSeed, 64);
+  } catch (const std::bad_alloc&) {
+    ranOut = true;
+  }
+  orvo::SetBlobAllocationLimitForTesting(0);
+  ASSERT_TRUE(ranOut);
+  EXPECT_EQ(PublicHex(key), publicBefore);
+  EXPECT_EQ(PrivateHex(key), privateBefore);
+  EXPECT_EQ(key.size, 128u);
+  EXPECT_EQ(key.flags, 3u);
+  const XBlob data = BlobOf(std::string("still the earlier key"));
+  EXPECT_EQ(ToHexText(key.Decrypt(key.Encrypt(data))), ToHexText(data));
+
+  // Without the limit the same call installs the new key whole.
+  key.GenerateKey(BlobOf(std::string("a")), longSeed, 64);
+  XRSAKey fresh;
+  fresh.GenerateKey(BlobOf(std::string("a")), longSeed, 64);
+  EXPECT_EQ(PrivateHex(key), PrivateHex(fresh));
+  EXPECT_EQ(key.size, 64u);
 }
 
 TEST(XRSAKeyTest, FreshKeyBlobs) {

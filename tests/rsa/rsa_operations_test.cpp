@@ -349,44 +349,84 @@ TEST_F(RsaOperationsTest, InconsistentCrtNumbersFallBackToTheFullExponent) {
   }
 }
 
-TEST(RsaShortModulusTest, BlocksThatCannotDecryptAreNeverReturned) {
+// The draw limit follows from n's length alone: 8(size-1) = 504 bits of
+// encoded block for size 64.
+TEST(RsaShortModulusTest, DrawLimitComesFromTheModulusLength) {
+  const struct {
+    uint32_t bits;
+    uint32_t size;
+    uint32_t limit;
+  } cases[] = {
+      {512, 64, 56},      // longer than the block: every draw fits
+      {505, 64, 56},      //
+      {504, 64, 56},      // chance at least 1/2 per draw
+      {503, 64, 112},     //
+      {496, 64, 14336},   // the "short-54"/"short-73" key: chance at least 2^-9
+      {493, 64, 114688},  // 2^-12: the shortest modulus still served
+      {492, 64, 0},       // refused
+      {400, 64, 0},       //
+      {1005, 128, 114688},  // 8 * 127 = 1016 bits of block
+      {1004, 128, 0},
+  };
+  for (const auto& c : cases) {
+    XBigInt n(1);
+    for (uint32_t i = 1; i < c.bits; ++i) n.Add(n);  // 2^(bits-1)
+    ASSERT_EQ(n.BitLength(), c.bits);
+    EXPECT_EQ(orvo::PaddingDrawLimit(n, c.size), c.limit) << c.bits << " bits, size " << c.size;
+    n.Add(n).Subtract(XBigInt(1));  // 2^bits - 1: the same length, the same limit
+    EXPECT_EQ(orvo::PaddingDrawLimit(n, c.size), c.limit) << c.bits << " bits, size " << c.size;
+  }
+}
+
+TEST(RsaShortModulusTest, TheSameKeyAlwaysGetsTheSameAnswer) {
   // The seeds "short-54" and "short-73" at size 64 give a 496-bit modulus:
-  // the 63-byte encoded block is usually not below n.
+  // one encoded block in about 230 is below it.
   XRSAKey key;
   Generate(key, "short-54", "short-73", 64);
   ASSERT_EQ(key.n.BitLength(), 496u);
   EXPECT_EQ(AlarmOf([&] { key.Sign(BlobOf(std::string("x"))); }), "Invalid key/RSA");
-
-  const XBlob data = BlobOf(std::string("short"));
-  int sealedCount = 0;
-  for (int i = 0; i < 40; ++i) {
+  const XBlob data = BlobOf(std::string("a message of two blocks for the short key"));
+  for (int i = 0; i < 200; ++i) {
     XBlob sealed(16);
-    const std::string alarm = AlarmOf([&] { sealed = key.Encrypt(data); });
-    if (alarm == "no alarm") {
-      ++sealedCount;
-      EXPECT_EQ(ToHexText(key.Decrypt(sealed)), ToHexText(data));
-    } else {
-      EXPECT_EQ(alarm, "Invalid key/RSA");
-    }
+    ASSERT_EQ(AlarmOf([&] { sealed = key.Encrypt(data); }), "no alarm") << "run " << i;
+    ASSERT_EQ(sealed.size, 128u);
+    ASSERT_EQ(ToHexText(key.Decrypt(sealed)), ToHexText(data)) << "run " << i;
   }
-  std::printf("short modulus: %d of 40 encryptions found a block below n\n", sealedCount);
+
+  // A public half whose modulus is one bit shorter than the shortest served
+  // is refused before any entropy is drawn, every time.
+  XBigInt shortN(1);
+  for (int i = 1; i < 492; ++i) shortN.Add(shortN);
+  shortN.Add(XBigInt(1));  // odd, 492 bits
+  XRSAKey refused;
+  refused.n = shortN;
+  refused.e = key.e;
+  refused.size = 64;
+  refused.flags = XRSAKey::kPublicHalf;
+  ScriptedEntropyScope entropy({});
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(AlarmOf([&] { refused.Encrypt(data); }), "Invalid key/RSA");
+  EXPECT_EQ(ScriptedEntropy::draws, 0);
 }
 
-TEST(RsaShortModulusTest, RedrawsAreBounded) {
+TEST(RsaShortModulusTest, RedrawsStopAtTheLimit) {
   XRSAKey key;
   Generate(key, "short-54", "short-73", 64);
+  const uint32_t limit = orvo::PaddingDrawLimit(key.n, key.size);
   // Entropy that always yields the same seed: if that block is not below n,
-  // every draw fails and the bound ends the attempt.
-  for (int value = 0; value < 8; ++value) {
-    ScriptedEntropyScope entropy(std::vector<uint8_t>(20 * orvo::kMaxPaddingDraws + 100, static_cast<uint8_t>(value)));
+  // every draw fails and the limit ends the attempt.
+  int refusedValues = 0;
+  for (int value = 0; value < 4; ++value) {
+    ScriptedEntropyScope entropy(std::vector<uint8_t>(20 * limit, static_cast<uint8_t>(value)));
     const std::string alarm = AlarmOf([&] { key.Encrypt(BlobOf(std::string("x"))); });
     if (alarm == "no alarm") {
       EXPECT_EQ(ScriptedEntropy::draws, 1);
     } else {
+      ++refusedValues;
       EXPECT_EQ(alarm, "Invalid key/RSA");
-      EXPECT_EQ(ScriptedEntropy::draws, static_cast<int>(orvo::kMaxPaddingDraws));
+      EXPECT_EQ(ScriptedEntropy::draws, static_cast<int>(limit));
     }
   }
+  EXPECT_GT(refusedValues, 0);  // the bound was reached at least once
 }
 
 TEST(RsaBlobFuzzTest, ArbitraryBlobsNeverCrash) {

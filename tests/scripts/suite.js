@@ -71,6 +71,8 @@ try {
   expectError(function () { misc.ExtractBlobFromBlob(packed, 0); }, E_FAIL, "Crypto System: Data is corrupted - XBlob",
               "record at the end");
   expectError(function () { misc.MD5(misc); }, E_FAIL, NO_BLOB, "MD5 of a non-Blob object");
+  expectError(function () { misc.MD5(null); }, E_FAIL, NO_BLOB, "MD5 of null");
+  expectError(function () { misc.CRC32(undefined); }, E_FAIL, NO_BLOB, "CRC32 of undefined");
 
   // -------------------------------------------------------------- symmetric
   var ciphers = [
@@ -113,6 +115,9 @@ try {
   expectError(function () { a.Decrypt(newBlob("00112233445566778899")); }, E_FAIL,
               "Crypto System: Unable to decrypt data - RSA", "10 bytes");
   expectError(function () { a.KeyGen(textBlob("x"), misc, 64); }, E_FAIL, NO_BLOB, "KeyGen with a non-Blob seed");
+  expectError(function () { a.Verify(data, null); }, E_FAIL, NO_BLOB, "Verify with a null signature");
+  expectError(function () { a.PublicKey = null; }, E_FAIL, NO_BLOB, "PublicKey = null");
+  checkEq(a.PublicKey.Hex, b.PublicKey.Hex, "the key after the refused puts");
 } catch (e) {
   fail("uncaught error " + (e.number >>> 0).toString(16) + ": " + e.description);
 }

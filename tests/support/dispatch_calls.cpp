@@ -85,6 +85,15 @@ void InvokeOutcome::Reset() {
   excep = EXCEPINFO{};
 }
 
+namespace {
+struct AroundInvoke {
+  void (*before)() = nullptr;
+  void (*after)() = nullptr;
+} aroundInvoke;
+}  // namespace
+
+void SetAroundInvoke(void (*before)(), void (*after)()) { aroundInvoke = {before, after}; }
+
 void Call(IDispatch* object, DISPID member, WORD flags, std::vector<VARIANT> args, bool namedPut, bool wantResult,
           InvokeOutcome& out, ArgForm form) {
   std::vector<VARIANT> values(args.rbegin(), args.rend());
@@ -97,8 +106,10 @@ void Call(IDispatch* object, DISPID member, WORD flags, std::vector<VARIANT> arg
   DISPPARAMS params = {rgvarg.empty() ? nullptr : rgvarg.data(), namedPut ? &putId : nullptr,
                        static_cast<UINT>(rgvarg.size()), namedPut ? 1u : 0u};
   out.Reset();
+  if (aroundInvoke.before != nullptr) aroundInvoke.before();
   out.hr = object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, wantResult ? &out.result : nullptr,
                           &out.excep, &out.argErr);
+  if (aroundInvoke.after != nullptr) aroundInvoke.after();
   for (size_t i = 0; i < rgvarg.size(); ++i)
     EXPECT_EQ(0, std::memcmp(&before[i], &rgvarg[i], sizeof(VARIANT))) << "argument " << i << " was changed";
   for (VARIANT& v : values) {

@@ -56,4 +56,8 @@ enum class ArgForm { kByValue, kByReference };
 void Call(IDispatch* object, DISPID member, WORD flags, std::vector<VARIANT> args, bool namedPut, bool wantResult,
           InvokeOutcome& out, ArgForm form = ArgForm::kByValue);
 
+// Functions run right before and after each IDispatch::Invoke that Call
+// makes, so that a test can act on the member call alone (null: none).
+void SetAroundInvoke(void (*before)(), void (*after)());
+
 }  // namespace orvotest

@@ -148,6 +148,16 @@ const Case kCases[] = {
     {"Digits(\"x\", 2, 3) names rgvarg[2]", kDigits, kMethodGet, [] { return std::vector<VARIANT>{Str(L"x"), I4(2), I4(3)}; }, false, true, DISP_E_TYPEMISMATCH, VT_EMPTY, 0, 2, ""},
     {"Digits(1, 2)", kDigits, kMethodGet, [] { return std::vector<VARIANT>{I4(1), I4(2)}; }, false, true, DISP_E_PARAMNOTOPTIONAL, VT_EMPTY, 0, 2, ""},
     {"Digits(1, 2, 3, 4)", kDigits, kMethodGet, [] { return std::vector<VARIANT>{I4(1), I4(2), I4(3), I4(4)}; }, false, true, DISP_E_BADPARAMCOUNT, VT_EMPTY, 0, 1, ""},
+    // The count is checked before any argument is converted.
+    {"Twice(\"abc\", 1): too many wins", kTwice, kMethodGet, [] { return std::vector<VARIANT>{Str(L"abc"), I4(1)}; }, false, true, DISP_E_BADPARAMCOUNT, VT_EMPTY, 0, 1, ""},
+    {"Digits(\"x\", 2): too few wins", kDigits, kMethodGet, [] { return std::vector<VARIANT>{Str(L"x"), I4(2)}; }, false, true, DISP_E_PARAMNOTOPTIONAL, VT_EMPTY, 0, 2, ""},
+    {"Mode put with two positional values, one a string", kMode, kPut, [] { return std::vector<VARIANT>{Str(L"x"), I4(2)}; }, false, false, DISP_E_BADPARAMCOUNT, VT_EMPTY, 0, 1, ""},
+    // No object, however spelled, binds to an object parameter as a null object.
+    {"Echo(Null)", kEcho, kMethodGet, [] { return std::vector<VARIANT>{Null()}; }, false, true, S_OK, VT_DISPATCH, 0, kUntouched, "Echo"},
+    {"Echo(Empty)", kEcho, kMethodGet, [] { return std::vector<VARIANT>{Empty()}; }, false, true, S_OK, VT_DISPATCH, 0, kUntouched, "Echo"},
+    {"Echo(Nothing)", kEcho, kMethodGet, [] { return std::vector<VARIANT>{Disp(nullptr)}; }, false, true, S_OK, VT_DISPATCH, 0, kUntouched, "Echo"},
+    {"Echo(0) does not convert", kEcho, kMethodGet, [] { return std::vector<VARIANT>{I4(0)}; }, false, true, DISP_E_TYPEMISMATCH, VT_EMPTY, 0, 0, ""},
+    {"Echo(\"\") does not convert", kEcho, kMethodGet, [] { return std::vector<VARIANT>{Str(L"")}; }, false, true, DISP_E_TYPEMISMATCH, VT_EMPTY, 0, 0, ""},
     {"Checksum() is VT_UI4", kChecksum, kMethodGet, None, false, true, S_OK, VT_UI4, static_cast<LONG>(0xCBF43926u), kUntouched, "Checksum"},
     {"Touch as a statement", kTouch, kMethod, None, false, false, S_OK, VT_EMPTY, 0, kUntouched, "Touch"},
     {"Touch as an expression gives Empty", kTouch, kMethodGet, None, false, true, S_OK, VT_EMPTY, 0, kUntouched, "Touch"},
@@ -193,6 +203,9 @@ TEST_F(DispatchTest, InvokeCases) {
     EXPECT_EQ(c.argErr, out.argErr);
     EXPECT_EQ(c.log, object->log);
     EXPECT_EQ(nullptr, out.excep.bstrDescription);
+    if (V_VT(&out.result) == VT_DISPATCH) {
+      EXPECT_EQ(nullptr, V_DISPATCH(&out.result));
+    }
     object->Release();
   }
 }
@@ -330,6 +343,54 @@ TEST_F(DispatchTest, AValueAssignedToAnObjectPropertyGoesIntoTheObject) {
   EXPECT_EQ(S_OK, number.hr);
   EXPECT_EQ(9, held.value);
   calc->put_Child(nullptr);
+}
+
+// A SampleCalc whose Child reads (the recursive read of an assignment by
+// value) succeed with a chosen value.
+class CannedChildRead : public SampleCalc {
+ public:
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* excep, UINT* argErr) override {
+    if (member == kChild && flags == kMethodGet && result != nullptr) {
+      log += "Child.get";
+      return VariantCopy(result, &canned);
+    }
+    return SampleCalc::Invoke(member, riid, lcid, flags, params, result, excep, argErr);
+  }
+  VARIANT canned{};
+};
+
+TEST_F(DispatchTest, AReadThatGivesNoObjectRefusesTheAssignment) {
+  const struct {
+    const char* what;
+    std::function<VARIANT()> read;
+  } cases[] = {
+      {"null object", [] { return Disp(nullptr); }},
+      {"Empty", [] { return Empty(); }},
+      {"Null", [] { return Null(); }},
+      {"a number", [] { return I4(5); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CannedChildRead* object = nullptr;
+    ASSERT_EQ(S_OK, orvo::CreateInstance<CannedChildRead>(nullptr, IID_ISample, reinterpret_cast<void**>(&object)));
+    object->canned = c.read();
+    for (const VARIANT& value : {I4(9), Disp(nullptr)}) {
+      object->log.clear();
+      Outcome out;
+      Call(object, kChild, kPut, {value}, true, false, out);
+      EXPECT_EQ(DISP_E_TYPEMISMATCH, out.hr);
+      EXPECT_EQ("Child.get", object->log);  // the setter was not called
+      EXPECT_EQ(nullptr, object->child);
+    }
+    ValueObject fetched(7);  // an object value stands for its default value, read once
+    Outcome out;
+    Call(object, kChild, kPut, {Disp(&fetched)}, true, false, out);
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, out.hr);
+    EXPECT_EQ("get;", fetched.log);
+    EXPECT_EQ(1u, fetched.refs);  // and the caller's value is given back
+    object->Release();
+  }
 }
 
 TEST_F(DispatchTest, WithNothingToAssignIntoTheObjectItselfIsPut) {

@@ -24,6 +24,8 @@ VARIANT* Held(VARIANT value) {  // the variable a by-reference argument points a
   return slot;
 }
 
+constexpr LONG kNoObject = -1;
+
 struct HostCall {
   const char* script;
   DISPID member;
@@ -33,7 +35,7 @@ struct HostCall {
   bool wantResult;
   HRESULT hr;
   VARTYPE resultType;
-  LONG resultValue;
+  LONG resultValue;  // for VT_DISPATCH results: kNoObject, or any other value for the blob
   UINT argErr;
   const char* log;
   bool childIsBlob;  // the Child property holds the blob afterwards
@@ -68,8 +70,9 @@ const HostCall kCalls[] = {
     // JScript's null and undefined.
     {"JScript: o.Twice(null)", kTwice, 1, [] { return std::vector<VARIANT>{Null()}; }, false, false, DISP_E_TYPEMISMATCH, VT_EMPTY, 0, 0, "", false},
     {"JScript: o.Twice(undefined)", kTwice, 1, [] { return std::vector<VARIANT>{Empty()}; }, false, false, S_OK, VT_EMPTY, 0, kUntouched, "Twice(0)", false},
-    {"JScript: o.Echo(null)", kEcho, 3, [] { return std::vector<VARIANT>{Null()}; }, false, true, DISP_E_TYPEMISMATCH, VT_EMPTY, 0, 0, "", false},
-    {"JScript: o.Echo(undefined)", kEcho, 3, [] { return std::vector<VARIANT>{Empty()}; }, false, true, DISP_E_TYPEMISMATCH, VT_EMPTY, 0, 0, "", false},
+    {"JScript: o.Echo(null)", kEcho, 3, [] { return std::vector<VARIANT>{Null()}; }, false, true, S_OK, VT_DISPATCH, kNoObject, kUntouched, "Echo", false},
+    {"JScript: o.Echo(undefined)", kEcho, 3, [] { return std::vector<VARIANT>{Empty()}; }, false, true, S_OK, VT_DISPATCH, kNoObject, kUntouched, "Echo", false},
+    {"VBScript: v = Null: o.Echo(v)", kEcho, 3, [] { return std::vector<VARIANT>{ByRef(Held(Null()))}; }, false, true, S_OK, VT_DISPATCH, kNoObject, kUntouched, "Echo", false},
     // ASP's page hooks.
     {"ASP: OnStartPage(context)", kOnStartPage, 1, [] { return std::vector<VARIANT>{Unk(&blob)}; }, false, true, S_OK, VT_I4, S_OK, kUntouched, "", false},
     {"ASP: OnEndPage()", kOnEndPage, 1, [] { return std::vector<VARIANT>{}; }, false, true, S_OK, VT_I4, S_OK, kUntouched, "", false},
@@ -89,7 +92,7 @@ TEST_F(HostsTest, EveryObservedCallReachesItsMember) {
       EXPECT_EQ(c.resultValue, V_I4(&out.result));
     }
     if (V_VT(&out.result) == VT_DISPATCH) {
-      EXPECT_EQ(static_cast<IDispatch*>(&blob), V_DISPATCH(&out.result));
+      EXPECT_EQ(c.resultValue == kNoObject ? nullptr : static_cast<IDispatch*>(&blob), V_DISPATCH(&out.result));
     }
     EXPECT_EQ(c.argErr, out.argErr);
     EXPECT_EQ(c.log, calc->log);

@@ -7,7 +7,9 @@
 //   static constexpr const char* kProgId;                    // "Vendor.Class.1"
 //   static constexpr const char* kVersionIndependentProgId;  // "Vendor.Class"
 //   static const orvo::InterfaceMapEntry kInterfaceMap[];    // ends with {nullptr, 0}
-// and a constructor that does not throw. It leaves IUnknown to the forms below.
+// and a default constructor, which may throw (std::bad_alloc when memory runs
+// out): CreateInstance turns that into a failure code. It leaves IUnknown to
+// the forms below.
 #pragma once
 
 #include <cstddef>
@@ -29,13 +31,24 @@ struct InterfaceMapEntry {
 // QueryInterface over an interface map, for the object at `object`.
 HRESULT QueryInterfaceFromMap(void* object, const InterfaceMapEntry* map, REFIID riid, void** ppv) noexcept;
 
-// The plain form: the object's own reference count. The forms' constructors
-// are noexcept, so a class whose construction throws stops the process rather
-// than let an exception cross COM.
+namespace detail {
+// Hands out a new object (no references yet) as `riid`; deletes it when the
+// interface is not there.
+template <class Object>
+HRESULT QueryNew(Object* object, REFIID riid, void** ppv) noexcept {
+  const HRESULT hr = object->QueryInterface(riid, ppv);
+  if (FAILED(hr)) delete object;
+  return hr;
+}
+}  // namespace detail
+
+// The plain form: the object's own reference count. The lock is taken once
+// the class's constructor has returned, so a construction that throws leaves
+// the lock count as it was.
 template <class T>
 class ComObject final : public T {
  public:
-  ComObject() noexcept { ModuleLock(); }
+  ComObject() noexcept(std::is_nothrow_default_constructible_v<T>) { ModuleLock(); }
   ~ComObject() override { ModuleUnlock(); }  // before the class's own state goes
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -60,7 +73,8 @@ class ComObject final : public T {
 template <class T>
 class ComContainedObject final : public T {
  public:
-  explicit ComContainedObject(IUnknown* outer) noexcept : outer_(outer) {}
+  explicit ComContainedObject(IUnknown* outer) noexcept(std::is_nothrow_default_constructible_v<T>)
+      : outer_(outer) {}
   ~ComContainedObject() override = default;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -83,7 +97,10 @@ class ComContainedObject final : public T {
 template <class T>
 class ComAggObject final : public IUnknown {
  public:
-  explicit ComAggObject(IUnknown* outer) noexcept : contained_(outer) { ModuleLock(); }
+  explicit ComAggObject(IUnknown* outer) noexcept(std::is_nothrow_default_constructible_v<T>)
+      : contained_(outer) {
+    ModuleLock();
+  }
   virtual ~ComAggObject() { ModuleUnlock(); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -112,24 +129,21 @@ class ComAggObject final : public IUnknown {
 };
 
 // The instance creator of class T: the plain form without `outer`, else the
-// aggregated one. A failed creation leaves no object and the lock count as it was.
+// aggregated one. A failed creation leaves no object and the lock count as it
+// was: memory running out (also inside the class's constructor) gives
+// E_OUTOFMEMORY, any other exception E_UNEXPECTED; none reaches the caller.
 template <class T>
 HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
-  HRESULT hr;
-  if (outer == nullptr) {
-    auto* object = new (std::nothrow) ComObject<T>;
-    if (object == nullptr) return E_OUTOFMEMORY;
-    hr = object->QueryInterface(riid, ppv);
-    if (FAILED(hr)) delete object;
-  } else {
-    auto* object = new (std::nothrow) ComAggObject<T>(outer);
-    if (object == nullptr) return E_OUTOFMEMORY;
-    hr = object->QueryInterface(riid, ppv);
-    if (FAILED(hr)) delete object;
+  try {
+    if (outer == nullptr) return detail::QueryNew(new ComObject<T>, riid, ppv);
+    return detail::QueryNew(new ComAggObject<T>(outer), riid, ppv);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
   }
-  return hr;
 }
 
 // The registration function of class T.

@@ -43,11 +43,25 @@ HRESULT GuardedCall(MemberFunction function, IDispatch* self, VARIANTARG* const*
   return DISP_E_EXCEPTION;
 }
 
+// JScript passes null as VT_NULL and undefined as VT_EMPTY, VBScript's Null
+// and Empty arrive the same way (or by reference). For an object parameter
+// they mean what VBScript's Nothing (a null VT_DISPATCH) means, and bind as a
+// null object, so that the member answers with its own error ("Internal
+// error: can't get source OrvoBlob COM interface" for a Blob) rather than
+// VariantChangeType's bare DISP_E_TYPEMISMATCH without a description.
+bool HoldsNoObject(const VARIANTARG& arg) {
+  const VARIANTARG& value =
+      V_VT(&arg) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(&arg) != nullptr ? *V_VARIANTREF(&arg) : arg;
+  return V_VT(&value) == VT_NULL || V_VT(&value) == VT_EMPTY;
+}
+
 // One argument slot: the argument as the function sees it, and a conversion
 // temporary when one was needed.
 struct Slot {
   VARIANTARG temp;
   VARIANTARG* arg;
+  VARTYPE type;   // the declared type an argument from rgvarg is converted to
+  LONG position;  // its index in rgvarg; -1 for a missing optional argument
 };
 
 struct SlotArray {
@@ -80,6 +94,16 @@ HRESULT BindAndCall(IDispatch* self, const MemberEntry& row, bool isPut, UINT cA
     return i == declared ? kSeparator : 0;  // the new value: the row's type
   };
 
+  // The count is checked before any argument is converted: the loop only
+  // pairs entries with arguments, the end check decides the count errors,
+  // and only a call with the right count converts (a failure still names the
+  // argument's position in rgvarg). A wrong count is a fault of the call as a
+  // whole, so it must not depend on what the arguments hold: converting
+  // inside the loop made aes.Encrypt(blob, 1) a count error but
+  // aes.Encrypt("abc", 1) a type mismatch, and VBScript turned the latter
+  // into "Type mismatch" (13) instead of "Wrong number of arguments" (450).
+  // (Wine's typelib-driven Invoke converts as it goes, but it checks surplus
+  // arguments only against a [retval] parameter, so it sets no precedent.)
   LONG n = static_cast<LONG>(cArgs);
   LONG k = static_cast<LONG>(cNamedArgs);
   bool named = false;
@@ -103,22 +127,16 @@ HRESULT BindAndCall(IDispatch* self, const MemberEntry& row, bool isPut, UINT cA
         V_VT(&slot.temp) = VT_ERROR;
         V_ERROR(&slot.temp) = DISP_E_PARAMNOTFOUND;
         slot.arg = &slot.temp;
+        slot.position = -1;
         args[bound++] = slot.arg;
         continue;
       }
       break;
     }
     if (separator) break;
-    VARIANTARG* arg = &rgvarg[n];
-    slot.arg = arg;
-    if (type != VT_VARIANT && V_VT(arg) != type) {
-      const HRESULT hr = VariantChangeType(&slot.temp, arg, 0, type);
-      if (FAILED(hr)) {
-        argErr = n;
-        return hr;
-      }
-      slot.arg = &slot.temp;
-    }
+    slot.arg = &rgvarg[n];
+    slot.type = type;
+    slot.position = n;
     args[bound++] = slot.arg;
   }
   if (n >= 1) {
@@ -128,6 +146,24 @@ HRESULT BindAndCall(IDispatch* self, const MemberEntry& row, bool isPut, UINT cA
   if (entry < entries) {
     argErr = static_cast<LONG>(cArgs);
     return DISP_E_PARAMNOTOPTIONAL;
+  }
+  for (UINT i = 0; i < bound; ++i) {
+    Slot& slot = storage.slots[i];
+    if (slot.position < 0 || slot.type == VT_VARIANT || V_VT(slot.arg) == slot.type) continue;
+    if (slot.type == VT_DISPATCH && HoldsNoObject(*slot.arg)) {
+      V_VT(&slot.temp) = VT_DISPATCH;  // a null object: the member reports what it lacks
+      V_DISPATCH(&slot.temp) = nullptr;
+      slot.arg = &slot.temp;
+      args[i] = slot.arg;
+      continue;
+    }
+    const HRESULT hr = VariantChangeType(&slot.temp, slot.arg, 0, slot.type);
+    if (FAILED(hr)) {
+      argErr = slot.position;
+      return hr;
+    }
+    slot.arg = &slot.temp;
+    args[i] = slot.arg;
   }
 
   VARIANT value;
@@ -174,15 +210,17 @@ HRESULT AssignByValue(IDispatch* self, const MemberEntry& row, DISPID member, RE
   VariantInit(&current);
   HRESULT hr = self->Invoke(member, IID_NULL, lcid, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &getParams, &current,
                             nullptr, nullptr);
-  if (SUCCEEDED(hr) && V_VT(&current) == VT_DISPATCH && V_DISPATCH(&current) != nullptr) {
+  if (FAILED(hr)) {
+    // Nothing can be read (a key property before any key is set): the value
+    // is put as it stands.
+    hr = DISP_E_MEMBERNOTFOUND;
+  } else if (V_VT(&current) == VT_DISPATCH && V_DISPATCH(&current) != nullptr) {
     DISPID putId = DISPID_PROPERTYPUT;
     DISPPARAMS putParams = declared == 0 ? params : DISPPARAMS{rgvarg, &putId, 1, 1};
     hr = V_DISPATCH(&current)->Invoke(DISPID_VALUE, riid, lcid, DISPATCH_PROPERTYPUT, &putParams, nullptr,
                                       excepInfo, puArgErr);
   } else {
-    // Nothing to assign into (the read failed or gave no object): the value
-    // is put as it stands.
-    hr = DISP_E_MEMBERNOTFOUND;
+    hr = DISP_E_TYPEMISMATCH;  // read, but no object to assign into: the setter is not called
   }
   VariantClear(&current);
   if (replaced && hr == DISP_E_MEMBERNOTFOUND) {
