@@ -8,8 +8,9 @@ if(NOT TARGET gtest)
 endif()
 
 # orvo_add_test(NAME SOURCES ... [LIBS ...])
-# One executable per area, registered as one ctest entry; in the cross build
-# ctest runs it under Wine through CMAKE_CROSSCOMPILING_EMULATOR.
+# One executable per area, registered as one ctest entry; in a cross build
+# ctest runs it through CMAKE_CROSSCOMPILING_EMULATOR (Wine for Windows,
+# qemu-i386-static for the 32-bit Linux build).
 function(orvo_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -18,12 +19,12 @@ function(orvo_add_test name)
   orvo_static_runtime(${name})
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 900)
-  if(CMAKE_CROSSCOMPILING)
+  if(CMAKE_CROSSCOMPILING AND WIN32)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "WINEPREFIX=${ORVO_WINEPREFIX}")
   endif()
 endfunction()
 
 # Tests of the cross build share one private Wine prefix inside the build folder.
-if(CMAKE_CROSSCOMPILING)
+if(CMAKE_CROSSCOMPILING AND WIN32)
   set(ORVO_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 endif()

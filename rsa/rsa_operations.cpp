@@ -55,10 +55,23 @@ const MontgomeryModulus& ModulusFor(std::unique_ptr<MontgomeryModulus>& slot, co
   return *slot;
 }
 
+// Clears the stack an exponentiation used below the caller's frame. Where
+// 64-bit words live in register pairs (32-bit x86), the modulus constants and
+// the kernels spill words of m, a private prime for Decrypt and Sign, to stack
+// slots that nothing else overwrites; the kernels' frames reach a few KiB deep.
+__attribute__((noinline)) void WipeExponentiationStack() noexcept {
+  unsigned char region[16384];
+  SecureWipe(region, sizeof region);
+}
+
 // base^e mod m through the cached constants when Montgomery form applies.
 XBigInt PowModCached(std::unique_ptr<MontgomeryModulus>& slot, const XBigInt& base, const XBigInt& e,
                      const XBigInt& m) {
-  if (IsOddAboveOne(m) && m.BitLength() <= 64 * MontgomeryModulus::kMaxWords) return ModulusFor(slot, m).Pow(base, e);
+  if (IsOddAboveOne(m) && m.BitLength() <= 64 * MontgomeryModulus::kMaxWords) {
+    XBigInt result = ModulusFor(slot, m).Pow(base, e);
+    WipeExponentiationStack();
+    return result;
+  }
   XBigInt result(base);
   return std::move(result.PowMod(e, m));
 }

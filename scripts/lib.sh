@@ -17,6 +17,6 @@ orvo_install() {
 ORVO_BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev python3
                      g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-mingw-w64-i686-posix
                      binutils-mingw-w64-i686 wine wine64
-                     clang libclang-rt-14-dev wixl msitools)
+                     clang libclang-rt-14-dev wixl msitools g++-multilib qemu-user-static)
 
 orvo_jobs() { nproc 2>/dev/null || echo 2; }

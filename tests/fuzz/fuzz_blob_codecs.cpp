@@ -16,7 +16,6 @@
 #include "orvoblob/text_codecs.h"
 #include "tests/fuzz/fuzz_support.h"
 
-// Fuzz-links: orvoblob_text
 
 namespace {
 

@@ -36,8 +36,6 @@
 // folder itself, the empty path), whatever the input asks: every argument of
 // those two members is replaced by one of these, so the fuzzer writes nowhere
 // else. The folder is made when one of them is called and removed after the input.
-//
-// Fuzz-links: orvoblob_loader xatl orvocore
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -103,7 +101,7 @@ std::string Narrow(BSTR text) {
 // The folder the file members may use (made when one is called), and the paths they get.
 const fs::path& FileFolder() {
   static const fs::path folder =
-      fs::temp_directory_path() / ("orvo_fuzz_blob." + std::to_string(static_cast<long>(ORVO_FUZZ_PID)));
+      orvo::fuzz::ScratchRoot() / ("orvo_fuzz_blob." + std::to_string(static_cast<long>(ORVO_FUZZ_PID)));
   return folder;
 }
 

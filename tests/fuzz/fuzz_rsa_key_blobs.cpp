@@ -13,6 +13,9 @@
 // and q prime, e*d = 1 mod (p-1)(q-1), dP, dQ and qInv their CRT values)
 // Decrypt opens what Encrypt sealed and Verify accepts what Sign signed.
 #include <algorithm>
+#include <map>
+#include <utility>
+#include <vector>
 
 #include "rsa/bigint.h"
 #include "rsa/primes.h"
@@ -104,8 +107,26 @@ void CheckRewrite(const XRSAKey& key) {
   FUZZ_CHECK(rewritten.priv.Equals(written.priv));
 }
 
-void RunOperations(const XRSAKey& key, const XBlob& data, const XBlob& signature) {
+// Genuine's verdict per key (its two blobs), remembered: mutations mostly keep
+// the key and change the data, and the primality tests cost more than the
+// operations under test. Bounded; cleared when full.
+bool GenuineRemembered(const XRSAKey& key) {
+  static std::map<std::vector<uint8_t>, bool> verdicts;
+  const Blobs blobs = BlobsOf(key);
+  std::vector<uint8_t> id = BytesOf(blobs.pub);
+  const std::vector<uint8_t> priv = BytesOf(blobs.priv);
+  id.push_back(static_cast<uint8_t>(key.flags));
+  id.insert(id.end(), priv.begin(), priv.end());
+  const auto known = verdicts.find(id);
+  if (known != verdicts.end()) return known->second;
+  if (verdicts.size() >= 4096) verdicts.clear();
   const bool genuine = Genuine(key);
+  verdicts.emplace(std::move(id), genuine);
+  return genuine;
+}
+
+void RunOperations(const XRSAKey& key, const XBlob& data, const XBlob& signature) {
+  const bool genuine = GenuineRemembered(key);
   // Work stays bounded by the key: at most three blocks each way.
   const uint32_t k = key.size > 42 ? key.size - 42 : 1;
   const XBlob message = BlobOf(std::vector<uint8_t>(data.data, data.data + std::min<uint32_t>(data.size, 3 * k)));

@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "base/alarm.h"
@@ -69,6 +71,19 @@ class Input {
   const uint8_t* data_;
   size_t left_;
 };
+
+// The folder for a target's scratch files: Linux's memory file system where
+// there is one, so that files cost no disk writes; else the temporary folder.
+inline const std::filesystem::path& ScratchRoot() {
+  static const std::filesystem::path root = [] {
+#if !defined(_WIN32)
+    std::error_code ignored;
+    if (std::filesystem::is_directory("/dev/shm", ignored)) return std::filesystem::path("/dev/shm");
+#endif
+    return std::filesystem::temp_directory_path();
+  }();
+  return root;
+}
 
 // An XBlob holding `bytes`, with `extra` spare capacity (the growth rules
 // depend on the capacity, so targets vary it).

@@ -27,8 +27,6 @@
 // failure or one of the documented alarms; nothing else escapes, and there is
 // no crash, undefined behaviour or leak. rsa-keygen runs only for the 512-bit
 // class and random only for counts up to 64 KiB, to keep inputs fast.
-//
-// Fuzz-sources: tools/orvocrypto/command.cpp tools/orvocrypto/commands_cipher.cpp tools/orvocrypto/commands_digest.cpp tools/orvocrypto/commands_rsa.cpp
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -46,12 +44,13 @@ namespace fs = std::filesystem;
 using orvo::cli::Arguments;
 using orvo::cli::Command;
 
-// The scratch folder: made once, removed when the process ends.
+// The scratch folder (in memory where the system has a memory file system):
+// made once, removed when the process ends.
 class Scratch {
  public:
   Scratch() {
     std::random_device entropy;
-    folder_ = fs::temp_directory_path() / ("orvocrypto-fuzz-" + std::to_string(entropy()) + std::to_string(entropy()));
+    folder_ = orvo::fuzz::ScratchRoot() / ("orvocrypto-fuzz-" + std::to_string(entropy()) + std::to_string(entropy()));
     fs::create_directories(folder_);
   }
   ~Scratch() {
