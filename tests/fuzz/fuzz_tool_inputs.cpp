@@ -24,6 +24,7 @@
 #include "crypto/twofish.h"
 #include "rsa/rsa_key.h"
 #include "rsa/rsa_operations.h"
+#include "rsa/test_hooks.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 namespace orvo::cli {
 

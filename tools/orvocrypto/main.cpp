@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 #include "tools/orvocrypto/command.h"
 #include "tools/orvocrypto/stdio_mode.h"
 
