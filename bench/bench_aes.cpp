@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/test_hooks.h"
 #include "bench/bench_cipher.h"
 #include "crypto/aes.h"
 
@@ -44,24 +45,12 @@ XBlob KeyBlob() {
   return blob;
 }
 
-// Turns the hardware path on or off for one benchmark and back afterwards.
-class HardwareSwitch {
- public:
-  explicit HardwareSwitch(bool on) : previous_(orvo::aes::SetHardwareEnabled(on)) {}
-  ~HardwareSwitch() { orvo::aes::SetHardwareEnabled(previous_); }
-  HardwareSwitch(const HardwareSwitch&) = delete;
-  HardwareSwitch& operator=(const HardwareSwitch&) = delete;
-
- private:
-  bool previous_;
-};
-
 void OrvoEngine(benchmark::State& state, bool hardware, Op op, size_t n) {
   if (hardware && !orvo::aes::HardwareAvailable()) {
     state.SkipWithError("no AES-NI on this processor");
     return;
   }
-  const HardwareSwitch path(hardware);
+  const orvo::cpu::ScopedFeatureOverride path(orvo::cpu::Feature::kAesNi, hardware);
   XAES aes;
   aes.SetKey(KeyBlob());
   orvo::bench::RunEngine(state, aes, op, n);

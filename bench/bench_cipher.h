@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/xblob.h"
 #include "crypto/block_cipher.h"
-#include "crypto/xblob.h"
 
 namespace orvo::bench {
 

@@ -20,7 +20,8 @@
 #include <map>
 #include <string>
 
-#include "crypto/xblob.h"
+#include "base/test_hooks.h"
+#include "base/xblob.h"
 #include "digest/crc32.h"
 #include "digest/md5.h"
 #include "digest/seed_expansion.h"
@@ -89,17 +90,9 @@ void Peer(benchmark::State& state, const char* ours, Body body) {
   }
 }
 
-// Runs the body with a hardware path switched on or off, restoring it after.
-struct Sha1Path {
-  explicit Sha1Path(bool hardware) : previous(orvo::SetSha1HardwareEnabled(hardware)) {}
-  ~Sha1Path() { orvo::SetSha1HardwareEnabled(previous); }
-  bool previous;
-};
-struct Crc32Path {
-  explicit Crc32Path(bool hardware) : previous(orvo::SetCrc32HardwareEnabled(hardware)) {}
-  ~Crc32Path() { orvo::SetCrc32HardwareEnabled(previous); }
-  bool previous;
-};
+// A hardware path shown or hidden for one benchmark.
+using orvo::cpu::Feature;
+using Path = orvo::cpu::ScopedFeatureOverride;
 
 void Sizes(benchmark::internal::Benchmark* b) { b->Arg(64)->Arg(1024)->Arg(1 << 20); }
 
@@ -127,7 +120,7 @@ BENCHMARK(BM_MD5_OpenSSL)->Apply(Sizes);
 
 void BM_SHA1_Portable(benchmark::State& state) {
   const XBlob input = Input(state.range(0));
-  const Sha1Path path(false);
+  const Path path(Feature::kSha, false);
   Ours(state, "SHA1_Portable", [&] { benchmark::DoNotOptimize(SHA1Digest(input)); });
 }
 BENCHMARK(BM_SHA1_Portable)->Apply(Sizes);
@@ -138,7 +131,7 @@ void BM_SHA1_ShaExtensions(benchmark::State& state) {
     return;
   }
   const XBlob input = Input(state.range(0));
-  const Sha1Path path(true);
+  const Path path(Feature::kSha, true);
   Ours(state, "SHA1_ShaExtensions", [&] { benchmark::DoNotOptimize(SHA1Digest(input)); });
 }
 BENCHMARK(BM_SHA1_ShaExtensions)->Apply(Sizes);
@@ -198,7 +191,7 @@ BENCHMARK(BM_SHA1_PeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_CRC32_Portable(benchmark::State& state) {
   const XBlob input = Input(state.range(0));
-  const Crc32Path path(false);
+  const Path path(Feature::kPclmulqdq, false);
   uint32_t reg = 0xFFFFFFFF;
   Ours(state, "CRC32_Portable", [&] { benchmark::DoNotOptimize(CRC32Update(reg, input)); });
 }
@@ -210,7 +203,7 @@ void BM_CRC32_Carryless(benchmark::State& state) {
     return;
   }
   const XBlob input = Input(state.range(0));
-  const Crc32Path path(true);
+  const Path path(Feature::kPclmulqdq, true);
   uint32_t reg = 0xFFFFFFFF;
   Ours(state, "CRC32_Carryless", [&] { benchmark::DoNotOptimize(CRC32Update(reg, input)); });
 }

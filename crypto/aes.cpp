@@ -1,14 +1,14 @@
 // XAES (FIPS-197): key blob, key expansion and the table-driven block code.
 #include "crypto/aes.h"
 
-#include <atomic>
 #include <cstring>
 
+#include "base/alarm.h"
+#include "base/byte_order.h"
+#include "base/cpu_features.h"
+#include "base/wipe.h"
 #include "crypto/aes_ni.h"
 #include "crypto/aes_tables.h"
-#include "crypto/alarm.h"
-#include "crypto/byte_order.h"
-#include "crypto/wipe.h"
 #include "digest/seed_expansion.h"
 
 using orvo::load32_le;
@@ -21,17 +21,16 @@ using orvo::aes_tables::kTd;
 using orvo::aes_tables::kTe;
 
 namespace orvo::aes {
-namespace {
 
-std::atomic<bool> hardwareEnabled{true};
+bool HardwareAvailable() {
+  const cpu::Features& f = cpu::Detected();
+  return f.aesni && f.sse41;
+}
 
-}  // namespace
-
-bool HardwareAvailable() { return aesni::Supported(); }
-
-bool SetHardwareEnabled(bool enabled) { return hardwareEnabled.exchange(enabled); }
-
-bool HardwareInUse() { return hardwareEnabled.load(std::memory_order_relaxed) && HardwareAvailable(); }
+bool HardwareInUse() {
+  const cpu::Features f = cpu::Usable();
+  return f.aesni && f.sse41;
+}
 
 }  // namespace orvo::aes
 
@@ -120,7 +119,6 @@ void InvCipherTable(const uint32_t* dk, uint32_t rounds, const uint8_t* in, uint
 }  // namespace
 
 XAES::~XAES() {
-  orvo::SecureWipe(key_, sizeof key_);
   orvo::SecureWipe(encSchedule_, sizeof encSchedule_);
   orvo::SecureWipe(decSchedule_, sizeof decSchedule_);
   rounds_ = 0;
@@ -144,16 +142,12 @@ void XAES::SetKey(const XBlob& blob) {
 }
 
 XBlob XAES::GetKey() const {
-  if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey, kName);
-  XBlob blob(16);
-  blob.InsertLong(rounds_);
-  blob.Append(key_, KeyLengthFor(rounds_));
-  return blob;
+  RequireKey(kName);
+  return key_.Blob();
 }
 
 void XAES::LoadKey(uint32_t rounds, const uint8_t* key, uint32_t keyLength) {
-  std::memset(key_, 0, sizeof key_);
-  std::memcpy(key_, key, keyLength);
+  key_.Store(rounds, key, keyLength);
   rounds_ = rounds;
 
   // Key expansion (FIPS-197 5.2). Words beyond 4 * (Nr + 1) are expanded too
@@ -163,7 +157,7 @@ void XAES::LoadKey(uint32_t rounds, const uint8_t* key, uint32_t keyLength) {
   if (total < nk) total = nk;
   uint32_t* w = encSchedule_;
   std::memset(encSchedule_, 0, sizeof encSchedule_);
-  for (uint32_t i = 0; i < nk; ++i) w[i] = load32_le(key_ + 4 * i);
+  for (uint32_t i = 0; i < nk; ++i) w[i] = load32_le(key_.data() + 4 * i);
   uint8_t rcon = 0x01;
   for (uint32_t i = nk; i < total; ++i) {
     uint32_t temp = w[i - 1];

@@ -7,7 +7,7 @@
 //
 // Two interchangeable block paths give identical bytes: table-driven code
 // (aes_tables.cpp) and AES-NI (aes_ni_x86.cpp), the latter chosen at run time
-// on processors that have it unless the switch below turns it off.
+// on processors that have it unless a cpu::ScopedFeatureOverride hides it.
 #pragma once
 
 #include <cstddef>
@@ -49,7 +49,7 @@ class XAES final : public XBlockCipher {
   // derives the decryption schedule of the equivalent inverse cipher.
   void LoadKey(uint32_t rounds, const uint8_t* key, uint32_t keyLength);
 
-  uint8_t key_[32] = {};
+  orvo::KeyBytes<32> key_;
   // Round keys 0..Nr, four column words each, little-endian (row 0 in the low
   // byte), so their bytes in memory are in FIPS-197 order.
   uint32_t encSchedule_[4 * (kMaxRounds + 1)] = {};
@@ -63,11 +63,9 @@ namespace orvo::aes {
 
 // True when the processor has AES-NI and SSE4.1.
 bool HardwareAvailable();
-// The one switch of the hardware path, for the whole process: on by default
-// where the processor has it. Tests and benchmarks turn it off to run the
-// table-driven code. Returns the previous setting.
-bool SetHardwareEnabled(bool enabled);
-// True when XAES uses AES-NI now (available and enabled).
+// True when XAES uses AES-NI now: available and not hidden by a
+// cpu::ScopedFeatureOverride (base/test_hooks.h), which tests and benchmarks
+// use to run the table-driven code.
 bool HardwareInUse();
 
 }  // namespace orvo::aes

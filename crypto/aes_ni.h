@@ -1,14 +1,12 @@
 // AES-NI block paths for XAES (aes_ni_x86.cpp). Round keys are XAES's
 // schedules: 16 bytes per round key in FIPS-197 order, Nr + 1 of them. Call
-// only when Supported() is true. `in` and `out` do not overlap.
+// only when aes::HardwareInUse() is true. `in` and `out` do not overlap.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 namespace orvo::aesni {
-
-bool Supported();
 
 void EncryptECB(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks);
 void DecryptECB(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks);

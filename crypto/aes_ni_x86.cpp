@@ -13,8 +13,7 @@
 // false and never reach the rest.
 #include "crypto/aes_ni.h"
 
-#include "crypto/cpu_features.h"
-#include "crypto/wipe.h"
+#include "base/wipe.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -164,15 +163,6 @@ ORVO_AESNI void Clear(RoundKeys& keys) {
     default: F<0>(__VA_ARGS__); break;  \
   }
 
-}  // namespace
-
-bool Supported() {
-  const cpu::Features& f = cpu::Detected();
-  return f.aesni && f.sse41;
-}
-
-namespace {
-
 // The work of the four entry points below. Clear() wipes the round keys'
 // stack copy, but with up to 15 round keys in flight the compiler also spills
 // some of them to slots of its own in these frames; the entry points wipe the
@@ -239,7 +229,6 @@ void DecryptCBC(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
 
 namespace orvo::aesni {
 
-bool Supported() { return false; }
 void EncryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) {}
 void DecryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) {}
 void EncryptCBC(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t, uint8_t*) {}

@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "crypto/alarm.h"
-#include "crypto/wipe.h"
+#include "base/alarm.h"
+#include "base/wipe.h"
 
 namespace {
 
@@ -47,6 +47,10 @@ class ScratchBlock {
 };
 
 }  // namespace
+
+void XBlockCipher::RequireKey(const char* name) const {
+  if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey, name);
+}
 
 XBlockCipher::~XBlockCipher() {
   if (chain != nullptr) {

@@ -11,8 +11,46 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
-#include "crypto/xblob.h"
+#include "base/wipe.h"
+#include "base/xblob.h"
+
+namespace orvo {
+
+// The key a cipher keeps for GetKey: the 4-byte number that opens its key blob
+// and up to kMax key bytes. Wiped when it goes.
+template <uint32_t kMax>
+class KeyBytes {
+ public:
+  KeyBytes() = default;
+  ~KeyBytes() { SecureWipe(this, sizeof *this); }
+  KeyBytes(const KeyBytes&) = delete;
+  KeyBytes& operator=(const KeyBytes&) = delete;
+
+  // `length` is at most kMax.
+  void Store(uint32_t number, const uint8_t* key, uint32_t length) {
+    std::memset(bytes_, 0, sizeof bytes_);
+    std::memcpy(bytes_, key, length);
+    number_ = number;
+    length_ = length;
+  }
+  const uint8_t* data() const { return bytes_; }
+  // The key blob: the number (4 bytes, big-endian), then the key bytes.
+  XBlob Blob() const {
+    XBlob blob(16);
+    blob.InsertLong(number_);
+    blob.Append(bytes_, length_);
+    return blob;
+  }
+
+ private:
+  uint8_t bytes_[kMax] = {};
+  uint32_t number_ = 0;
+  uint32_t length_ = 0;
+};
+
+}  // namespace orvo
 
 class XBlockCipher {
  public:
@@ -76,6 +114,8 @@ class XBlockCipher {
 
  protected:
   void MarkKeySet() { flags |= kFlagKeySet; }
+  // "Invalid key" with the cipher's name when no key is set (GetKey's check).
+  void RequireKey(const char* name) const;
 
   // Bulk hooks of the engine: `blocks` whole blocks from `in` to `out`, two
   // buffers that do not overlap. The defaults loop over EncryptBlock and

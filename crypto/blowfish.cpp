@@ -2,21 +2,16 @@
 // the key length rule, the key blob and the alarms around blowfish_core.cpp.
 #include "crypto/blowfish.h"
 
-#include <cstring>
-
-#include "crypto/alarm.h"
-#include "crypto/wipe.h"
+#include "base/alarm.h"
+#include "base/wipe.h"
+#include "crypto/blowfish_core.h"
 #include "digest/seed_expansion.h"
 
 namespace {
 constexpr char kName[] = "Blowfish";
 }  // namespace
 
-XBlowfish::~XBlowfish() {
-  orvo::SecureWipe(key_, sizeof key_);
-  orvo::SecureWipe(&length_, sizeof length_);
-  orvo::SecureWipe(&state_, sizeof state_);
-}
+XBlowfish::~XBlowfish() { orvo::SecureWipe(&state_, sizeof state_); }
 
 void XBlowfish::EncryptBlock(const uint8_t* in, uint8_t* out) const {
   orvo::blowfish::CryptBlock(state_, state_.p, in, out);
@@ -44,9 +39,7 @@ void XBlowfish::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks,
 
 void XBlowfish::LoadKey(const uint8_t* key, uint32_t length) {
   orvo::blowfish::KeySetup(key, length, orvo::blowfish::kInitialP, orvo::blowfish::kInitialS, state_);
-  std::memset(key_, 0, sizeof key_);
-  std::memcpy(key_, key, length);
-  length_ = length;
+  key_.Store(length, key, length);
   MarkKeySet();
 }
 
@@ -66,9 +59,6 @@ void XBlowfish::SetKey(const XBlob& blob) {
 }
 
 XBlob XBlowfish::GetKey() const {
-  if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey, kName);
-  XBlob blob(16);
-  blob.InsertLong(length_);
-  blob.Append(key_, length_);
-  return blob;
+  RequireKey(kName);
+  return key_.Blob();
 }

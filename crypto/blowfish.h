@@ -16,8 +16,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/xblob.h"
 #include "crypto/block_cipher.h"
-#include "crypto/xblob.h"
 
 namespace orvo::blowfish {
 
@@ -26,10 +26,6 @@ constexpr uint32_t kMaxKeyBytes = 56;
 constexpr uint32_t kTableCheck = 0x55861A61;
 constexpr uint32_t kKnownAnswerLeft = 0xAAFE4EBD;
 
-// The initial P-array P1..P18 and S-boxes S1..S4 (blowfish_tables.cpp).
-extern const uint32_t kInitialP[18];
-extern const uint32_t kInitialS[4][256];
-
 // The keyed state. The P-array is also kept reversed, so that one routine
 // serves both directions.
 struct State {
@@ -37,30 +33,6 @@ struct State {
   uint32_t pReversed[18];
   uint32_t s[4][256];
 };
-
-// Copies initial tables into `state` (the P-array also in reverse order) and
-// returns the integrity value computed while copying: c = 0; per P word in
-// order c = ROL(c, 1) + P; then per S-box word (S1 first, each from index 0)
-// c = ROL(13·c, 11) + S; all modulo 2^32.
-uint32_t LoadTables(const uint32_t (&p)[18], const uint32_t (&s)[4][256], State& state);
-
-// The full key set-up of the Blowfish paper, preceded by the two self-tests,
-// over the initial tables `p` and `s` (kInitialP and kInitialS in every real
-// use; tests pass damaged copies). Works on a private copy and writes `out`
-// only when both self-tests pass; otherwise throws as described above and
-// leaves `out` as it was. `length` is 1 to kMaxKeyBytes.
-void KeySetup(const uint8_t* key, uint32_t length, const uint32_t (&p)[18], const uint32_t (&s)[4][256],
-              State& out);
-
-// One block with the P-array `p` (state.p encrypts, state.pReversed decrypts);
-// `in` and `out` may be the same block. Halves are big-endian.
-void CryptBlock(const State& state, const uint32_t* p, const uint8_t* in, uint8_t* out);
-// Runs of whole blocks, several in flight where the mode allows (ECB in either
-// direction by the P-array passed); CBC chains from `iv` and leaves the last
-// ciphertext block in it. `in` and `out` are distinct buffers that do not overlap.
-void CryptECB(const State& state, const uint32_t* p, const uint8_t* in, uint8_t* out, size_t blocks);
-void EncryptCBC(const State& state, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv);
-void DecryptCBC(const State& state, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv);
 
 }  // namespace orvo::blowfish
 
@@ -91,7 +63,6 @@ class XBlowfish final : public XBlockCipher {
  private:
   void LoadKey(const uint8_t* key, uint32_t length);
 
-  uint8_t key_[orvo::blowfish::kMaxKeyBytes] = {};
-  uint32_t length_ = 0;
+  orvo::KeyBytes<orvo::blowfish::kMaxKeyBytes> key_;
   orvo::blowfish::State state_ = {};
 };

@@ -1,12 +1,12 @@
 // Blowfish (Schneier, FSE 1993): the Feistel network and the key set-up with
 // its two self-tests.
-#include "crypto/blowfish.h"
+#include "crypto/blowfish_core.h"
 
 #include <cstring>
 
-#include "crypto/alarm.h"
-#include "crypto/byte_order.h"
-#include "crypto/wipe.h"
+#include "base/alarm.h"
+#include "base/byte_order.h"
+#include "base/wipe.h"
 
 namespace orvo::blowfish {
 

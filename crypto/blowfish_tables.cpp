@@ -9,7 +9,7 @@
 // The key set-up checks the copy it makes with an integrity value (0x55861A61,
 // see blowfish.h); tests/crypto/blowfish_test.cpp computes that value over
 // these tables independently and checks a few words against pi.
-#include "crypto/blowfish.h"
+#include "crypto/blowfish_core.h"
 
 namespace orvo::blowfish {
 

@@ -2,21 +2,16 @@
 // key length rule, the key blob and the alarms around twofish_core.cpp.
 #include "crypto/twofish.h"
 
-#include <cstring>
-
-#include "crypto/alarm.h"
-#include "crypto/wipe.h"
+#include "base/alarm.h"
+#include "base/wipe.h"
+#include "crypto/twofish_core.h"
 #include "digest/seed_expansion.h"
 
 namespace {
 constexpr char kName[] = "Twofish";
 }  // namespace
 
-XTwofish::~XTwofish() {
-  orvo::SecureWipe(key_, sizeof key_);
-  orvo::SecureWipe(&k_, sizeof k_);
-  orvo::SecureWipe(&schedule_, sizeof schedule_);
-}
+XTwofish::~XTwofish() { orvo::SecureWipe(&schedule_, sizeof schedule_); }
 
 void XTwofish::EncryptBlock(const uint8_t* in, uint8_t* out) const { orvo::twofish::EncryptBlock(schedule_, in, out); }
 
@@ -39,10 +34,8 @@ void XTwofish::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, 
 }
 
 void XTwofish::LoadKey(const uint8_t* key, uint32_t k) {
-  std::memset(key_, 0, sizeof key_);
-  std::memcpy(key_, key, 8 * k);
-  k_ = k;
-  orvo::twofish::ExpandKey(key_, k_, schedule_);
+  key_.Store(k, key, 8 * k);
+  orvo::twofish::ExpandKey(key_.data(), k, schedule_);
   MarkKeySet();
 }
 
@@ -60,9 +53,6 @@ void XTwofish::SetKey(const XBlob& blob) {
 }
 
 XBlob XTwofish::GetKey() const {
-  if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey, kName);
-  XBlob blob(16);
-  blob.InsertLong(k_);
-  blob.Append(key_, 8 * k_);
-  return blob;
+  RequireKey(kName);
+  return key_.Blob();
 }

@@ -1,9 +1,9 @@
 // Twofish ("Twofish: A 128-Bit Block Cipher", 1998): the key schedule with
 // full keying (4.3) and the encryption and decryption of one block (4.1, 4.2).
-#include "crypto/twofish.h"
+#include "crypto/twofish_core.h"
 
-#include "crypto/byte_order.h"
-#include "crypto/wipe.h"
+#include "base/byte_order.h"
+#include "base/wipe.h"
 
 namespace orvo::twofish {
 

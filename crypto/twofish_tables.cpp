@@ -11,7 +11,7 @@
 // The MDS and RS column tables are computed here at compile time from the
 // matrices of the paper (4.3.2 and 4.3), over GF(2^8) with the polynomials
 // x^8+x^6+x^5+x^3+1 (0x169) and x^8+x^6+x^3+x^2+1 (0x14D).
-#include "crypto/twofish.h"
+#include "crypto/twofish_core.h"
 
 namespace orvo::twofish {
 

@@ -6,10 +6,8 @@
 // first (crc32_pclmul_x86.cpp).
 #include "digest/crc32.h"
 
-#include <atomic>
-
-#include "crypto/byte_order.h"
-#include "crypto/cpu_features.h"
+#include "base/byte_order.h"
+#include "base/cpu_features.h"
 #include "digest/crc32_fold.h"
 
 namespace orvo {
@@ -34,8 +32,6 @@ struct Crc32Tables {
   }
 };
 constexpr Crc32Tables kTables;
-
-std::atomic<bool> g_hardwareEnabled{true};
 
 // One round of slicing-by-16: the register after the 16 bytes at p.
 inline uint32_t Round16(uint32_t c, const uint8_t* p) {
@@ -98,14 +94,11 @@ uint32_t Slice16Lanes(uint32_t c, const uint8_t* p, size_t n) {
   return Slice16(c, p + 3 * lane, n - 3 * lane);
 }
 
+bool CarrylessMultiplicationIn(const cpu::Features& f) { return f.pclmulqdq && f.sse41; }
+
 }  // namespace
 
-bool Crc32HardwareAvailable() {
-  const cpu::Features& f = cpu::Detected();
-  return f.pclmulqdq && f.sse41;
-}
-
-bool SetCrc32HardwareEnabled(bool enabled) { return g_hardwareEnabled.exchange(enabled); }
+bool Crc32HardwareAvailable() { return CarrylessMultiplicationIn(cpu::Detected()); }
 
 }  // namespace orvo
 
@@ -114,8 +107,7 @@ uint32_t CRC32Update(uint32_t& reg, const XBlob& data) { return CRC32Update(reg,
 uint32_t CRC32Update(uint32_t& reg, const uint8_t* bytes, size_t n) {
   const uint8_t* p = bytes;
   uint32_t c = reg;
-  if (n >= orvo::crc32::kFoldMinimum && orvo::g_hardwareEnabled.load(std::memory_order_relaxed) &&
-      orvo::Crc32HardwareAvailable()) {
+  if (n >= orvo::crc32::kFoldMinimum && orvo::CarrylessMultiplicationIn(orvo::cpu::Usable())) {
     uint8_t folded[16];
     const size_t taken = orvo::crc32::FoldPclmul(c, p, n, folded);
     c = orvo::Slice16(0, folded, sizeof folded);

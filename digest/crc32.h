@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 // Runs the table-driven CRC over `data` with the caller's register, which keeps
 // the uncomplemented value so that further data can extend it; returns the
@@ -18,9 +18,9 @@ namespace orvo {
 
 // Whether the processor offers carry-less multiplication (PCLMULQDQ with SSE4.1).
 bool Crc32HardwareAvailable();
-// Where it is available CRC32Update folds long inputs with it (the default);
-// tests and benchmarks turn it off to run the portable slicing-by-16 code.
-// Both give exactly the values of the one-table loop. Returns the previous setting.
-bool SetCrc32HardwareEnabled(bool enabled);
+// Where it is available CRC32Update folds long inputs with it, unless a
+// cpu::ScopedFeatureOverride hides it (base/test_hooks.h): tests and
+// benchmarks do so to run the portable slicing-by-16 code. Both give exactly
+// the values of the one-table loop.
 
 }  // namespace orvo

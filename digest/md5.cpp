@@ -10,8 +10,8 @@
 
 #include <cstring>
 
-#include "crypto/byte_order.h"
-#include "crypto/wipe.h"
+#include "base/byte_order.h"
+#include "base/wipe.h"
 #include "digest/block_feed.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 // The 16-byte digest: state words A, B, C, D, each least significant byte first.
 XBlob MD5Digest(const XBlob& data);

@@ -3,8 +3,9 @@
 
 #include <ctime>
 
-#include "crypto/wipe.h"
+#include "base/wipe.h"
 #include "digest/md5.h"
+#include "digest/test_hooks.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 // n bytes: the first n bytes of MD5(C) || MD5(C+1) || ..., where C is the
 // 128-bit big-endian counter whose bytes 0..3 are the clock's seconds since
@@ -14,15 +14,7 @@ XBlob RandomBytes(uint32_t n);
 
 namespace orvo {
 
-// Sources behind RandomBytes, replaceable by tests.
-struct RandomSources {
-  uint32_t (*clock)();                          // whole seconds since 1970-01-01 UTC
-  void (*entropy)(uint8_t* out, uint32_t n);    // operating-system entropy
-};
-// Installs new sources (null restores the defaults); returns the previous ones.
-RandomSources SetRandomSourcesForTesting(const RandomSources* sources);
-
-// The operating system's entropy source (getrandom / BCryptGenRandom).
+// The operating system's entropy source (getrandom; RtlGenRandom on Windows).
 void SystemEntropy(uint8_t* out, uint32_t n);
 
 }  // namespace orvo

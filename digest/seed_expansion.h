@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 // n bytes of B, where B grows by MD5(seed || B) || SHA-1(seed || B) per pass
 // until it holds at least n bytes. The same seed always gives the same bytes.

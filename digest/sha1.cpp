@@ -4,12 +4,11 @@
 // with the x86 SHA extensions (sha1_shani_x86.cpp), chosen at run time.
 #include "digest/sha1.h"
 
-#include <atomic>
 #include <cstring>
 
-#include "crypto/byte_order.h"
-#include "crypto/cpu_features.h"
-#include "crypto/wipe.h"
+#include "base/byte_order.h"
+#include "base/cpu_features.h"
+#include "base/wipe.h"
 #include "digest/block_feed.h"
 #include "digest/sha1_compress.h"
 
@@ -17,16 +16,11 @@ namespace orvo {
 
 namespace {
 
-std::atomic<bool> g_hardwareEnabled{true};
+bool ShaExtensionsIn(const cpu::Features& f) { return f.sha && f.sse41 && f.ssse3; }
 
 }  // namespace
 
-bool Sha1HardwareAvailable() {
-  const cpu::Features& f = cpu::Detected();
-  return f.sha && f.sse41 && f.ssse3;
-}
-
-bool SetSha1HardwareEnabled(bool enabled) { return g_hardwareEnabled.exchange(enabled); }
+bool Sha1HardwareAvailable() { return ShaExtensionsIn(cpu::Detected()); }
 
 namespace sha1 {
 
@@ -107,9 +101,8 @@ void CompressPortable(uint32_t h[5], const uint8_t* p, size_t blocks) {
 
 XBlob SHA1Digest(const XBlob& data) {
   using Compress = void (*)(uint32_t*, const uint8_t*, size_t);
-  const Compress compress = orvo::g_hardwareEnabled.load(std::memory_order_relaxed) && orvo::Sha1HardwareAvailable()
-                                ? orvo::sha1::CompressShaNi
-                                : orvo::sha1::CompressPortable;
+  const Compress compress = orvo::ShaExtensionsIn(orvo::cpu::Usable()) ? orvo::sha1::CompressShaNi
+                                                                        : orvo::sha1::CompressPortable;
   uint32_t h[5] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476, 0xc3d2e1f0};
   const uint32_t n = data.size;
   const uint32_t whole = n / 64;
@@ -134,8 +127,7 @@ XBlob SHA1Digest(const XBlob& data) {
 namespace orvo {
 
 Sha1Stream::Sha1Stream()
-    : compress_(g_hardwareEnabled.load(std::memory_order_relaxed) && Sha1HardwareAvailable() ? sha1::CompressShaNi
-                                                                                              : sha1::CompressPortable) {
+    : compress_(ShaExtensionsIn(cpu::Usable()) ? sha1::CompressShaNi : sha1::CompressPortable) {
   Reset();
 }
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 // The 20-byte digest: H0 .. H4, each most significant byte first.
 XBlob SHA1Digest(const XBlob& data);
@@ -13,10 +13,9 @@ namespace orvo {
 
 // Whether the processor offers the x86 SHA extensions (with SSSE3 and SSE4.1).
 bool Sha1HardwareAvailable();
-// Where the extensions are available SHA1Digest uses them (the default);
-// tests and benchmarks turn them off to run the portable code. Both paths give
-// the same digests. Returns the previous setting.
-bool SetSha1HardwareEnabled(bool enabled);
+// Where the extensions are available SHA1Digest uses them, unless a
+// cpu::ScopedFeatureOverride hides them (base/test_hooks.h): tests and
+// benchmarks do so to run the portable code. Both paths give the same digests.
 
 }  // namespace orvo
 

@@ -4,8 +4,8 @@
 // a result is written through the last parameter.
 #pragma once
 
+#include "objects/guids.h"
 #include "xatlcom/dispatch.h"
-#include "xatlcom/guids.h"
 #include "xatlcom/platform.h"
 
 // CryptoAES, CryptoTwofish and CryptoBlowfish.

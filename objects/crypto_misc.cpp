@@ -9,10 +9,10 @@
 #include "xatlcom/error.h"
 #include "xatlcom/page_hooks.h"
 
+namespace orvo {
 namespace {
 
 using orvo::FrameBlobs;
-using orvo::ThrowOnFailure;
 
 // The largest count Random serves (2 GiB - 1). A larger count (every negative
 // number a script passes) would need two buffers of more than 2 GiB, which an
@@ -26,54 +26,18 @@ bool ValidPosition(const XBlob& blob, LONG position) {
   return position >= 0 && static_cast<uint32_t>(position) <= blob.size;
 }
 
-IDispatch* MD5Member(ICryptoMisc* self, IDispatch* data) {
-  IDispatch* result = nullptr;
-  ThrowOnFailure(self->MD5(data, &result));
-  return result;
-}
-IDispatch* SHA1Member(ICryptoMisc* self, IDispatch* data) {
-  IDispatch* result = nullptr;
-  ThrowOnFailure(self->SHA1(data, &result));
-  return result;
-}
-IDispatch* RandomMember(ICryptoMisc* self, LONG count) {
-  IDispatch* result = nullptr;
-  ThrowOnFailure(self->Random(count, &result));
-  return result;
-}
-ULONG CRC32Member(ICryptoMisc* self, IDispatch* data) {
-  ULONG result = 0;
-  ThrowOnFailure(self->CRC32(data, &result));
-  return result;
-}
-void InsertLongMember(ICryptoMisc* self, IDispatch* blob, LONG position, LONG value) {
-  ThrowOnFailure(self->InsertLongToBlob(blob, position, value));
-}
-LONG ExtractLongMember(ICryptoMisc* self, IDispatch* blob, LONG position) {
-  LONG result = 0;
-  ThrowOnFailure(self->ExtractLongFromBlob(blob, position, &result));
-  return result;
-}
-void InsertBlobMember(ICryptoMisc* self, IDispatch* target, LONG position, IDispatch* source) {
-  ThrowOnFailure(self->InsertBlobToBlob(target, position, source));
-}
-IDispatch* ExtractBlobMember(ICryptoMisc* self, IDispatch* blob, LONG position) {
-  IDispatch* result = nullptr;
-  ThrowOnFailure(self->ExtractBlobFromBlob(blob, position, &result));
-  return result;
-}
-
+using I = ICryptoMisc;
 const orvo::MemberEntry kRows[] = {
-    orvo::OnStartPageRow<ICryptoMisc>(),                        // 1
-    orvo::OnEndPageRow<ICryptoMisc>(),                          // 2
-    orvo::Method<&MD5Member>("MD5"),                            // 3
-    orvo::Method<&SHA1Member>("SHA1"),                          // 4
-    orvo::Method<&RandomMember>("Random"),                      // 5
-    orvo::Method<&CRC32Member>("CRC32"),                        // 6
-    orvo::Method<&InsertLongMember>("InsertLongToBlob"),        // 7
-    orvo::Method<&ExtractLongMember>("ExtractLongFromBlob"),    // 8
-    orvo::Method<&InsertBlobMember>("InsertBlobToBlob"),        // 9
-    orvo::Method<&ExtractBlobMember>("ExtractBlobFromBlob"),    // 10
+    orvo::OnStartPageRow<I>(),                                          // 1
+    orvo::OnEndPageRow<I>(),                                            // 2
+    orvo::RawMethod<&I::MD5>("MD5"),                                    // 3
+    orvo::RawMethod<&I::SHA1>("SHA1"),                                  // 4
+    orvo::RawMethod<&I::Random>("Random"),                              // 5
+    orvo::RawMethod<&I::CRC32>("CRC32"),                                // 6
+    orvo::RawMethod<&I::InsertLongToBlob>("InsertLongToBlob"),          // 7
+    orvo::RawMethod<&I::ExtractLongFromBlob>("ExtractLongFromBlob"),    // 8
+    orvo::RawMethod<&I::InsertBlobToBlob>("InsertBlobToBlob"),          // 9
+    orvo::RawMethod<&I::ExtractBlobFromBlob>("ExtractBlobFromBlob"),    // 10
     orvo::EndRow(),
 };
 const orvo::MemberTable kTable = {&orvo::DispatchBaseTable, kRows, {-1}};
@@ -169,3 +133,5 @@ HRESULT CryptoMisc::ExtractBlobFromBlob(IDispatch* blob, LONG position, IDispatc
 }
 
 const orvo::MemberTable* CryptoMisc::GetMemberTable() { return &kTable; }
+
+}  // namespace orvo

@@ -16,6 +16,8 @@
 #include "xatlcom/comobject.h"
 #include "xatlcom/dispatch.h"
 
+namespace orvo {
+
 class CryptoMisc : public orvo::DispatchImpl<ICryptoMisc> {
  public:
   static constexpr const CLSID* kClassId = &CLSID_CryptoMisc;
@@ -42,3 +44,5 @@ class CryptoMisc : public orvo::DispatchImpl<ICryptoMisc> {
   HRESULT STDMETHODCALLTYPE ExtractBlobFromBlob(IDispatch* blob, LONG position, IDispatch** result) override;
   const orvo::MemberTable* STDMETHODCALLTYPE GetMemberTable() override;
 };
+
+}  // namespace orvo

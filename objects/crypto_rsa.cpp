@@ -5,10 +5,10 @@
 #include "xatlcom/error.h"
 #include "xatlcom/page_hooks.h"
 
+namespace orvo {
 namespace {
 
 using orvo::FrameBlobs;
-using orvo::ThrowOnFailure;
 
 constexpr orvo::FrameOwner kOperations = {&CLSID_CryptoRSA, &IID_ICryptoRSA, orvo::CatchPolicy::kAll};
 constexpr orvo::FrameOwner kKeyMembers = {&CLSID_CryptoRSA, &IID_ICryptoRSA, orvo::CatchPolicy::kAlarmsOnly};
@@ -45,54 +45,18 @@ void LoadAllOrNothing(XRSAKey& key, Load&& load) {
   }
 }
 
-void SetIVMember(ICryptoRSA* self, IDispatch* bytes) { ThrowOnFailure(self->SetIV(bytes)); }
-void KeyGenMember(ICryptoRSA* self, IDispatch* first, IDispatch* second, LONG size) {
-  ThrowOnFailure(self->KeyGen(first, second, size));
-}
-IDispatch* GetPublicKeyMember(ICryptoRSA* self) {
-  IDispatch* key = nullptr;
-  ThrowOnFailure(self->get_PublicKey(&key));
-  return key;
-}
-void PutPublicKeyMember(ICryptoRSA* self, IDispatch* key) { ThrowOnFailure(self->put_PublicKey(key)); }
-IDispatch* GetPrivateKeyMember(ICryptoRSA* self) {
-  IDispatch* key = nullptr;
-  ThrowOnFailure(self->get_PrivateKey(&key));
-  return key;
-}
-void PutPrivateKeyMember(ICryptoRSA* self, IDispatch* key) { ThrowOnFailure(self->put_PrivateKey(key)); }
-IDispatch* EncryptMember(ICryptoRSA* self, IDispatch* data) {
-  IDispatch* result = nullptr;
-  ThrowOnFailure(self->Encrypt(data, &result));
-  return result;
-}
-IDispatch* DecryptMember(ICryptoRSA* self, IDispatch* data) {
-  IDispatch* result = nullptr;
-  ThrowOnFailure(self->Decrypt(data, &result));
-  return result;
-}
-IDispatch* SignMember(ICryptoRSA* self, IDispatch* data) {
-  IDispatch* result = nullptr;
-  ThrowOnFailure(self->Sign(data, &result));
-  return result;
-}
-LONG VerifyMember(ICryptoRSA* self, IDispatch* data, IDispatch* signature) {
-  LONG result = 0;
-  ThrowOnFailure(self->Verify(data, signature, &result));
-  return result;
-}
-
+using I = ICryptoRSA;
 const orvo::MemberEntry kRows[] = {
-    orvo::OnStartPageRow<ICryptoRSA>(),                                   // 1
-    orvo::OnEndPageRow<ICryptoRSA>(),                                     // 2
-    orvo::Method<&SetIVMember>("SetIV"),                                  // 3
-    orvo::Method<&KeyGenMember>("KeyGen"),                                // 4
-    orvo::Property<&GetPublicKeyMember, &PutPublicKeyMember>("PublicKey"),    // 5
-    orvo::Property<&GetPrivateKeyMember, &PutPrivateKeyMember>("PrivateKey"),  // 6
-    orvo::Method<&EncryptMember>("Encrypt"),                              // 7
-    orvo::Method<&DecryptMember>("Decrypt"),                              // 8
-    orvo::Method<&SignMember>("Sign"),                                    // 9
-    orvo::Method<&VerifyMember>("Verify"),                                // 10
+    orvo::OnStartPageRow<I>(),                                          // 1
+    orvo::OnEndPageRow<I>(),                                            // 2
+    orvo::RawMethod<&I::SetIV>("SetIV"),                                // 3
+    orvo::RawMethod<&I::KeyGen>("KeyGen"),                              // 4
+    orvo::RawProperty<&I::get_PublicKey, &I::put_PublicKey>("PublicKey"),     // 5
+    orvo::RawProperty<&I::get_PrivateKey, &I::put_PrivateKey>("PrivateKey"),  // 6
+    orvo::RawMethod<&I::Encrypt>("Encrypt"),                            // 7
+    orvo::RawMethod<&I::Decrypt>("Decrypt"),                            // 8
+    orvo::RawMethod<&I::Sign>("Sign"),                                  // 9
+    orvo::RawMethod<&I::Verify>("Verify"),                              // 10
     orvo::EndRow(),
 };
 const orvo::MemberTable kTable = {&orvo::DispatchBaseTable, kRows, {-1}};
@@ -179,3 +143,5 @@ HRESULT CryptoRSA::Verify(IDispatch* data, IDispatch* signature, LONG* result) {
 }
 
 const orvo::MemberTable* CryptoRSA::GetMemberTable() { return &kTable; }
+
+}  // namespace orvo

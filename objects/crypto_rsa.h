@@ -15,6 +15,8 @@
 #include "xatlcom/comobject.h"
 #include "xatlcom/dispatch.h"
 
+namespace orvo {
+
 class CryptoRSA : public orvo::DispatchImpl<ICryptoRSA> {
  public:
   static constexpr const CLSID* kClassId = &CLSID_CryptoRSA;
@@ -44,3 +46,5 @@ class CryptoRSA : public orvo::DispatchImpl<ICryptoRSA> {
  private:
   XRSAKey key_;
 };
+
+}  // namespace orvo

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "crypto/wipe.h"
+#include "base/wipe.h"
 #include "objects/method_frame.h"
 #include "xatlcom/error.h"
 #include "xatlcom/page_hooks.h"
@@ -37,67 +37,20 @@ class ChainKeeper {
   bool kept_ = false;
 };
 
-// Typed member functions, shared by the three classes: they call through the
-// interface.
-void KeyGenMember(ICryptoSymmetric* self, IDispatch* seed, LONG length) { ThrowOnFailure(self->KeyGen(seed, length)); }
-IDispatch* GetKeyMember(ICryptoSymmetric* self) {
-  IDispatch* key = nullptr;
-  ThrowOnFailure(self->get_Key(&key));
-  return key;
-}
-void PutKeyMember(ICryptoSymmetric* self, IDispatch* key) { ThrowOnFailure(self->put_Key(key)); }
-IDispatch* EncryptMember(ICryptoSymmetric* self, IDispatch* data) {
-  IDispatch* result = nullptr;
-  ThrowOnFailure(self->Encrypt(data, &result));
-  return result;
-}
-IDispatch* DecryptMember(ICryptoSymmetric* self, IDispatch* data) {
-  IDispatch* result = nullptr;
-  ThrowOnFailure(self->Decrypt(data, &result));
-  return result;
-}
-LONG GetModeMember(ICryptoSymmetric* self) {
-  LONG mode = 0;
-  ThrowOnFailure(self->get_Mode(&mode));
-  return mode;
-}
-void PutModeMember(ICryptoSymmetric* self, LONG mode) { ThrowOnFailure(self->put_Mode(mode)); }
-LONG GetFillerMember(ICryptoSymmetric* self) {
-  LONG filler = 0;
-  ThrowOnFailure(self->get_Filler(&filler));
-  return filler;
-}
-void PutFillerMember(ICryptoSymmetric* self, LONG filler) { ThrowOnFailure(self->put_Filler(filler)); }
-
-// Each class's own page hooks.
-template <class Cipher>
-LONG PageStart(CryptoSymmetric<Cipher>*, IUnknown* context) noexcept {
-  return OnStartPage(context);
-}
-template <class Cipher>
-LONG PageEnd(CryptoSymmetric<Cipher>*) noexcept {
-  return OnEndPage();
-}
-
-template <class Cipher>
-struct Table {
-  static const MemberEntry kRows[];
-  static const MemberTable kTable;
-};
-template <class Cipher>
-const MemberEntry Table<Cipher>::kRows[] = {
-    Method<&PageStart<Cipher>>("OnStartPage"),           // 1
-    Method<&PageEnd<Cipher>>("OnEndPage"),               // 2
-    Method<&KeyGenMember>("KeyGen"),                     // 3
-    Property<&GetKeyMember, &PutKeyMember>("Key"),       // 4
-    Method<&EncryptMember>("Encrypt"),                   // 5
-    Method<&DecryptMember>("Decrypt"),                   // 6
-    Property<&GetModeMember, &PutModeMember>("Mode"),    // 7
-    Property<&GetFillerMember, &PutFillerMember>("Filler"),  // 8
+// One member table for the three classes.
+using I = ICryptoSymmetric;
+const MemberEntry kRows[] = {
+    OnStartPageRow<I>(),                                        // 1
+    OnEndPageRow<I>(),                                          // 2
+    RawMethod<&I::KeyGen>("KeyGen"),                            // 3
+    RawProperty<&I::get_Key, &I::put_Key>("Key"),               // 4
+    RawMethod<&I::Encrypt>("Encrypt"),                          // 5
+    RawMethod<&I::Decrypt>("Decrypt"),                          // 6
+    RawProperty<&I::get_Mode, &I::put_Mode>("Mode"),            // 7
+    RawProperty<&I::get_Filler, &I::put_Filler>("Filler"),      // 8
     EndRow(),
 };
-template <class Cipher>
-const MemberTable Table<Cipher>::kTable = {&DispatchBaseTable, Table<Cipher>::kRows, {-1}};
+const MemberTable kTable = {&DispatchBaseTable, kRows, {-1}};
 
 template <class Cipher>
 constexpr FrameOwner Owner() {
@@ -190,7 +143,7 @@ HRESULT CryptoSymmetric<Cipher>::put_Mode(LONG mode) {
 
 template <class Cipher>
 const MemberTable* CryptoSymmetric<Cipher>::GetMemberTable() {
-  return &Table<Cipher>::kTable;
+  return &kTable;
 }
 
 template class CryptoSymmetric<XAES>;

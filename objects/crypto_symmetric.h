@@ -73,8 +73,8 @@ extern template class CryptoSymmetric<XAES>;
 extern template class CryptoSymmetric<XTwofish>;
 extern template class CryptoSymmetric<XBlowfish>;
 
-}  // namespace orvo
+using CryptoAES = CryptoSymmetric<XAES>;
+using CryptoTwofish = CryptoSymmetric<XTwofish>;
+using CryptoBlowfish = CryptoSymmetric<XBlowfish>;
 
-using CryptoAES = orvo::CryptoSymmetric<XAES>;
-using CryptoTwofish = orvo::CryptoSymmetric<XTwofish>;
-using CryptoBlowfish = orvo::CryptoSymmetric<XBlowfish>;
+}  // namespace orvo

@@ -31,9 +31,9 @@
 #include <initializer_list>
 #include <new>
 
-#include "crypto/alarm.h"
-#include "crypto/xblob.h"
-#include "objects/blob_interface.h"
+#include "base/alarm.h"
+#include "base/xblob.h"
+#include "orvoblob/blob_interface.h"
 #include "xatlcom/error.h"
 #include "xatlcom/platform.h"
 
@@ -41,7 +41,8 @@ namespace orvo {
 
 inline constexpr const char kNoBlobInterface[] = "Internal error: can't get source OrvoBlob COM interface";
 // The class context of result Blobs: in-process server and handler, local server.
-inline constexpr DWORD kBlobClassContext = 7;
+inline constexpr DWORD kBlobClassContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
+static_assert(kBlobClassContext == 7);
 
 enum class CatchPolicy { kAll, kAlarmsOnly };
 

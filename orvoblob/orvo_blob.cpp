@@ -7,9 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "crypto/wipe.h"
+#include "base/wipe.h"
 #include "orvoblob/blob_files.h"
 #include "orvoblob/text_codecs.h"
+#include "xatlcom/bstr.h"
 #include "xatlcom/error.h"
 
 namespace {
@@ -30,16 +31,23 @@ void Check(bool ok, HRESULT hr, const char* message) {
 
 std::wstring_view Chars(BSTR text) { return text == nullptr ? std::wstring_view() : std::wstring_view(text, SysStringLen(text)); }
 
-BSTR NewBstr(const wchar_t* chars, std::size_t n) {
+void CheckStringLength(std::size_t n) {
   Check(n <= std::numeric_limits<UINT>::max() / sizeof(OLECHAR) - 1, E_OUTOFMEMORY, "The text is too long for a string");
+}
+
+BSTR NewBstr(const wchar_t* chars, std::size_t n) {
+  CheckStringLength(n);
   BSTR out = SysAllocStringLen(chars, static_cast<UINT>(n));
   if (out == nullptr) throw std::bad_alloc();
   return out;
 }
 
+// Hexadecimal or Base64 digits: ASCII, which reads the same in every ANSI code page.
 BSTR AsciiBstr(const std::string& text) {
-  const std::wstring wide(text.begin(), text.end());
-  return NewBstr(wide.data(), wide.size());
+  CheckStringLength(text.size());
+  BSTR out = orvo::AnsiToBstr(text.c_str());
+  if (out == nullptr) throw std::bad_alloc();
+  return out;
 }
 
 // A path for an error message, in the ANSI code page that ReportError reads.
@@ -74,34 +82,6 @@ bool ByteArrayOf(const VARIANT* value, SAFEARRAY*& array) {
   }
 }
 
-// Typed member functions: thin wrappers over the raw operations.
-BSTR GetHex(IOrvoBlobDispatch* self) {
-  BSTR result = nullptr;
-  orvo::ThrowOnFailure(self->get_Hex(&result));
-  return result;
-}
-void PutHex(IOrvoBlobDispatch* self, BSTR text) { orvo::ThrowOnFailure(self->put_Hex(text)); }
-BSTR GetBase64(IOrvoBlobDispatch* self) {
-  BSTR result = nullptr;
-  orvo::ThrowOnFailure(self->get_Base64(&result));
-  return result;
-}
-void PutBase64(IOrvoBlobDispatch* self, BSTR text) { orvo::ThrowOnFailure(self->put_Base64(text)); }
-BSTR GetText(IOrvoBlobDispatch* self) {
-  BSTR result = nullptr;
-  orvo::ThrowOnFailure(self->get_Text(&result));
-  return result;
-}
-void PutText(IOrvoBlobDispatch* self, BSTR text) { orvo::ThrowOnFailure(self->put_Text(text)); }
-LONG GetSize(IOrvoBlobDispatch* self) {
-  LONG result = 0;
-  orvo::ThrowOnFailure(self->get_Size(&result));
-  return result;
-}
-void Clear(IOrvoBlobDispatch* self) { orvo::ThrowOnFailure(self->Clear()); }
-void LoadFromFile(IOrvoBlobDispatch* self, BSTR path) { orvo::ThrowOnFailure(self->LoadFromFile(path)); }
-void SaveToFile(IOrvoBlobDispatch* self, BSTR path) { orvo::ThrowOnFailure(self->SaveToFile(path)); }
-
 // Bytes is declared VT_VARIANT so that its put receives the caller's VARIANT
 // as it stands (by-reference forms included) and its get returns the array
 // in the result VARIANT; these two rows' functions are written out.
@@ -112,15 +92,16 @@ void PutBytes(IDispatch* self, VARIANTARG* const* args, VARIANT*) {
   orvo::ThrowOnFailure(static_cast<IOrvoBlobDispatch*>(self)->put_Bytes(args[0]));
 }
 
+using I = IOrvoBlobDispatch;
 const orvo::MemberEntry kBlobRows[] = {
-    orvo::Property<&GetHex, &PutHex>("Hex"),
-    orvo::Property<&GetBase64, &PutBase64>("Base64"),
-    orvo::Property<&GetText, &PutText>("Text"),
-    orvo::Method<&GetSize>("Size"),
+    orvo::RawProperty<&I::get_Hex, &I::put_Hex>("Hex"),
+    orvo::RawProperty<&I::get_Base64, &I::put_Base64>("Base64"),
+    orvo::RawProperty<&I::get_Text, &I::put_Text>("Text"),
+    orvo::RawMethod<&I::get_Size>("Size"),
     {"Bytes", -1, nullptr, VT_VARIANT, &GetBytes, &PutBytes, 0, 0},
-    orvo::Method<&Clear>("Clear"),
-    orvo::Method<&LoadFromFile>("LoadFromFile"),
-    orvo::Method<&SaveToFile>("SaveToFile"),
+    orvo::RawMethod<&I::Clear>("Clear"),
+    orvo::RawMethod<&I::LoadFromFile>("LoadFromFile"),
+    orvo::RawMethod<&I::SaveToFile>("SaveToFile"),
     orvo::EndRow(),
 };
 const orvo::MemberTable kBlobTable = {&orvo::DispatchBaseTable, kBlobRows, {-1}};

@@ -7,7 +7,8 @@
 //   1   Hex           property get/put     VT_BSTR
 //   2   Base64        property get/put     VT_BSTR
 //   3   Text          property get/put     VT_BSTR (the bytes as UTF-8)
-//   4   Size          property get         VT_I4
+//   4   Size          method               VT_I4 (read-only; scripts read it as
+//                                           they would a property)
 //   5   Bytes         property get/put     VT_ARRAY|VT_UI1 (put: also by reference,
 //                                           and VT_EMPTY or VT_NULL for no bytes)
 //   6   Clear         method               -
@@ -24,11 +25,10 @@
 #include <mutex>
 #include <thread>
 
-#include "crypto/xblob.h"
-#include "objects/blob_interface.h"
+#include "base/xblob.h"
+#include "orvoblob/blob_interface.h"
 #include "xatlcom/comobject.h"
 #include "xatlcom/dispatch.h"
-#include "xatlcom/guids.h"
 #include "xatlcom/platform.h"
 
 // The Blob's scripting interface.

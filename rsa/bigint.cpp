@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "crypto/alarm.h"
-#include "crypto/wipe.h"
+#include "base/alarm.h"
+#include "base/wipe.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 namespace orvo {
 // How many times long division has taken its add-back step in this process

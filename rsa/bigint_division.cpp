@@ -32,8 +32,8 @@
 #include <atomic>
 #include <memory>
 
-#include "crypto/alarm.h"
-#include "crypto/wipe.h"
+#include "base/alarm.h"
+#include "base/wipe.h"
 #include "rsa/bigint.h"
 
 namespace {

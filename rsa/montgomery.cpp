@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "crypto/wipe.h"
+#include "base/wipe.h"
 #include "rsa/wide_uint.h"
 
 namespace orvo {

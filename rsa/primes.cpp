@@ -15,7 +15,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "crypto/wipe.h"
+#include "base/wipe.h"
 #include "rsa/modular.h"
 #include "rsa/montgomery.h"
 #include "rsa/wide_uint.h"

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 #include "rsa/bigint.h"
 
 class XRSAKey {

@@ -1,7 +1,7 @@
 // The RSA key blobs: writers and loaders with the checks between the halves.
 #include <initializer_list>
 
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 #include "rsa/rsa_key.h"
 
 namespace {

@@ -7,13 +7,14 @@
 #include <initializer_list>
 #include <stdexcept>
 
-#include "crypto/alarm.h"
-#include "crypto/byte_order.h"
-#include "crypto/wipe.h"
+#include "base/alarm.h"
+#include "base/byte_order.h"
+#include "base/wipe.h"
 #include "digest/random.h"
 #include "digest/sha1.h"
 #include "rsa/primes.h"
 #include "rsa/rsa_cache.h"
+#include "rsa/test_hooks.h"
 
 namespace orvo {
 

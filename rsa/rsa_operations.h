@@ -33,7 +33,7 @@
 
 #include <cstdint>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 #include "rsa/rsa_key.h"
 
 namespace orvo {
@@ -56,10 +56,5 @@ XBlob MaskGen(const XBlob& z, uint32_t length);
 // refused without drawing.
 inline constexpr uint32_t kMaxPaddingDeficit = 12;
 uint32_t PaddingDrawLimit(const XBigInt& n, uint32_t size);
-
-// The entropy source behind Encrypt's seeds (SystemEntropy by default).
-using EntropySource = void (*)(uint8_t* out, uint32_t n);
-// Installs a source (null restores the default); returns the previous one.
-EntropySource SetPaddingEntropyForTesting(EntropySource source);
 
 }  // namespace orvo

@@ -68,7 +68,7 @@ HRESULT CoInitializeEx(LPVOID, DWORD) { return S_OK; }
 void CoUninitialize() {}
 
 // The task allocator is the C library's heap: the native XBlob allocator
-// (crypto/blob_allocator_posix.cpp) uses malloc/free, and blocks pass between
+// (base/blob_allocator_posix.cpp) uses malloc/free, and blocks pass between
 // the two as they do between modules through the COM task allocator.
 LPVOID CoTaskMemAlloc(size_t cb) { return standin::Allocate(cb); }
 LPVOID CoTaskMemRealloc(LPVOID pv, size_t cb) { return standin::Reallocate(pv, cb); }

@@ -8,7 +8,7 @@
 // - WCHAR/OLECHAR is wchar_t (32 bits on Linux); BSTR lengths count characters.
 // - The ANSI code page (CP_ACP) is ISO 8859-1; CP_UTF8 is also understood.
 // - CoTaskMemAlloc/Realloc/Free are malloc/realloc/free (standin/heap.h), the heap the native
-//   XBlob allocator (crypto/blob_allocator_posix.cpp) uses, so a block either
+//   XBlob allocator (base/blob_allocator_posix.cpp) uses, so a block either
 //   side allocates the other may grow or free, as with the COM task allocator.
 // - CoCreateInstance finds classes only in the in-process class table that
 //   CoRegisterClassObject fills; no module is ever loaded.
@@ -458,7 +458,7 @@ LSTATUS RegCloseKey(HKEY hKey);
 
 // Tests only: the allocation hook. Every block of the task allocator, every
 // BSTR, SAFEARRAY and message buffer, and natively every XBlob block
-// (crypto/blob_allocator_posix.cpp) first asks `fail`, which answers nonzero
+// (base/blob_allocator_posix.cpp) first asks `fail`, which answers nonzero
 // to make that allocation fail as if memory had run out; `counted` then hears
 // +1 for each block made and -1 for each block freed. Null hooks: no test.
 void StandinSetAllocationHooksForTesting(int (*fail)(), void (*counted)(int delta));

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "objects/crypto_interfaces.h"
-#include "xatlcom/guids.h"
+#include "objects/guids.h"
+#include "orvoblob/blob_interface.h"
+#include "tests/support/outer_unknown.h"
 
 namespace {
 
@@ -95,26 +97,6 @@ class Dll {
   HMODULE module_;
 };
 
-// A controlling unknown of the test's own: it counts its references and
-// hands out only itself.
-class Outer : public IUnknown {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown)) return E_NOINTERFACE;
-    *out = static_cast<IUnknown*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
-  LONG refs = 1;
-
- protected:
-  virtual ~Outer() = default;
-};
-class StackOuter final : public Outer {};
 
 class ClientTest : public ::testing::Test {
  protected:
@@ -259,7 +241,7 @@ TEST_F(ClientTest, AggregatedObjectsForwardToTheControllingUnknown) {
     Dll dll(row.dll);
     IClassFactory* factory = dll.Factory(*row.clsid);
     ASSERT_NE(nullptr, factory);
-    StackOuter outer;
+    orvo::test::OuterUnknown outer;
 
     // Aggregation hands out the inner unknown only.
     void* out = reinterpret_cast<void*>(1);
@@ -271,7 +253,7 @@ TEST_F(ClientTest, AggregatedObjectsForwardToTheControllingUnknown) {
     factory->Release();
     ASSERT_NE(nullptr, inner);
     EXPECT_NE(static_cast<IUnknown*>(&outer), inner);
-    EXPECT_EQ(1, outer.refs) << "the aggregated object holds no reference to its outer unknown";
+    EXPECT_EQ(1u, outer.refs) << "the aggregated object holds no reference to its outer unknown";
     EXPECT_EQ(S_FALSE, dll.Call("DllCanUnloadNow"));
 
     // The inner unknown counts for itself and answers IUnknown with itself.
@@ -279,7 +261,7 @@ TEST_F(ClientTest, AggregatedObjectsForwardToTheControllingUnknown) {
     IUnknown* again = nullptr;
     ASSERT_EQ(S_OK, inner->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&again)));
     EXPECT_EQ(inner, again);
-    EXPECT_EQ(1, outer.refs);
+    EXPECT_EQ(1u, outer.refs);
     again->Release();
     EXPECT_EQ(1u, inner->Release());
 
@@ -287,22 +269,22 @@ TEST_F(ClientTest, AggregatedObjectsForwardToTheControllingUnknown) {
     IDispatch* dispatch = nullptr;
     ASSERT_EQ(S_OK, inner->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)));
     EXPECT_NE(static_cast<void*>(inner), static_cast<void*>(dispatch));
-    EXPECT_EQ(2, outer.refs);
+    EXPECT_EQ(2u, outer.refs);
     dispatch->AddRef();
-    EXPECT_EQ(3, outer.refs);
+    EXPECT_EQ(3u, outer.refs);
     dispatch->Release();
-    EXPECT_EQ(2, outer.refs);
+    EXPECT_EQ(2u, outer.refs);
     IUnknown* identity = nullptr;
     ASSERT_EQ(S_OK, dispatch->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
     EXPECT_EQ(static_cast<IUnknown*>(&outer), identity) << "IUnknown through the object is the outer unknown";
-    EXPECT_EQ(3, outer.refs);
+    EXPECT_EQ(3u, outer.refs);
     identity->Release();
     // The outer unknown answers nothing else, and the object forwards that answer.
     void* none = reinterpret_cast<void*>(1);
     EXPECT_EQ(E_NOINTERFACE, dispatch->QueryInterface(IID_IDispatch, &none));
     EXPECT_EQ(nullptr, none);
     dispatch->Release();
-    EXPECT_EQ(1, outer.refs);
+    EXPECT_EQ(1u, outer.refs);
 
     // The object still works as an IDispatch while aggregated.
     EXPECT_EQ(S_OK, inner->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)));
@@ -312,7 +294,7 @@ TEST_F(ClientTest, AggregatedObjectsForwardToTheControllingUnknown) {
     dispatch->Release();
 
     EXPECT_EQ(0u, inner->Release());
-    EXPECT_EQ(1, outer.refs);
+    EXPECT_EQ(1u, outer.refs);
     EXPECT_EQ(S_OK, dll.Call("DllCanUnloadNow"));
   }
 }

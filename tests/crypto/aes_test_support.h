@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/test_hooks.h"
+#include "base/xblob.h"
 #include "crypto/aes.h"
-#include "crypto/xblob.h"
 
 namespace orvo::test {
 
@@ -21,13 +23,13 @@ class AesPathTest : public ::testing::TestWithParam<AesPath> {
     if (GetParam() == AesPath::kHardware && !orvo::aes::HardwareAvailable()) {
       GTEST_SKIP() << "this processor has no AES-NI";
     }
-    previous_ = orvo::aes::SetHardwareEnabled(GetParam() == AesPath::kHardware);
+    path_.emplace(orvo::cpu::Feature::kAesNi, GetParam() == AesPath::kHardware);
     ASSERT_EQ(orvo::aes::HardwareInUse(), GetParam() == AesPath::kHardware);
   }
-  void TearDown() override { orvo::aes::SetHardwareEnabled(previous_); }
+  void TearDown() override { path_.reset(); }
 
  private:
-  bool previous_ = true;
+  std::optional<orvo::cpu::ScopedFeatureOverride> path_;
 };
 
 inline std::string AesPathName(const ::testing::TestParamInfo<AesPath>& info) {

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "crypto/alarm.h"
+#include "base/alarm.h"
+#include "crypto/blowfish_core.h"
 #include "tests/crypto/cipher_checks.h"
 #include "tests/support/vec_file.h"
 
@@ -148,75 +149,6 @@ TEST(BlowfishTest, DecryptNeedsWholeBlocks) {
   const XBlob two = c.Decrypt(BlobOf(std::vector<uint8_t>(16, 1)));
   EXPECT_EQ(two.size, 16u);
   EXPECT_EQ(ToHexText(two).substr(0, 16), ToHexText(two).substr(16));
-}
-
-// The bulk paths (four blocks in flight) give what the block operations give,
-// for every remainder, in ECB and CBC, with the register carried over.
-TEST(BlowfishTest, EngineMatchesTheBlockOperations) {
-  for (const size_t length : {1u, 8u, 56u}) {
-    SCOPED_TRACE(length);
-    std::vector<uint8_t> key(length);
-    for (size_t i = 0; i < length; ++i) key[i] = static_cast<uint8_t>(0x3B * i + 1);
-    XBlowfish c;
-    c.SetKey(BlowfishKeyBlob(key));
-    orvo::test::ExpectEngineMatchesBlocks(c);
-  }
-}
-
-// Requested lengths are clamped to 8..56, compared unsigned; the key bytes are
-// the seed expansion's (expected blobs from Python's hashlib).
-TEST(BlowfishKeyTest, GenerateKeyClampsTheLength) {
-  for (const VecRecord& rec : ReadVecFile("crypto/blowfish_keygen.vec")) {
-    SCOPED_TRACE(rec.Where());
-    XBlowfish c;
-    c.GenerateKey(rec.Blob("Seed"), static_cast<uint32_t>(rec.Number("Length")));
-    EXPECT_TRUE(c.KeySet());
-    const XBlob blob = c.GetKey();
-    EXPECT_EQ(ToHexText(blob), rec.Get("Blob"));
-    XBlowfish other;
-    other.SetKey(blob);
-    const uint8_t block[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    uint8_t a[8];
-    uint8_t b[8];
-    c.EncryptBlock(block, a);
-    other.EncryptBlock(block, b);
-    EXPECT_EQ(ToHexText(a, 8), ToHexText(b, 8));
-  }
-}
-
-TEST(BlowfishKeyTest, AcceptedBlobsRoundTrip) {
-  for (const size_t length : {1u, 7u, 8u, 20u, 56u}) {
-    const std::vector<uint8_t> key(length, static_cast<uint8_t>(0x20 + length));
-    XBlowfish c;
-    c.SetKey(BlowfishKeyBlob(key));
-    EXPECT_TRUE(c.KeySet());
-    EXPECT_EQ(ToHexText(c.GetKey()), ToHexText(BlowfishKeyBlob(key)));
-  }
-}
-
-TEST(BlowfishKeyTest, RejectedBlobsLeaveTheEarlierKey) {
-  const std::vector<orvo::test::RejectedBlob> cases = {
-      {"empty", ""},
-      {"count alone", "00000001"},
-      {"L 0 with one byte", "0000000011"},
-      {"L 8 with 7 key bytes", "00000008" + std::string(14, '1')},
-      {"L 8 with 9 key bytes", "00000008" + std::string(18, '1')},
-      {"L 57 with 57 key bytes", "00000039" + std::string(114, '1')},
-      {"L 2^32-3, whose L + 4 wraps to 1, with one byte", "fffffffd11"},
-      {"L 2^32-1", "ffffffff" + std::string(16, '1')},
-  };
-  orvo::test::ExpectRejectedBlobsKeepTheKey<XBlowfish>(BlowfishKeyBlob(std::vector<uint8_t>(20, 0x42)),
-                                                       cases, "Blowfish");
-}
-
-TEST(BlowfishKeyTest, GetKeyWithoutKey) {
-  XBlowfish c;
-  c.Setup(XBlockCipher::kModeECB, 0);
-  ExpectAlarm([&] { c.GetKey(); }, alarm_text::kInvalidKey, "Blowfish");
-}
-
-TEST(BlowfishKeyTest, DestructionWipesTheKeyState) {
-  orvo::test::ExpectDestructionWipes<XBlowfish>(BlowfishKeyBlob(std::vector<uint8_t>(56, 0xC3)), 0xC3);
 }
 
 // The integrity value, computed here independently of LoadTables.

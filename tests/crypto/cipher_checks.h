@@ -1,5 +1,6 @@
-// Checks shared by the Twofish and Blowfish tests: alarms, and the engine's
-// results through a cipher's bulk paths against its single-block operations.
+// Checks shared by the cipher tests: the engine's results through a cipher's
+// bulk paths against its single-block operations, refused key blobs, the wipe
+// on destruction.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,30 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 #include "crypto/block_cipher.h"
+#include "tests/support/alarm_checks.h"
 #include "tests/support/vec_file.h"
 
 namespace orvo::test {
-
-// Expects `call` to raise an alarm with this message and object name (nullptr
-// for none).
-template <typename Call>
-void ExpectAlarm(Call call, const char* message, const char* object) {
-  try {
-    call();
-    ADD_FAILURE() << "no alarm, expected " << message;
-  } catch (const XAlarm& alarm) {
-    EXPECT_STREQ(alarm.message, message);
-    if (object == nullptr) {
-      EXPECT_EQ(alarm.object, nullptr);
-    } else if (alarm.object == nullptr) {
-      ADD_FAILURE() << "no object name, expected " << object;
-    } else {
-      EXPECT_STREQ(alarm.object, object);
-    }
-  }
-}
 
 // What the engine must give, computed block by block with EncryptBlock and
 // DecryptBlock: `data` (padded with `filler`) through ECB or CBC from the

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "crypto/twofish_core.h"
 #include "tests/crypto/cipher_checks.h"
 #include "tests/support/vec_file.h"
 
@@ -70,80 +71,6 @@ TEST(TwofishTest, PublishedVectorsThroughTheObject) {
     EXPECT_EQ(ToHexText(c.Encrypt(BlobOf(pt))), ToHexText(ct.data(), 16));
     EXPECT_EQ(ToHexText(c.Decrypt(BlobOf(ct))), ToHexText(pt.data(), 16));
   }
-}
-
-// The bulk paths (two blocks in flight) give what the block operations give,
-// for every remainder, in ECB and CBC, with the register carried over.
-TEST(TwofishTest, EngineMatchesTheBlockOperations) {
-  for (const uint32_t k : {2u, 3u, 4u}) {
-    SCOPED_TRACE(k);
-    std::vector<uint8_t> key(8 * k);
-    for (size_t i = 0; i < key.size(); ++i) key[i] = static_cast<uint8_t>(0x31 * i + k);
-    XTwofish c;
-    c.SetKey(TwofishKeyBlob(k, key));
-    orvo::test::ExpectEngineMatchesBlocks(c);
-  }
-}
-
-// Requested lengths round up to 16, 24 or 32 bytes, compared unsigned; the key
-// bytes are the seed expansion's (expected blobs from Python's hashlib).
-TEST(TwofishKeyTest, GenerateKeyRoundsTheLengthUp) {
-  for (const VecRecord& rec : ReadVecFile("crypto/twofish_keygen.vec")) {
-    SCOPED_TRACE(rec.Where());
-    XTwofish c;
-    c.Setup(XBlockCipher::kModeECB, 0);
-    c.GenerateKey(rec.Blob("Seed"), static_cast<uint32_t>(rec.Number("Length")));
-    EXPECT_TRUE(c.KeySet());
-    const XBlob blob = c.GetKey();
-    EXPECT_EQ(ToHexText(blob), rec.Get("Blob"));
-    // The blob loads into another object that then enciphers alike.
-    XTwofish other;
-    other.SetKey(blob);
-    const uint8_t block[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    uint8_t a[16];
-    uint8_t b[16];
-    c.EncryptBlock(block, a);
-    other.EncryptBlock(block, b);
-    EXPECT_EQ(ToHexText(a, 16), ToHexText(b, 16));
-  }
-}
-
-TEST(TwofishKeyTest, AcceptedBlobsRoundTrip) {
-  for (const uint32_t k : {2u, 3u, 4u}) {
-    const std::vector<uint8_t> key(8 * k, static_cast<uint8_t>(0x10 + k));
-    XTwofish c;
-    c.SetKey(TwofishKeyBlob(k, key));
-    EXPECT_TRUE(c.KeySet());
-    EXPECT_EQ(ToHexText(c.GetKey()), ToHexText(TwofishKeyBlob(k, key)));
-  }
-}
-
-TEST(TwofishKeyTest, RejectedBlobsLeaveTheEarlierKey) {
-  const std::string k16(32, '1');
-  const std::vector<orvo::test::RejectedBlob> cases = {
-      {"empty", ""},
-      {"count alone", "00000002"},
-      {"k 2 with 15 key bytes", "00000002" + std::string(30, '1')},
-      {"k 2 with 17 key bytes", "00000002" + k16 + "00"},
-      {"k 3 with 16 key bytes", "00000003" + k16},
-      {"k 1 with 8 key bytes", "00000001" + std::string(16, '1')},
-      {"k 0 with one byte", "0000000000"},
-      {"k 5 with 40 key bytes", "00000005" + std::string(80, '1')},
-      {"k 2^29+1, whose 4 + 8k wraps to 12, with 8 key bytes", "20000001" + std::string(16, '1')},
-      {"k 2^32-1", "ffffffff" + k16},
-  };
-  orvo::test::ExpectRejectedBlobsKeepTheKey<XTwofish>(TwofishKeyBlob(3, std::vector<uint8_t>(24, 0x42)),
-                                                      cases, "Twofish");
-}
-
-TEST(TwofishKeyTest, GetKeyWithoutKey) {
-  XTwofish c;
-  c.Setup(XBlockCipher::kModeECB, 0);
-  ExpectAlarm([&] { c.GetKey(); }, alarm_text::kInvalidKey, "Twofish");
-}
-
-TEST(TwofishKeyTest, DestructionWipesTheKeyState) {
-  orvo::test::ExpectDestructionWipes<XTwofish>(TwofishKeyBlob(4, std::vector<uint8_t>(32, 0xC3)), 0xC3);
 }
 
 // q0 and q1 from the 4-bit permutations t0..t3 of the Twofish paper (4.3.5).

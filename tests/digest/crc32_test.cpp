@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 
+#include "base/test_hooks.h"
 #include "tests/digest/digest_inputs.h"
 
 namespace {
@@ -51,12 +53,12 @@ class Crc32Test : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     if (GetParam() && !orvo::Crc32HardwareAvailable()) GTEST_SKIP() << "no carry-less multiplication";
-    previous_ = orvo::SetCrc32HardwareEnabled(GetParam());
+    path_.emplace(orvo::cpu::Feature::kPclmulqdq, GetParam());
   }
-  void TearDown() override { orvo::SetCrc32HardwareEnabled(previous_); }
+  void TearDown() override { path_.reset(); }
 
  private:
-  bool previous_ = true;
+  std::optional<orvo::cpu::ScopedFeatureOverride> path_;
 };
 
 TEST_P(Crc32Test, CatalogueCheckValue) {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 #include "tests/support/vec_file.h"
 
 namespace orvo::test {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "digest/md5.h"
+#include "digest/test_hooks.h"
 #include "tests/digest/digest_inputs.h"
 
 namespace {

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/test_hooks.h"
 #include "tests/digest/digest_inputs.h"
+
+#include <optional>
 
 namespace {
 
@@ -15,12 +18,12 @@ class Sha1Test : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     if (GetParam() && !orvo::Sha1HardwareAvailable()) GTEST_SKIP() << "no SHA extensions on this processor";
-    previous_ = orvo::SetSha1HardwareEnabled(GetParam());
+    path_.emplace(orvo::cpu::Feature::kSha, GetParam());
   }
-  void TearDown() override { orvo::SetSha1HardwareEnabled(previous_); }
+  void TearDown() override { path_.reset(); }
 
  private:
-  bool previous_ = true;
+  std::optional<orvo::cpu::ScopedFeatureOverride> path_;
 };
 
 TEST_P(Sha1Test, Fips180_1Examples) {

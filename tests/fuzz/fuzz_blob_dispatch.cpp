@@ -1,5 +1,5 @@
 // Fuzz target: the Blob component as its own module (liborvoblob.so natively,
-// orvoblob.dll under Wine, loaded by orvoblob/loader/blob_component.h), driven
+// orvoblob.dll under Wine, loaded by tests/support/blob_loader/blob_component.h), driven
 // through IDispatch::Invoke with arbitrary member numbers, flags, argument
 // counts, named arguments and VARIANT forms (byte arrays in every form a host
 // could pass: by value, by reference, inside a VT_BYREF|VT_VARIANT, several
@@ -42,13 +42,13 @@
 #include <system_error>
 #include <vector>
 
-#include "crypto/blob_allocator.h"
-#include "objects/blob_interface.h"
-#include "orvoblob/loader/blob_component.h"
+#include "base/blob_allocator.h"
+#include "objects/guids.h"
+#include "orvoblob/blob_interface.h"
 #include "orvoblob/orvo_blob.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/blob_loader/blob_component.h"
 #include "xatlcom/dispatch.h"
-#include "xatlcom/guids.h"
 #include "xatlcom/platform.h"
 
 #ifdef _WIN32

@@ -25,10 +25,10 @@
 #include <utility>
 #include <vector>
 
+#include "objects/guids.h"
 #include "objects/object_map.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/objects/test_blob.h"
-#include "xatlcom/guids.h"
 #include "xatlcom/module.h"
 #include "xatlcom/platform.h"
 

@@ -21,6 +21,7 @@
 #include "rsa/primes.h"
 #include "rsa/rsa_key.h"
 #include "rsa/rsa_operations.h"
+#include "rsa/test_hooks.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

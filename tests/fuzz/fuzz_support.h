@@ -19,8 +19,8 @@
 #include <system_error>
 #include <vector>
 
-#include "crypto/alarm.h"
-#include "crypto/xblob.h"
+#include "base/alarm.h"
+#include "base/xblob.h"
 
 // Every fuzz target defines this; libFuzzer's driver or the corpus replay calls it.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);

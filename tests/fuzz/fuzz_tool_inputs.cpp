@@ -28,6 +28,7 @@
 #include "digest/sha1.h"
 #include "rsa/rsa_key.h"
 #include "rsa/rsa_operations.h"
+#include "rsa/test_hooks.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -6,8 +6,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "crypto/alarm.h"
-#include "crypto/blob_allocator.h"
+#include "base/alarm.h"
+#include "base/blob_allocator.h"
+#include "base/test_hooks.h"
 #include "objects/crypto_interfaces.h"
 #include "objects/method_frame.h"
 #include "tests/objects/object_test_support.h"

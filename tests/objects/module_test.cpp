@@ -9,6 +9,7 @@
 #include "objects/crypto_interfaces.h"
 #include "objects/object_map.h"
 #include "tests/objects/object_test_support.h"
+#include "tests/support/outer_unknown.h"
 #include "xatlcom/module.h"
 
 namespace orvotest {
@@ -129,17 +130,7 @@ TEST_F(ModuleTest, LiveObjectsAndResultBlobsKeepTheModuleAsTheyShould) {
 }
 
 TEST_F(ModuleTest, AggregatedObjectsWork) {
-  class Outer final : public IUnknown {
-   public:
-    virtual ~Outer() = default;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-      *ppv = nullptr;
-      return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    ULONG refs = 1;
-  } outer;
+  orvo::test::OuterUnknown outer;
   IClassFactory* factory = nullptr;
   ASSERT_EQ(S_OK, DllGetClassObject(CLSID_CryptoAES, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
   IUnknown* inner = nullptr;

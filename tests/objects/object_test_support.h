@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "objects/guids.h"
 #include "tests/objects/test_blob.h"
 #include "tests/support/dispatch_calls.h"
-#include "xatlcom/guids.h"
 #include "xatlcom/platform.h"
 
 namespace orvotest {

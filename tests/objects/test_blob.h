@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "objects/blob_interface.h"
+#include "orvoblob/blob_interface.h"
 #include "xatlcom/platform.h"
 
 namespace orvotest {

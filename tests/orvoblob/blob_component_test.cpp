@@ -8,10 +8,10 @@
 #include <string>
 #include <thread>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
+#include "objects/guids.h"
 #include "orvoblob/orvo_blob.h"
 #include "tests/orvoblob/blob_test_support.h"
-#include "xatlcom/guids.h"
 #include "xatlcom/module.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "xatlcom/guids.h"
+#include "objects/guids.h"
 
 namespace blobtest {
 

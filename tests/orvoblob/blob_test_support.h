@@ -1,6 +1,6 @@
 // Helpers for driving the Blob component as script hosts do: byte-array
 // arguments, the script forms of a get and a put, and a fixture that makes the
-// component creatable (loader/blob_component.h) and creates one Blob.
+// component creatable (support/blob_loader/blob_component.h) and creates one Blob.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "objects/blob_interface.h"
-#include "orvoblob/loader/blob_component.h"
+#include "orvoblob/blob_interface.h"
+#include "tests/support/blob_loader/blob_component.h"
 #include "tests/support/dispatch_calls.h"
 #include "xatlcom/platform.h"
 

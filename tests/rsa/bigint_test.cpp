@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 #include "tests/rsa/rsa_test_support.h"
 
 namespace {

@@ -7,9 +7,10 @@
 #include <cstdio>
 #include <new>
 
-#include "crypto/alarm.h"
-#include "crypto/blob_allocator.h"
+#include "base/alarm.h"
+#include "base/test_hooks.h"
 #include "tests/rsa/rsa_test_support.h"
+#include "tests/support/alarm_checks.h"
 
 namespace {
 
@@ -31,16 +32,7 @@ std::string PrivateHex(const XRSAKey& key) {
   return ToHexText(out);
 }
 
-// Runs `f` and returns the alarm's message and object as "message/object".
-template <typename F>
-std::string AlarmOf(F f) {
-  try {
-    f();
-  } catch (const XAlarm& alarm) {
-    return std::string(alarm.message) + "/" + (alarm.object ? alarm.object : "");
-  }
-  return "no alarm";
-}
+using orvo::test::AlarmOf;
 
 XBigInt BigHexOfNumber(uint64_t v) {
   char text[32];

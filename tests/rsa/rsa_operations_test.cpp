@@ -9,11 +9,13 @@
 #include <cstring>
 #include <functional>
 
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 #include "digest/sha1.h"
 #include "rsa/primes.h"
 #include "rsa/rsa_key.h"
+#include "rsa/test_hooks.h"
 #include "tests/rsa/rsa_test_support.h"
+#include "tests/support/alarm_checks.h"
 
 namespace {
 
@@ -23,15 +25,7 @@ using orvo::test::HexOf;
 using orvo::test::ReadVecFile;
 using orvo::test::ToHexText;
 
-template <typename F>
-std::string AlarmOf(F f) {
-  try {
-    f();
-  } catch (const XAlarm& alarm) {
-    return std::string(alarm.message) + "/" + (alarm.object ? alarm.object : "");
-  }
-  return "no alarm";
-}
+using orvo::test::AlarmOf;
 
 // Entropy for Encrypt's seeds, replayed from a fixed byte string; counts draws.
 struct ScriptedEntropy {

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "crypto/blob_allocator.h"
+#include "base/blob_allocator.h"
 #include "xatlcom/platform.h"
 
 namespace {

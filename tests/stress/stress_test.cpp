@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "objects/object_map.h"
-#include "orvoblob/loader/blob_component.h"
 #include "tests/objects/object_test_support.h"
+#include "tests/support/blob_loader/blob_component.h"
 #include "xatlcom/module.h"
 
 namespace orvotest {

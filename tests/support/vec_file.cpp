@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 
 namespace orvo::test {
@@ -22,6 +24,32 @@ int HexValue(char c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
+
+// Every vector file and its number of records: a file cut short or a record
+// lost to a stray blank line fails the test that reads it.
+const std::map<std::string, std::size_t> kRecordCounts = {
+    {"crypto/aes_engine.vec", 59},
+    {"crypto/aes_fips197.vec", 3},
+    {"crypto/aes_kat.vec", 1039},
+    {"crypto/aes_keygen.vec", 26},
+    {"crypto/aes_rounds.vec", 13},
+    {"crypto/blowfish.vec", 59},
+    {"crypto/blowfish_keygen.vec", 40},
+    {"crypto/twofish.vec", 150},
+    {"crypto/twofish_keygen.vec", 40},
+    {"digest/crc32_catalogue.vec", 2},
+    {"digest/expand_seed.vec", 65},
+    {"digest/md5_rfc1321.vec", 7},
+    {"digest/pattern_digests.vec", 210},
+    {"digest/random_counter.vec", 11},
+    {"digest/sha1_fips180_1.vec", 3},
+    {"orvoblob/rfc3629.vec", 4},
+    {"orvoblob/rfc4648.vec", 7},
+    {"rsa/rsa_keys.vec", 42},
+    {"wipe/padding_seeds.vec", 4},
+};
+
+constexpr char kSourcePrefix[] = "# Source: ";
 
 }  // namespace
 
@@ -58,8 +86,9 @@ std::vector<VecRecord> ReadVecFile(const std::string& relativePath) {
     if (!current.fields.empty()) records.push_back(current);
     current = VecRecord();
   };
+  std::string firstLine;
   while (std::getline(in, raw)) {
-    ++lineNumber;
+    if (++lineNumber == 1) firstLine = raw;
     const std::string line = Trim(raw);
     if (line.empty()) {
       flush();
@@ -81,6 +110,15 @@ std::vector<VecRecord> ReadVecFile(const std::string& relativePath) {
     current.fields[Trim(line.substr(0, eq))] = Trim(line.substr(eq + 1));
   }
   flush();
+  if (lineNumber == 0 || firstLine.rfind(kSourcePrefix, 0) != 0) {
+    ADD_FAILURE() << relativePath << ":1: the first line is not \"" << kSourcePrefix << "<public document>\"";
+  }
+  const auto expected = kRecordCounts.find(relativePath);
+  if (expected == kRecordCounts.end()) {
+    ADD_FAILURE() << relativePath << ": not in the record counts of tests/support/vec_file.cpp";
+  } else if (records.size() != expected->second) {
+    ADD_FAILURE() << relativePath << ": " << records.size() << " records, expected " << expected->second;
+  }
   return records;
 }
 

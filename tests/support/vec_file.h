@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 namespace orvo::test {
 
@@ -30,7 +30,9 @@ struct VecRecord {
   std::string Where() const;
 };
 
-// Reads tests/data/<relativePath>; fails the calling test if the file is missing.
+// Reads tests/data/<relativePath>. Fails the calling test, naming the file,
+// when the file is missing, does not open with its "# Source:" line, or holds
+// another number of records than its entry in vec_file.cpp says.
 std::vector<VecRecord> ReadVecFile(const std::string& relativePath);
 
 // Absolute path of a file under tests/data.

@@ -4,7 +4,7 @@
 // searched. Blocks carry their size and are scanned for registered secrets as
 // they are freed. Nothing in this executable hands a Blob's block to another
 // module, so the COM task allocator is not needed here.
-#include "crypto/blob_allocator.h"
+#include "base/blob_allocator.h"
 
 #include "tests/wipe/secret_scan.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 #include "tests/objects/object_test_support.h"
 #include "tests/support/vec_file.h"
 #include "tests/wipe/secret_scan.h"

@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <new>
 
-#include "crypto/wipe.h"
+#include "base/wipe.h"
 
 namespace orvo::wipecheck {
 

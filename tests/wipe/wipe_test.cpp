@@ -13,18 +13,21 @@
 #include <string>
 #include <vector>
 
+#include "base/alarm.h"
+#include "base/blob_allocator.h"
+#include "base/test_hooks.h"
+#include "base/wipe.h"
 #include "crypto/aes.h"
-#include "crypto/alarm.h"
-#include "crypto/blob_allocator.h"
 #include "crypto/blowfish.h"
 #include "crypto/twofish.h"
-#include "crypto/wipe.h"
 #include "digest/md5.h"
 #include "digest/random.h"
 #include "digest/seed_expansion.h"
 #include "digest/sha1.h"
+#include "digest/test_hooks.h"
 #include "rsa/rsa_key.h"
 #include "rsa/rsa_operations.h"
+#include "rsa/test_hooks.h"
 #include "tests/support/vec_file.h"
 #include "tests/wipe/secret_scan.h"
 
@@ -195,7 +198,7 @@ TEST_F(WipeTest, CiphersLeaveNoKeyBehind) {
   for (const CipherCase& c : kCiphers) {
     SCOPED_TRACE(c.name);
     if (c.aesHardware && !orvo::aes::HardwareAvailable()) continue;
-    const bool previous = orvo::aes::SetHardwareEnabled(c.aesHardware);
+    const orvo::cpu::ScopedFeatureOverride aesPath(orvo::cpu::Feature::kAesNi, c.aesHardware);
     const Secret key(c.key);
     Register("key", key);
     if (*c.lastRoundKey != 0) Register("last round key", Secret(c.lastRoundKey));
@@ -230,7 +233,6 @@ TEST_F(WipeTest, CiphersLeaveNoKeyBehind) {
     wc::SetStep("destruction");
     delete cipher;
     ExpectNothingLeft(c.name);
-    orvo::aes::SetHardwareEnabled(previous);
     wc::Reset();
   }
 }

@@ -2,31 +2,14 @@
 // path, the cached class objects, interface maps and aggregation.
 #include <gtest/gtest.h>
 
+#include "tests/support/outer_unknown.h"
 #include "tests/xatl/com_test_support.h"
 
 namespace {
 
 using namespace orvotest;
 
-// A controlling unknown for aggregation; counts what reaches it.
-class Outer final : public IUnknown {
- public:
-  virtual ~Outer() = default;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    ++queries;
-    if (IsEqualIID(riid, IID_IUnknown)) {
-      *ppv = this;
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  ULONG refs = 1;
-  int queries = 0;
-};
+using Outer = orvo::test::OuterUnknown;
 
 class ModuleTest : public ModuleFixture {
  protected:

@@ -6,41 +6,7 @@
 
 namespace {
 
-// Typed member functions: thin wrappers over the raw operations.
-LONG Twice(ISample* self, LONG value) {
-  LONG result = 0;
-  orvo::ThrowOnFailure(self->Twice(value, &result));
-  return result;
-}
-LONG GetMode(ISample* self) {
-  LONG result = 0;
-  orvo::ThrowOnFailure(self->get_Mode(&result));
-  return result;
-}
-void PutMode(ISample* self, LONG mode) { orvo::ThrowOnFailure(self->put_Mode(mode)); }
-IDispatch* GetChild(ISample* self) {
-  IDispatch* result = nullptr;
-  orvo::ThrowOnFailure(self->get_Child(&result));
-  return result;
-}
-void PutChild(ISample* self, IDispatch* child) { orvo::ThrowOnFailure(self->put_Child(child)); }
-void Fail(ISample* self, LONG code) { orvo::ThrowOnFailure(self->Fail(code)); }
-LONG Digits(ISample* self, LONG a, LONG b, LONG c) {
-  LONG result = 0;
-  orvo::ThrowOnFailure(self->Digits(a, b, c, &result));
-  return result;
-}
-ULONG Checksum(ISample* self) {
-  ULONG result = 0;
-  orvo::ThrowOnFailure(self->Checksum(&result));
-  return result;
-}
-IDispatch* Echo(ISample* self, IDispatch* in) {
-  IDispatch* result = nullptr;
-  orvo::ThrowOnFailure(self->Echo(in, &result));
-  return result;
-}
-void Touch(ISample* self) { orvo::ThrowOnFailure(self->Touch()); }
+// A typed member function: what it throws reaches the dispatcher as it is.
 void Raise(ISample*, LONG kind) {
   if (kind == 1) throw static_cast<HRESULT>(E_INVALIDARG);
   if (kind == 2) throw std::runtime_error("not a COM error");
@@ -50,14 +16,14 @@ void Raise(ISample*, LONG kind) {
 const orvo::MemberEntry kSampleRows[] = {
     orvo::OnStartPageRow<ISample>(),
     orvo::OnEndPageRow<ISample>(),
-    orvo::Method<&Twice>("Twice"),
-    orvo::Property<&GetMode, &PutMode>("Mode"),
-    orvo::Property<&GetChild, &PutChild>("Child"),
-    orvo::Method<&Fail>("Fail"),
-    orvo::Method<&Digits>("Digits"),
-    orvo::Method<&Checksum>("Checksum"),
-    orvo::Method<&Echo>("Echo"),
-    orvo::Method<&Touch>("Touch"),
+    orvo::RawMethod<&ISample::Twice>("Twice"),
+    orvo::RawProperty<&ISample::get_Mode, &ISample::put_Mode>("Mode"),
+    orvo::RawProperty<&ISample::get_Child, &ISample::put_Child>("Child"),
+    orvo::RawMethod<&ISample::Fail>("Fail"),
+    orvo::RawMethod<&ISample::Digits>("Digits"),
+    orvo::RawMethod<&ISample::Checksum>("Checksum"),
+    orvo::RawMethod<&ISample::Echo>("Echo"),
+    orvo::RawMethod<&ISample::Touch>("Touch"),
     orvo::Method<&Raise>("Raise"),
     orvo::EndRow(),
 };

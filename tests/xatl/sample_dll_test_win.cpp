@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "tests/support/outer_unknown.h"
 #include "tests/xatl/com_test_support.h"
 
 namespace {
@@ -71,17 +72,7 @@ TEST_F(SampleServerTest, ScriptsReachTheClassesThroughCom) {
 }
 
 TEST_F(SampleServerTest, AggregationThroughCoCreateInstance) {
-  class Outer final : public IUnknown {
-   public:
-    virtual ~Outer() = default;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-      *ppv = nullptr;
-      return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    ULONG refs = 1;
-  } outer;
+  orvo::test::OuterUnknown outer;
   IUnknown* inner = nullptr;
   EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(CLSID_SampleCalc, &outer, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                                     reinterpret_cast<void**>(&inner)));

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "crypto/aes.h"
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 #include "crypto/block_cipher.h"
 #include "crypto/blowfish.h"
 #include "crypto/twofish.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "crypto/wipe.h"
+#include "base/wipe.h"
 #include "tools/orvocrypto/platform.h"
 
 namespace orvo::cli {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 #include "tools/orvocrypto/codec.h"
 #include "tools/orvocrypto/command.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 #include "tools/orvocrypto/command.h"
 #include "tools/orvocrypto/io.h"
 #include "tools/orvocrypto/platform.h"

@@ -8,9 +8,11 @@
 
 #include <atomic>
 #include <cstddef>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
+#include "xatlcom/error.h"
 #include "xatlcom/platform.h"
 
 namespace orvo {
@@ -101,24 +103,6 @@ struct Native<T, std::enable_if_t<std::is_integral_v<T> && std::is_unsigned_v<T>
   static constexpr VARTYPE vt = VT_UI4;
   static T From(const VARIANT* v) { return static_cast<T>(V_UI4(v)); }
   static void Store(VARIANT* v, T x) { V_VT(v) = VT_UI4, V_UI4(v) = static_cast<ULONG>(x); }
-};
-template <class T>
-struct Native<T, std::enable_if_t<std::is_integral_v<T> && std::is_signed_v<T> && sizeof(T) == 2>> {
-  static constexpr VARTYPE vt = VT_I2;
-  static T From(const VARIANT* v) { return V_I2(v); }
-  static void Store(VARIANT* v, T x) { V_VT(v) = VT_I2, V_I2(v) = x; }
-};
-template <>
-struct Native<bool> {
-  static constexpr VARTYPE vt = VT_BOOL;
-  static bool From(const VARIANT* v) { return V_BOOL(v) != VARIANT_FALSE; }
-  static void Store(VARIANT* v, bool x) { V_VT(v) = VT_BOOL, V_BOOL(v) = x ? VARIANT_TRUE : VARIANT_FALSE; }
-};
-template <>
-struct Native<double> {
-  static constexpr VARTYPE vt = VT_R8;
-  static double From(const VARIANT* v) { return V_R8(v); }
-  static void Store(VARIANT* v, double x) { V_VT(v) = VT_R8, V_R8(v) = x; }
 };
 template <>
 struct Native<BSTR> {  // held by the argument; a returned string is owned by the result
@@ -214,6 +198,96 @@ constexpr MemberEntry Property(const char* name) {
   using P = decltype(SignatureOf(Put));
   static_assert(std::is_void_v<typename P::Result>, "a property setter returns nothing");
   return {name, -1, G::Params::Get(), G::ResultType(), &Thunk<Get>, &Thunk<Put>, 0, 0};
+}
+
+// ------------------------------------------------------------ raw rows
+// Rows that name a raw operation of the dual interface, HRESULT (I::*)(A...),
+// and call it through the interface: inputs come first and, when the last
+// parameter points to a result type (LONG, ULONG, BSTR, IDispatch*), the
+// operation writes its result there and the row returns it. A failing HRESULT
+// becomes a KorDispatchError (ThrowOnFailure). The row's parameter and result
+// types are those of the operation.
+template <class T>
+struct IsRawResult : std::false_type {};
+template <>
+struct IsRawResult<LONG> : std::true_type {};
+template <>
+struct IsRawResult<ULONG> : std::true_type {};
+template <>
+struct IsRawResult<BSTR> : std::true_type {};
+template <>
+struct IsRawResult<IDispatch*> : std::true_type {};
+
+template <class Op>
+struct RawOperation;
+template <class I, class... A>
+struct RawOperation<HRESULT (STDMETHODCALLTYPE I::*)(A...)> {
+  using Interface = I;
+  using Args = std::tuple<A...>;
+  static constexpr bool ReturnsResult() {
+    if constexpr (sizeof...(A) == 0) {
+      return false;
+    } else {
+      using Last = std::tuple_element_t<sizeof...(A) - 1, Args>;
+      return std::is_pointer_v<Last> && IsRawResult<std::remove_pointer_t<Last>>::value;
+    }
+  }
+  static constexpr std::size_t kInputs = sizeof...(A) - (ReturnsResult() ? 1 : 0);
+  template <std::size_t N>
+  using Input = std::tuple_element_t<N, Args>;
+  using Result = std::remove_pointer_t<std::tuple_element_t<sizeof...(A), std::tuple<void*, A...>>>;
+};
+
+template <auto Op, std::size_t... N>
+void CallRawN(IDispatch* self, VARIANTARG* const* args, VARIANT* result, std::index_sequence<N...>) {
+  using R = RawOperation<decltype(Op)>;
+  auto* object = static_cast<typename R::Interface*>(self);
+  if constexpr (R::ReturnsResult()) {
+    typename R::Result value{};
+    ThrowOnFailure((object->*Op)(Native<typename R::template Input<N>>::From(args[N])..., &value));
+    Native<typename R::Result>::Store(result, value);
+  } else {
+    ThrowOnFailure((object->*Op)(Native<typename R::template Input<N>>::From(args[N])...));
+  }
+}
+// The MemberFunction of a raw operation.
+template <auto Op>
+void RawThunk(IDispatch* self, VARIANTARG* const* args, VARIANT* result) {
+  CallRawN<Op>(self, args, result, std::make_index_sequence<RawOperation<decltype(Op)>::kInputs>{});
+}
+
+template <class R, std::size_t... N>
+constexpr const unsigned char* RawParams(std::index_sequence<N...>) {
+  return ParamList<typename R::template Input<N>...>::Get();
+}
+template <auto Op>
+constexpr const unsigned char* RawParamCodes() {
+  using R = RawOperation<decltype(Op)>;
+  return RawParams<R>(std::make_index_sequence<R::kInputs>{});
+}
+template <auto Op>
+constexpr VARTYPE RawResultType() {
+  using R = RawOperation<decltype(Op)>;
+  if constexpr (R::ReturnsResult()) {
+    return Native<typename R::Result>::vt;
+  } else {
+    return VT_EMPTY;
+  }
+}
+
+// A method row for a raw operation.
+template <auto Op>
+constexpr MemberEntry RawMethod(const char* name) {
+  return {name, -1, RawParamCodes<Op>(), RawResultType<Op>(), &RawThunk<Op>, nullptr, 0, 0};
+}
+
+// A property row for raw get_X(R*) and put_X(R) operations (with the same
+// leading inputs, if any).
+template <auto Get, auto Put>
+constexpr MemberEntry RawProperty(const char* name) {
+  static_assert(RawOperation<decltype(Get)>::ReturnsResult(), "a property getter returns the property's value");
+  static_assert(!RawOperation<decltype(Put)>::ReturnsResult(), "a property setter returns nothing");
+  return {name, -1, RawParamCodes<Get>(), RawResultType<Get>(), &RawThunk<Get>, &RawThunk<Put>, 0, 0};
 }
 
 // The row that ends every table.

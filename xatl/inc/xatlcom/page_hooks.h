@@ -2,7 +2,8 @@
 // OnStartPage with the page's scripting context when a page begins, OnEndPage
 // when it ends. They keep no page state; each answers with an HRESULT that the
 // dispatcher returns as the member's VT_I4 result. Every scripting class has
-// them as members 1 and 2: PageHookRows<I>() gives the two rows.
+// them as members 1 and 2: OnStartPageRow<I>() and OnEndPageRow<I>() give the
+// two rows.
 #pragma once
 
 #include "xatlcom/dispatch.h"

@@ -1,10 +1,14 @@
 // KorDispatchError and the EXCEPINFO texts of a failed member.
 #include <cstdint>
 
+#include "xatlcom/bstr.h"
 #include "xatlcom/error.h"
 #include "xatlcom/module.h"
 
 namespace {
+
+using orvo::AnsiToBstr;
+using orvo::Bstr;
 
 BSTR Duplicate(BSTR text) { return text == nullptr ? nullptr : SysAllocStringLen(text, SysStringLen(text)); }
 
@@ -20,32 +24,18 @@ void Append(BSTR& text, const OLECHAR* tail, UINT tailLength) {
   text = joined;
 }
 
-void AppendLiteral(BSTR& text, const char* literal) {
-  OLECHAR wide[32];
-  UINT n = 0;
-  for (; literal[n] != 0; ++n) wide[n] = static_cast<OLECHAR>(literal[n]);
-  Append(text, wide, n);
+void AppendSection(BSTR& text, const char* label, BSTR value) {
+  if (SysStringLen(value) == 0) return;
+  const Bstr wideLabel(AnsiToBstr(label));
+  Append(text, wideLabel.get(), wideLabel.Length());
+  Append(text, value, SysStringLen(value));
 }
 
 // An 8-bit text in the ANSI code page appended after `label`; nothing when it
 // is empty or cannot be converted.
 void AppendSection(BSTR& text, const char* label, const char* value) {
-  if (value == nullptr || value[0] == 0) return;
-  const int length = MultiByteToWideChar(CP_ACP, 0, value, -1, nullptr, 0);
-  if (length <= 1) return;
-  BSTR wide = SysAllocStringLen(nullptr, static_cast<UINT>(length - 1));
-  if (wide == nullptr) return;
-  if (MultiByteToWideChar(CP_ACP, 0, value, -1, wide, length) > 0) {
-    AppendLiteral(text, label);
-    Append(text, wide, static_cast<UINT>(length - 1));
-  }
-  SysFreeString(wide);
-}
-
-void AppendSection(BSTR& text, const char* label, BSTR value) {
-  if (SysStringLen(value) == 0) return;
-  AppendLiteral(text, label);
-  Append(text, value, SysStringLen(value));
+  const Bstr wide(AnsiToBstr(value));
+  AppendSection(text, label, wide.get());
 }
 
 }  // namespace

@@ -10,10 +10,14 @@ struct Features {
   bool sse41 = false;
   bool ssse3 = false;
   bool sha = false;
-  bool avx2 = false;
 };
 
-// Read once per process; cheap to call.
+// What the processor has. Read once per process; cheap to call.
 const Features& Detected();
+
+// What the hardware paths may use now: Detected() less the features that a
+// ScopedFeatureOverride (base/test_hooks.h) hides. Every hardware path asks
+// this, call by call, before it takes the processor's instructions.
+Features Usable();
 
 }  // namespace orvo::cpu

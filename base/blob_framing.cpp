@@ -3,8 +3,8 @@
 // bare 4-byte numbers follow one another without gaps.
 #include <cstring>
 
-#include "crypto/alarm.h"
-#include "crypto/xblob.h"
+#include "base/alarm.h"
+#include "base/xblob.h"
 
 void XBlob::InsertBlob(const XBlob& other) {
   if (&other == this) {

@@ -1,6 +1,6 @@
-#include "orvoblob/loader/blob_component.h"
+#include "tests/support/blob_loader/blob_component.h"
 
-#include "xatlcom/guids.h"
+#include "orvoblob/blob_interface.h"
 
 namespace orvo::test {
 namespace {

@@ -1,6 +1,6 @@
 // XBlob: the capacity policy, insertion, big-endian numbers, equality and
 // exclusive-or.
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "crypto/blob_allocator.h"
+#include "base/blob_allocator.h"
+#include "base/test_hooks.h"
 #include "tests/support/vec_file.h"
 
 namespace {

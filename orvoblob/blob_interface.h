@@ -11,9 +11,13 @@
 // 5. A Blob answers QueryInterface for IID_IDispatch with its scripting interface.
 #pragma once
 
-#include "crypto/xblob.h"
-#include "xatlcom/guids.h"
+#include "base/xblob.h"
 #include "xatlcom/platform.h"
+
+// The Blob component (orvoblob.dll): its class and its interface IOrvoBlob.
+// Chosen once; registered scripts and the scripting objects depend on them.
+inline constexpr CLSID CLSID_OrvoBlob = {0xF1205E14, 0xB7BE, 0x49A4, {0x98, 0x8A, 0x96, 0xBE, 0xA7, 0x9D, 0x6E, 0x4B}};
+inline constexpr IID IID_IOrvoBlob = {0x043F9270, 0x2519, 0x4518, {0x95, 0xA0, 0x5D, 0x15, 0xED, 0xF5, 0xE2, 0xFD}};
 
 struct IOrvoBlob : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetBuffer(XBlob** buffer) = 0;

@@ -1,11 +1,11 @@
-#include "crypto/xblob.h"
+#include "base/xblob.h"
 
 #include <cstring>
 #include <utility>
 
-#include "crypto/alarm.h"
-#include "crypto/blob_allocator.h"
-#include "crypto/wipe.h"
+#include "base/alarm.h"
+#include "base/blob_allocator.h"
+#include "base/wipe.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-// The identifiers of the scripting classes, their interfaces and the Blob
-// component. Chosen once; registered scripts and the Blob component depend on
-// them, so they never change.
+// The identifiers of the scripting classes and their interfaces. Chosen once;
+// registered scripts depend on them, so they never change. The Blob
+// component's own are in orvoblob/blob_interface.h.
 #pragma once
 
 #include "xatlcom/platform.h"
@@ -17,6 +17,3 @@ inline constexpr IID IID_ICryptoSymmetric = {0xA2DF5396, 0xEE86, 0x4EFE, {0xA3, 
 inline constexpr IID IID_ICryptoRSA = {0x98EFAF46, 0x7176, 0x4FF6, {0xB5, 0xB8, 0x08, 0x0A, 0x21, 0xE9, 0xD5, 0xA3}};
 inline constexpr IID IID_ICryptoMisc = {0x513B6522, 0x5EAE, 0x4B1F, {0x81, 0x3C, 0x51, 0x2D, 0x35, 0xF7, 0xE8, 0xEC}};
 
-// The Blob component (orvoblob.dll): its class and its interface IOrvoBlob.
-inline constexpr CLSID CLSID_OrvoBlob = {0xF1205E14, 0xB7BE, 0x49A4, {0x98, 0x8A, 0x96, 0xBE, 0xA7, 0x9D, 0x6E, 0x4B}};
-inline constexpr IID IID_IOrvoBlob = {0x043F9270, 0x2519, 0x4518, {0x95, 0xA0, 0x5D, 0x15, 0xED, 0xF5, 0xE2, 0xFD}};

@@ -1,5 +1,5 @@
 // On Windows the module is orvoblob.dll, loaded with LoadLibrary.
-#include "orvoblob/loader/blob_component.h"
+#include "tests/support/blob_loader/blob_component.h"
 
 namespace orvo::test {
 namespace {

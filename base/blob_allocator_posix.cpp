@@ -4,7 +4,7 @@
 // stand-in (the command-line tool) leave the weak references null.
 #include <cstdlib>
 
-#include "crypto/blob_allocator.h"
+#include "base/blob_allocator.h"
 
 extern "C" {
 int StandinTestAllocationFails() __attribute__((weak));

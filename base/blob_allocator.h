@@ -17,10 +17,6 @@ namespace orvo {
 void* BlobAlloc(std::size_t n);
 void BlobFree(void* p);
 
-// Tests only: blocks of more than `maxBytes` fail as if memory had run out
-// (0, the default, sets no limit).
-void SetBlobAllocationLimitForTesting(std::size_t maxBytes);
-
 namespace detail {
 // The platform's allocator (blob_allocator_posix.cpp, blob_allocator_win.cpp):
 // null when memory runs out.

@@ -2,7 +2,7 @@
 // exports are its only global symbols, so its module state stays its own.
 #include <dlfcn.h>
 
-#include "orvoblob/loader/blob_component.h"
+#include "tests/support/blob_loader/blob_component.h"
 
 namespace orvo::test {
 namespace {

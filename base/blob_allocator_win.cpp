@@ -1,5 +1,5 @@
 // Windows builds: the COM task allocator, shared by every DLL of the process.
-#include "crypto/blob_allocator.h"
+#include "base/blob_allocator.h"
 
 #include <objbase.h>
 

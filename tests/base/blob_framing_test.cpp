@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "crypto/alarm.h"
-#include "crypto/xblob.h"
+#include "base/alarm.h"
+#include "base/xblob.h"
 #include "tests/support/vec_file.h"
 
 namespace {

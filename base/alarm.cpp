@@ -1,4 +1,4 @@
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,6 @@
 // XAlarm / XCryptoAlarm: construction, copies, and the composition of the text
 // into a caller buffer of n + 1 bytes.
-#include "crypto/alarm.h"
+#include "base/alarm.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,9 @@
-#include "crypto/blob_allocator.h"
+#include "base/blob_allocator.h"
 
 #include <atomic>
 #include <new>
+
+#include "base/test_hooks.h"
 
 namespace orvo {
 

@@ -15,8 +15,8 @@
 #include <map>
 #include <vector>
 
-#include "crypto/blob_allocator.h"
-#include "crypto/xblob.h"
+#include "base/blob_allocator.h"
+#include "base/xblob.h"
 
 namespace {
 

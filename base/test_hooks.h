@@ -1,0 +1,44 @@
+// What tests, fuzzers and benchmarks may change in the base layer. Nothing
+// else calls these.
+#pragma once
+
+#include <cstddef>
+
+namespace orvo {
+
+// Blocks of more than `maxBytes` fail as if memory had run out (0, the
+// default, sets no limit).
+void SetBlobAllocationLimitForTesting(std::size_t maxBytes);
+
+}  // namespace orvo
+
+namespace orvo::cpu {
+
+// The processor features the hardware paths use (base/cpu_features.h).
+enum class Feature : unsigned {
+  kAesNi = 1u << 0,
+  kPclmulqdq = 1u << 1,
+  kSse41 = 1u << 2,
+  kSsse3 = 1u << 3,
+  kSha = 1u << 4,
+};
+
+// While it lives, `feature` is hidden from the hardware paths (usable = false:
+// the portable code runs in their place) or shown again where the processor
+// has it (usable = true, undoing an enclosing override). Hiding AES-NI selects
+// the table-driven AES, hiding the SHA extensions the portable SHA-1, hiding
+// PCLMULQDQ the slicing-by-16 CRC-32; both paths of each give the same results.
+// The setting is process-wide, for tests on one thread; overrides nest, and
+// each restores on destruction what it found.
+class ScopedFeatureOverride {
+ public:
+  explicit ScopedFeatureOverride(Feature feature, bool usable = false);
+  ~ScopedFeatureOverride();
+  ScopedFeatureOverride(const ScopedFeatureOverride&) = delete;
+  ScopedFeatureOverride& operator=(const ScopedFeatureOverride&) = delete;
+
+ private:
+  unsigned previous_;
+};
+
+}  // namespace orvo::cpu
