@@ -138,7 +138,9 @@ void XBlob::Append(const uint8_t* bytes, uint32_t n) {
   if (needed > capacity) {
     uint64_t grown = capacity == 0 ? 1 : capacity;
     while (grown < needed) grown *= 2;
-    if (grown > 0xFFFFFFFFu) grown = needed;
+    // Past 2 GiB doubling would pass 4 GiB: take the largest capacity at once,
+    // as EnsureForOneMore does, so that later appends do not each reallocate.
+    if (grown > 0xFFFFFFFFu) grown = 0xFFFFFFFFu;
     Reallocate(static_cast<uint32_t>(grown));
   }
   std::memmove(data + size, bytes, n);

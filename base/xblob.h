@@ -43,7 +43,8 @@ struct XBlob {
   static XBlob Xor(const XBlob& a, const XBlob& b);
 
   // Appends n bytes at once with the growth of n single-byte appends (the
-  // capacity doubles until they fit), so bulk writers keep the same capacities.
+  // capacity doubles until they fit, or becomes the largest, 2^32 - 1, where
+  // doubling would pass it), so bulk writers keep the same capacities.
   // `bytes` must not point into this buffer.
   void Append(const uint8_t* bytes, uint32_t n);
 

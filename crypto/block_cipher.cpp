@@ -163,3 +163,37 @@ void XBlockCipher::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t bloc
   }
   if (blocks != 0) std::memcpy(iv, previous, bs);
 }
+
+size_t XBlockCipher::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t n) {
+  if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey);
+  const uint32_t bs = BlockSize();
+  if ((mode != kModeECB && mode != kModeCBC) || bs == 0 || n == 0) return 0;
+  if (n % bs != 0) throw std::invalid_argument("EncryptBlocks takes whole blocks");
+  EnsureChain();
+  EncryptRun(in, out, n / bs);
+  return n;
+}
+
+size_t XBlockCipher::EncryptFinal(const uint8_t* in, size_t n, uint8_t* out) {
+  if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey);
+  const uint32_t bs = BlockSize();
+  if ((mode != kModeECB && mode != kModeCBC) || bs == 0 || n == 0) return 0;
+  if (n >= bs) throw std::invalid_argument("EncryptFinal takes less than a block");
+  EnsureChain();
+  ScratchBlock last(bs);
+  std::memcpy(last.data(), in, n);
+  std::memset(last.data() + n, filler, bs - n);
+  EncryptRun(last.data(), out, 1);
+  return bs;
+}
+
+size_t XBlockCipher::DecryptBlocks(const uint8_t* in, uint8_t* out, size_t n) {
+  if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey);
+  const uint32_t bs = BlockSize();
+  if (bs == 0 || n % bs != 0) throw XCryptoAlarm(alarm_text::kUnableToDecrypt);
+  if (mode != kModeECB && mode != kModeCBC) return 0;
+  if (n == 0) return 0;
+  EnsureChain();
+  DecryptRun(in, out, n / bs);
+  return n;
+}

@@ -92,6 +92,20 @@ class XBlockCipher {
 
   bool KeySet() const { return (flags & kFlagKeySet) != 0; }
 
+  // Encrypt and Decrypt piece by piece, for inputs too large to hold: the
+  // chaining register carries from piece to piece, so the bytes are those one
+  // Encrypt or Decrypt of the whole input gives. Encryption passes whole
+  // blocks to EncryptBlocks, then the rest (fewer than BlockSize() bytes,
+  // possibly none) to EncryptFinal, which pads it as Encrypt does; decryption
+  // passes whole blocks to DecryptBlocks. `in` and `out` do not overlap; each
+  // returns the bytes written to `out` (EncryptFinal: 0 or one block). The
+  // checks are Encrypt's and Decrypt's: "Invalid key" without a key, "Unable
+  // to decrypt data" for a piece that is not whole blocks (nothing written),
+  // and nothing written in a mode other than 1 or 2.
+  size_t EncryptBlocks(const uint8_t* in, uint8_t* out, size_t n);
+  size_t EncryptFinal(const uint8_t* in, size_t n, uint8_t* out);
+  size_t DecryptBlocks(const uint8_t* in, uint8_t* out, size_t n);
+
   // Written directly by the scripting objects' Mode and Filler properties.
   uint32_t mode = kModeECB;
   uint8_t filler = 0;

@@ -102,9 +102,10 @@ bool Crc32HardwareAvailable() { return CarrylessMultiplicationIn(cpu::Detected()
 
 }  // namespace orvo
 
-uint32_t CRC32Update(uint32_t& reg, const XBlob& data) {
-  const uint8_t* p = data.data;
-  size_t n = data.size;
+uint32_t CRC32Update(uint32_t& reg, const XBlob& data) { return CRC32Update(reg, data.data, data.size); }
+
+uint32_t CRC32Update(uint32_t& reg, const uint8_t* bytes, size_t n) {
+  const uint8_t* p = bytes;
   uint32_t c = reg;
   if (n >= orvo::crc32::kFoldMinimum && orvo::CarrylessMultiplicationIn(orvo::cpu::Usable())) {
     uint8_t folded[16];

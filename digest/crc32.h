@@ -1,6 +1,7 @@
 // CRC-32 (ISO-HDLC: reflected polynomial 0xEDB88320).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "base/xblob.h"
@@ -9,6 +10,9 @@
 // the uncomplemented value so that further data can extend it; returns the
 // register's complement. Starting from 0xFFFFFFFF gives the standard CRC-32.
 uint32_t CRC32Update(uint32_t& reg, const XBlob& data);
+// The same over n bytes at `bytes`, for data fed piece by piece: any split of
+// the input gives the register of the whole.
+uint32_t CRC32Update(uint32_t& reg, const uint8_t* bytes, size_t n);
 
 namespace orvo {
 

@@ -12,6 +12,7 @@
 
 #include "base/byte_order.h"
 #include "base/wipe.h"
+#include "digest/block_feed.h"
 
 namespace {
 
@@ -160,3 +161,44 @@ XBlob MD5Digest(const XBlob& data) {
   orvo::SecureWipe(state, sizeof state);
   return digest;
 }
+
+namespace orvo {
+
+void Md5Stream::Reset() {
+  state_[0] = 0x67452301;
+  state_[1] = 0xefcdab89;
+  state_[2] = 0x98badcfe;
+  state_[3] = 0x10325476;
+  length_ = 0;
+}
+
+Md5Stream::~Md5Stream() {
+  SecureWipe(state_, sizeof state_);
+  SecureWipe(buffer_, sizeof buffer_);
+}
+
+void Md5Stream::Update(const uint8_t* bytes, size_t n) {
+  digest::FeedBlocks(buffer_, length_, bytes, n, [this](const uint8_t* p, size_t blocks) {
+    // Compress counts blocks in 32 bits: very long runs go in parts.
+    while (blocks != 0) {
+      const size_t part = blocks < 0x1000000 ? blocks : 0x1000000;
+      Compress(state_, p, static_cast<uint32_t>(part));
+      p += part * 64;
+      blocks -= part;
+    }
+  });
+}
+
+XBlob Md5Stream::Finish() {
+  // RFC 1321, 3.1 and 3.2: the bit length little-endian.
+  digest::FinishBlocks(buffer_, length_, false,
+                       [this](const uint8_t* p, size_t blocks) { Compress(state_, p, static_cast<uint32_t>(blocks)); });
+  XBlob digest(16);
+  digest.size = 16;
+  for (int i = 0; i < 4; ++i) store32_le(digest.data + 4 * i, state_[i]);
+  SecureWipe(buffer_, sizeof buffer_);
+  Reset();
+  return digest;
+}
+
+}  // namespace orvo

@@ -9,6 +9,7 @@
 #include "base/byte_order.h"
 #include "base/cpu_features.h"
 #include "base/wipe.h"
+#include "digest/block_feed.h"
 #include "digest/sha1_compress.h"
 
 namespace orvo {
@@ -122,3 +123,41 @@ XBlob SHA1Digest(const XBlob& data) {
   orvo::SecureWipe(h, sizeof h);
   return digest;
 }
+
+namespace orvo {
+
+Sha1Stream::Sha1Stream()
+    : compress_(ShaExtensionsIn(cpu::Usable()) ? sha1::CompressShaNi : sha1::CompressPortable) {
+  Reset();
+}
+
+Sha1Stream::~Sha1Stream() {
+  SecureWipe(h_, sizeof h_);
+  SecureWipe(buffer_, sizeof buffer_);
+}
+
+void Sha1Stream::Reset() {
+  h_[0] = 0x67452301;
+  h_[1] = 0xefcdab89;
+  h_[2] = 0x98badcfe;
+  h_[3] = 0x10325476;
+  h_[4] = 0xc3d2e1f0;
+  length_ = 0;
+}
+
+void Sha1Stream::Update(const uint8_t* bytes, size_t n) {
+  digest::FeedBlocks(buffer_, length_, bytes, n, [this](const uint8_t* p, size_t blocks) { compress_(h_, p, blocks); });
+}
+
+XBlob Sha1Stream::Finish() {
+  // FIPS 180-1, 4: the bit length big-endian.
+  digest::FinishBlocks(buffer_, length_, true, [this](const uint8_t* p, size_t blocks) { compress_(h_, p, blocks); });
+  XBlob digest(20);
+  digest.size = 20;
+  for (int i = 0; i < 5; ++i) store32_be(digest.data + 4 * i, h_[i]);
+  SecureWipe(buffer_, sizeof buffer_);
+  Reset();
+  return digest;
+}
+
+}  // namespace orvo

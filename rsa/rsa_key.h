@@ -58,6 +58,10 @@ class XRSAKey {
   XBlob Decrypt(const XBlob& ciphertext) const;
   XBlob Sign(const XBlob& data) const;
   int32_t Verify(const XBlob& data, const XBlob& signature) const;
+  // Sign and Verify for a SHA-1 digest computed by the caller (for data fed
+  // piece by piece): Sign(data) is SignDigest(SHA1Digest(data)).
+  XBlob SignDigest(const XBlob& digest) const;
+  int32_t VerifyDigest(const XBlob& digest, const XBlob& signature) const;
 
   XBigInt p;     // the larger prime
   XBigInt q;     // the smaller prime

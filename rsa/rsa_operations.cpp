@@ -86,9 +86,8 @@ void XorInto(uint8_t* target, const XBlob& mask) {
   for (uint32_t i = 0; i < mask.size; ++i) target[i] ^= mask.data[i];
 }
 
-// The block 01 FF .. FF 00 H of size - 1 bytes around the digest of `data`.
-XBlob SignatureBlock(uint32_t size, const XBlob& data) {
-  const XBlob digest = SHA1Digest(data);
+// The block 01 FF .. FF 00 H of size - 1 bytes around the SHA-1 digest H.
+XBlob SignatureBlock(uint32_t size, const XBlob& digest) {
   XBlob em(size);
   em.InsertByte(0x01, 0);
   em.size = 1 + (size - 23);
@@ -287,7 +286,7 @@ XBlob XRSAKey::Decrypt(const XBlob& ciphertext) const {
   return out;
 }
 
-XBlob XRSAKey::Sign(const XBlob& data) const {
+XBlob XRSAKey::SignDigest(const XBlob& digest) const {
   using namespace orvo;
   RequireHalf(*this, kPrivateHalf);
   RequireModulus(*this, 23);
@@ -297,7 +296,7 @@ XBlob XRSAKey::Sign(const XBlob& data) const {
   }
 
   XBigInt m;
-  m.FromBytes(SignatureBlock(size, data));
+  m.FromBytes(SignatureBlock(size, digest));
   if (m.Compare(n) >= 0) InvalidKey();  // no signature of this block could verify
 
   Cache& cache = Cached();
@@ -321,7 +320,7 @@ XBlob XRSAKey::Sign(const XBlob& data) const {
   return signature;
 }
 
-int32_t XRSAKey::Verify(const XBlob& data, const XBlob& signature) const {
+int32_t XRSAKey::VerifyDigest(const XBlob& digest, const XBlob& signature) const {
   using namespace orvo;
   RequireHalf(*this, kPublicHalf);
   RequireModulus(*this, 23);
@@ -332,5 +331,11 @@ int32_t XRSAKey::Verify(const XBlob& data, const XBlob& signature) const {
   const XBigInt m = PowModCached(Cached().modN, s, e, n);
   XBlob recovered(size);
   m.ToBytes(recovered, size - 1);
-  return recovered.Equals(SignatureBlock(size, data)) ? 1 : 0;
+  return recovered.Equals(SignatureBlock(size, digest)) ? 1 : 0;
+}
+
+XBlob XRSAKey::Sign(const XBlob& data) const { return SignDigest(SHA1Digest(data)); }
+
+int32_t XRSAKey::Verify(const XBlob& data, const XBlob& signature) const {
+  return VerifyDigest(SHA1Digest(data), signature);
 }

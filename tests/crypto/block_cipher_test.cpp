@@ -242,6 +242,67 @@ TEST_P(EngineTest, AlarmsLeaveTheChainAlone) {
   }
 }
 
+// The piece-by-piece calls: whole blocks in pieces of 1, 3, 8 and 19 blocks
+// (around the bulk widths), then the rest, give the bytes of one call and
+// leave the same chaining register.
+TEST_P(EngineTest, PiecesEqualOneCall) {
+  const size_t pieces[] = {1, 3, 8, 19};
+  for (const bool baseOnly : {false, true}) {
+    for (const uint32_t mode : {1u, 2u}) {
+      for (const size_t n : {0, 5, 16, 47, 48, 16 * 31 + 9}) {
+        SCOPED_TRACE(testing::Message() << "mode " << mode << ", " << n << " bytes" << (baseOnly ? " (default)" : ""));
+        const std::vector<uint8_t> data = Pattern(n, 3);
+        auto whole = MakeKeyed(baseOnly, mode, 0x3C);
+        const std::string sealed = ToHexText(whole->Encrypt(BlobOf(data)));
+        auto streamed = MakeKeyed(baseOnly, mode, 0x3C);
+        std::vector<uint8_t> out(n + 16);
+        size_t at = 0, written = 0;
+        for (size_t i = 0; n - at >= 16; ++i) {
+          const size_t take = std::min(pieces[i % 4] * 16, (n - at) / 16 * 16);
+          written += streamed->EncryptBlocks(data.data() + at, out.data() + written, take);
+          at += take;
+        }
+        written += streamed->EncryptFinal(data.data() + at, n - at, out.data() + written);
+        EXPECT_EQ(ToHexText(out.data(), written), sealed);
+        EXPECT_EQ(ChainHex(*streamed), ChainHex(*whole));
+
+        const std::vector<uint8_t> ciphertext = FromHexText(sealed);
+        auto opener = MakeKeyed(baseOnly, mode, 0);
+        const std::string opened = ToHexText(opener->Decrypt(BlobOf(ciphertext)));
+        auto streamedOpener = MakeKeyed(baseOnly, mode, 0);
+        written = 0;
+        for (size_t i = 0, from = 0; from < ciphertext.size(); ++i) {
+          const size_t take = std::min(pieces[i % 4] * 16, ciphertext.size() - from);
+          written += streamedOpener->DecryptBlocks(ciphertext.data() + from, out.data() + written, take);
+          from += take;
+        }
+        EXPECT_EQ(ToHexText(out.data(), written), opened);
+        EXPECT_EQ(ChainHex(*streamedOpener), ChainHex(*opener));
+      }
+    }
+  }
+}
+
+TEST_P(EngineTest, PieceCallsCheckAsWholeCallsDo) {
+  uint8_t out[64];
+  const std::vector<uint8_t> data = Pattern(32, 1);
+  XAES fresh;
+  ExpectAlarm([&] { fresh.EncryptBlocks(data.data(), out, 16); }, alarm_text::kInvalidKey);
+  ExpectAlarm([&] { fresh.EncryptFinal(data.data(), 5, out); }, alarm_text::kInvalidKey);
+  ExpectAlarm([&] { fresh.DecryptBlocks(data.data(), out, 15); }, alarm_text::kInvalidKey);
+  auto aes = MakeKeyed(false, 2, 0);
+  aes->EncryptBlocks(data.data(), out, 16);
+  const std::string chain = ChainHex(*aes);
+  ExpectAlarm([&] { aes->DecryptBlocks(data.data(), out, 17); }, alarm_text::kUnableToDecrypt);
+  EXPECT_EQ(aes->EncryptFinal(data.data(), 0, out), 0u);  // nothing to pad: no block
+  EXPECT_EQ(ChainHex(*aes), chain);
+  aes->mode = 3;
+  EXPECT_EQ(aes->EncryptBlocks(data.data(), out, 32), 0u);
+  EXPECT_EQ(aes->EncryptFinal(data.data(), 5, out), 0u);
+  EXPECT_EQ(aes->DecryptBlocks(data.data(), out, 32), 0u);
+  EXPECT_EQ(ChainHex(*aes), chain);
+}
+
 ORVO_INSTANTIATE_AES_PATHS(EngineTest);
 
 TEST(EngineSetupTest, ModeFillerAndRegister) {

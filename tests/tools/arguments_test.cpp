@@ -41,7 +41,7 @@ TEST(ArgumentsTest, BadNumbersAreUsageErrors) {
 TEST(ArgumentsTest, OptionsFlagsAndPositionals) {
   const Arguments a = Parse({"file", "-o", "out", "--hex", "-", "--", "--hex"});
   EXPECT_EQ(a.Value("output"), "out");
-  EXPECT_TRUE(a.Flag("hex"));
+  EXPECT_TRUE(a.Has("hex"));
   EXPECT_EQ(a.Positional(), (std::vector<std::string>{"file", "-", "--hex"}));
   EXPECT_THROW(a.AtMostPositional(2), UsageError);
   EXPECT_NO_THROW(a.AtMostPositional(3));

@@ -49,7 +49,6 @@ done
 # Usage errors: status 2 and a usage line on standard error.
 expect "no command" 2 "" --
 expect "unknown command" 2 "" -- frobnicate
-expect "two files" 2 "" -- md5 "$work/abc" "$work/abc"
 expect "unknown option" 2 "" -- sha1 --bogus
 expect "-o without a file" 2 "" -- md5 -o
 expect "random without COUNT" 2 "" -- random

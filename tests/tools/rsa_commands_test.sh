@@ -46,7 +46,7 @@ expect "encrypt with iv" 0 "" -- rsa-encrypt --public "$work/public" --iv "$work
 check "the reference decrypts with the label hash" [ "$(reference \
   'Key(b"alpha", b"beta", 128).decrypt(read("labelled"), hashlib.sha1(b"label").digest()) == read("data")')" = True ]
 expect "decrypt without the iv" 1 "" -- rsa-decrypt --private "$work/private" "$work/labelled"
-check "failure text" grep -qx "Crypto System: Unable to decrypt data - RSA" "$work/stderr"
+check "failure text" grep -qx "orvocrypto rsa-decrypt: Crypto System: Unable to decrypt data - RSA" "$work/stderr"
 expect "decrypt with the iv" 0 "" -- rsa-decrypt --private "$work/private" --iv "$work/label" "$work/labelled" \
   -o "$work/opened2"
 check "labelled data back" cmp -s "$work/opened2" "$work/data"
@@ -77,10 +77,10 @@ check "20 encryptions with the short modulus all succeed ($sealed_ok)" [ "$seale
 check "the reference decrypts all 20" [ "$(reference 'all(Key(b"short-54", b"short-73", 64).decrypt(read("short-%d" % i), hashlib.sha1(bytes(4)).digest()) == read("shortdata") for i in range(1, 21))')" = True ]
 
 expect "public blob as private key" 1 "" -- rsa-sign --private "$work/public" "$work/data"
-check "its failure text" grep -qx "Crypto System: Data is corrupted - XBlob" "$work/stderr"
+check "its failure text" grep -qx "orvocrypto rsa-sign: Crypto System: Data is corrupted - XBlob" "$work/stderr"
 printf 'abc' >"$work/short"
 expect "three-byte key blob" 1 "" -- rsa-encrypt --public "$work/short" "$work/data"
-check "its failure text" grep -qx "Crypto System: Data is corrupted - RSA" "$work/stderr"
+check "its failure text" grep -qx "orvocrypto rsa-encrypt: Crypto System: Data is corrupted - RSA" "$work/stderr"
 expect "missing key file" 1 "" -- rsa-encrypt --public "$work/none" "$work/data"
 expect "missing option" 2 "" -- rsa-keygen --seed1 "$work/seed1" --seed2 "$work/seed2" --public "$work/p"
 expect "unknown option" 2 "" -- rsa-verify --public "$work/public" --bogus

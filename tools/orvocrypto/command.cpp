@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,7 +31,7 @@ Arguments::Arguments(const std::vector<std::string>& args, const std::vector<std
       optionsEnded = true;
       continue;
     }
-    std::string name = arg == "-o" ? "output" : arg.substr(arg[1] == '-' ? 2 : 1);
+    std::string name = arg == "-o" ? "output" : arg == "-c" ? "check" : arg == "-q" ? "quiet" : arg.substr(arg[1] == '-' ? 2 : 1);
     std::string value;
     bool hasValue = false;
     const auto eq = name.find('=');
@@ -91,64 +90,6 @@ uint32_t Arguments::Number32(const std::string& name) const {
 
 void Arguments::AtMostPositional(size_t n) const {
   if (positional_.size() > n) throw UsageError("unexpected argument '" + positional_[n] + "'");
-}
-
-std::vector<Command>& Registry() {
-  static std::vector<Command> commands;
-  return commands;
-}
-
-void RegisterCommand(const Command& command) { Registry().push_back(command); }
-
-const std::vector<Command>& Commands() { return Registry(); }
-
-XBlob ReadInput(const std::string& path) {
-  const bool useStdin = path.empty() || path == "-";
-  FILE* f = useStdin ? stdin : std::fopen(path.c_str(), "rb");
-  if (f == nullptr) throw ToolFailure("cannot open '" + path + "': " + std::strerror(errno));
-  XBlob blob(4096);
-  uint8_t buffer[65536];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-    if (uint64_t{blob.size} + got > 0xFFFFFFFFu) throw ToolFailure("input '" + path + "' is larger than 4 GiB");
-    blob.Append(buffer, static_cast<uint32_t>(got));
-  }
-  const bool failed = std::ferror(f) != 0;
-  if (!useStdin) std::fclose(f);
-  if (failed) throw ToolFailure("cannot read '" + path + "'");
-  return blob;
-}
-
-void WriteOutput(const std::string& path, const uint8_t* bytes, size_t n) {
-  const bool useStdout = path.empty() || path == "-";
-  FILE* f = useStdout ? stdout : std::fopen(path.c_str(), "wb");
-  if (f == nullptr) throw ToolFailure("cannot create '" + path + "': " + std::strerror(errno));
-  const bool ok = std::fwrite(bytes, 1, n, f) == n;
-  const bool closed = useStdout ? std::fflush(f) == 0 : std::fclose(f) == 0;
-  if (!ok || !closed) throw ToolFailure("cannot write '" + (useStdout ? std::string("standard output") : path) + "'");
-}
-
-void WriteOutput(const std::string& path, const XBlob& blob) { WriteOutput(path, blob.data, blob.size); }
-
-std::string HexOf(const XBlob& blob) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(2 * size_t{blob.size});
-  for (uint32_t i = 0; i < blob.size; ++i) {
-    text += kDigits[blob.data[i] >> 4];
-    text += kDigits[blob.data[i] & 15];
-  }
-  return text;
-}
-
-void WriteResult(const Arguments& args, const XBlob& blob) {
-  const std::string out = args.ValueOr("output", "");
-  if (args.Flag("hex")) {
-    const std::string text = HexOf(blob) + "\n";
-    WriteOutput(out, reinterpret_cast<const uint8_t*>(text.data()), text.size());
-  } else {
-    WriteOutput(out, blob);
-  }
 }
 
 }  // namespace orvo::cli

@@ -1,16 +1,13 @@
 // The orvocrypto command-line tool: the system's formats outside Windows.
 //
-// Each command group lives in its own commands_<group>.cpp and registers its
-// commands with a static OrvoCommandRegistration, so adding a group touches no
-// other file.
+// The commands are listed in one table in main.cpp; each command group's run
+// functions live in commands_<group>.cpp and are declared here.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "base/xblob.h"
 
 namespace orvo::cli {
 
@@ -30,14 +27,14 @@ class Arguments {
  public:
   // `valued` names the options that take a value ("--name VALUE" or
   // "--name=VALUE"; a value may start with '-', as in "--length -1");
-  // `flags` names those that take none. "-o" is an alias of "--output".
+  // `flags` names those that take none. "-o" is an alias of "--output",
+  // "-c" of "--check", "-q" of "--quiet".
   Arguments(const std::vector<std::string>& args, const std::vector<std::string>& valued,
             const std::vector<std::string>& flags);
 
   bool Has(const std::string& name) const;
   std::string Value(const std::string& name) const;  // UsageError when missing
   std::string ValueOr(const std::string& name, const std::string& fallback) const;
-  bool Flag(const std::string& name) const { return Has(name); }
   // A 32-bit number, decimal or 0x-hexadecimal; negative values wrap as unsigned.
   uint32_t Number32(const std::string& name) const;
   const std::vector<std::string>& Positional() const { return positional_; }
@@ -51,26 +48,31 @@ class Arguments {
 
 struct Command {
   const char* name;
-  const char* usage;    // "md5 [FILE]"
-  const char* summary;  // one line for --help
-  int (*run)(const Arguments& args, const std::vector<std::string>& raw);
+  const char* usage;    // "md5 [FILE]..."
+  const char* summary;  // one line for the tool's --help
+  const char* details;  // the rest of the command's --help (options), may be empty
+  int (*run)(const Arguments& args);
   std::vector<std::string> valued;
   std::vector<std::string> flags;
+  // The exit status of a failure: 1, or 2 where 1 means a negative answer (rsa-verify).
+  int failureStatus;
 };
 
-void RegisterCommand(const Command& command);
+// The table of main.cpp.
 const std::vector<Command>& Commands();
 
-struct OrvoCommandRegistration {
-  explicit OrvoCommandRegistration(const Command& command) { RegisterCommand(command); }
-};
-
-// Input and output. "-" or an empty path means standard input / output.
-XBlob ReadInput(const std::string& path);
-void WriteOutput(const std::string& path, const uint8_t* bytes, size_t n);
-void WriteOutput(const std::string& path, const XBlob& blob);
-std::string HexOf(const XBlob& blob);  // lowercase
-// Writes a result: raw bytes, or lowercase hex and a newline with --hex.
-void WriteResult(const Arguments& args, const XBlob& blob);
+// The run functions of the command groups.
+int RunMd5(const Arguments& args);
+int RunSha1(const Arguments& args);
+int RunCrc32(const Arguments& args);
+int RunRandom(const Arguments& args);
+int RunKeygen(const Arguments& args);
+int RunEncrypt(const Arguments& args);
+int RunDecrypt(const Arguments& args);
+int RunRsaKeygen(const Arguments& args);
+int RunRsaEncrypt(const Arguments& args);
+int RunRsaDecrypt(const Arguments& args);
+int RunRsaSign(const Arguments& args);
+int RunRsaVerify(const Arguments& args);
 
 }  // namespace orvo::cli

@@ -2,16 +2,23 @@
 //
 // Each command works on a fresh cipher, set up as a scripting object sets up
 // its own (ECB, filler 0, zero chaining register), so sealed data made here is
-// what an object's Encrypt gives on its first call.
+// what an object's Encrypt gives on its first call. Data streams through the
+// cipher a chunk at a time with the chaining register carried along, which
+// gives the bytes of one call over the whole input.
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "crypto/aes.h"
+#include "base/alarm.h"
 #include "crypto/block_cipher.h"
 #include "crypto/blowfish.h"
 #include "crypto/twofish.h"
 #include "tools/orvocrypto/command.h"
+#include "tools/orvocrypto/io.h"
 
 namespace orvo::cli {
 namespace {
@@ -33,12 +40,14 @@ const CipherRow kCiphers[] = {
     {"blowfish", Make<XBlowfish>},
 };
 
-// The names the commands accept, built in or not.
-const char* const kCipherNames[] = {"aes", "twofish", "blowfish"};
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
 
 std::unique_ptr<XBlockCipher> NewCipher(const Arguments& args) {
   if (args.Positional().empty()) throw UsageError("missing CIPHER (aes, twofish or blowfish)");
-  const std::string& name = args.Positional()[0];
+  const std::string name = Lower(args.Positional()[0]);
   for (const CipherRow& row : kCiphers) {
     if (name == row.name) {
       std::unique_ptr<XBlockCipher> cipher = row.make();
@@ -46,59 +55,129 @@ std::unique_ptr<XBlockCipher> NewCipher(const Arguments& args) {
       return cipher;
     }
   }
-  for (const char* known : kCipherNames) {
-    if (name == known) throw UsageError("cipher '" + name + "' is not available in this build");
+  throw UsageError("unknown cipher '" + args.Positional()[0] + "' (aes, twofish or blowfish)");
+}
+
+// The seed: a file's bytes as they are (--seed), or a pass phrase from a file
+// or an environment variable with one trailing newline dropped.
+XBlob Seed(const Arguments& args) {
+  const int given = (args.Has("seed") ? 1 : 0) + (args.Has("passphrase-file") ? 1 : 0) + (args.Has("passphrase-env") ? 1 : 0);
+  if (given != 1) throw UsageError("give one of --seed, --passphrase-file and --passphrase-env");
+  if (args.Has("passphrase-env")) {
+    const std::string name = args.Value("passphrase-env");
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr) throw ToolFailure("the environment variable " + name + " is not set");
+    std::string phrase(value);
+    if (!phrase.empty() && phrase.back() == '\n') phrase.pop_back();
+    if (!phrase.empty() && phrase.back() == '\r') phrase.pop_back();
+    XBlob seed(16);
+    seed.Append(reinterpret_cast<const uint8_t*>(phrase.data()), static_cast<uint32_t>(phrase.size()));
+    return seed;
   }
-  throw UsageError("unknown cipher '" + name + "' (aes, twofish or blowfish)");
+  if (args.Has("passphrase-file")) {
+    XBlob seed = ReadWholeFile(args.Value("passphrase-file"));
+    if (seed.size != 0 && seed.data[seed.size - 1] == '\n') --seed.size;
+    if (seed.size != 0 && seed.data[seed.size - 1] == '\r') --seed.size;
+    return seed;
+  }
+  const std::string path = args.Value("seed");
+  XBlob seed = ReadWholeFile(path);
+  if ((path == "-" || path.empty()) && seed.size != 0 && seed.data[seed.size - 1] == '\n') {
+    std::fprintf(stderr,
+                 "orvocrypto keygen: warning: the seed from standard input ends in a newline, which is part of "
+                 "the key (--passphrase-file - drops it)\n");
+  }
+  return seed;
 }
 
-int RunKeygen(const Arguments& args, const std::vector<std::string>&) {
-  args.AtMostPositional(1);
-  std::unique_ptr<XBlockCipher> cipher = NewCipher(args);
-  const uint32_t length = args.Number32("length");  // taken unsigned: -1 asks for the largest key
-  cipher->GenerateKey(ReadInput(args.Value("seed")), length);
-  WriteResult(args, cipher->GetKey());
-  return 0;
-}
-
-// "ecb", "cbc" or a number stored as the Mode property stores it (any other
-// value makes the engine give empty results).
+// "ecb" or "cbc" in any case, or the Mode property's numbers 1 and 2.
 uint32_t ModeOf(const Arguments& args) {
-  const std::string mode = args.ValueOr("mode", "ecb");
+  const std::string mode = Lower(args.ValueOr("mode", "ecb"));
   if (mode == "ecb") return XBlockCipher::kModeECB;
   if (mode == "cbc") return XBlockCipher::kModeCBC;
-  return args.Number32("mode");
+  const uint32_t number = args.Number32("mode");
+  if (number != XBlockCipher::kModeECB && number != XBlockCipher::kModeCBC) {
+    throw UsageError("--mode takes ecb (1) or cbc (2), not '" + args.Value("mode") + "'");
+  }
+  return number;
+}
+
+uint8_t FillerOf(const Arguments& args) {
+  if (!args.Has("filler")) return 0;
+  const std::string text = args.Value("filler");
+  if (!text.empty() && text[0] == '-') throw UsageError("--filler takes a byte value, 0 to 255, not '" + text + "'");
+  const uint32_t filler = args.Number32("filler");
+  if (filler > 255) throw UsageError("--filler takes a byte value, 0 to 255, not '" + text + "'");
+  return static_cast<uint8_t>(filler);
+}
+
+struct Sealing {
+  std::unique_ptr<XBlockCipher> cipher;
+  std::unique_ptr<Input> input;
+  std::unique_ptr<Output> output;
+};
+
+// The cipher keyed and set to the mode, and the input and output, in the
+// order the whole-buffer tool reported their faults: input, key, output.
+// Sealed data is not written to a terminal; opened data is, as
+// decompressors write what they restore.
+Sealing Prepare(const Arguments& args, bool encrypt) {
+  args.AtMostPositional(2);
+  Sealing s;
+  s.cipher = NewCipher(args);
+  s.cipher->mode = ModeOf(args);
+  s.cipher->filler = FillerOf(args);
+  const Format keyFormat = FormatOption(args, "key-format");
+  const Format inFormat = FormatOption(args, "input-format");
+  const Format outFormat = FormatOption(args, "output-format");
+  s.input = std::make_unique<Input>(args.Positional().size() > 1 ? args.Positional()[1] : "-", inFormat);
+  s.cipher->SetKey(ReadWholeFile(args.Value("key"), keyFormat));
+  s.output = std::make_unique<Output>(args.ValueOr("output", ""), outFormat, encrypt);
+  return s;
 }
 
 int RunSymmetric(const Arguments& args, bool encrypt) {
-  args.AtMostPositional(2);
-  std::unique_ptr<XBlockCipher> cipher = NewCipher(args);
-  const uint32_t mode = ModeOf(args);
-  const uint32_t filler = args.Has("filler") ? args.Number32("filler") : 0;
-  const XBlob input = ReadInput(args.Positional().size() > 1 ? args.Positional()[1] : "-");
-  cipher->SetKey(ReadInput(args.Value("key")));
-  cipher->mode = mode;
-  cipher->filler = static_cast<uint8_t>(filler);  // the low 8 bits, as the Filler property keeps them
-  WriteResult(args, encrypt ? cipher->Encrypt(input) : cipher->Decrypt(input));
+  Sealing s = Prepare(args, encrypt);
+  const size_t bs = s.cipher->BlockSize();
+  // A file that is not whole blocks fails to decrypt before anything is written.
+  if (!encrypt && s.input->KnownSize() > 0 && s.input->KnownSize() % static_cast<int64_t>(bs) != 0) {
+    throw XCryptoAlarm(alarm_text::kUnableToDecrypt);
+  }
+  Progress progress(args, encrypt ? "encrypt" : "decrypt", s.input->KnownSize());
+  WipedBuffer in(kChunk), out(kChunk);
+  size_t held = 0;  // bytes at the start of `in` short of a whole block
+  size_t got;
+  while ((got = s.input->Read(in.data() + held, kChunk - held)) > 0) {
+    const size_t available = held + got;
+    const size_t whole = available / bs * bs;
+    s.output->Write(out.data(), encrypt ? s.cipher->EncryptBlocks(in.data(), out.data(), whole)
+                                        : s.cipher->DecryptBlocks(in.data(), out.data(), whole));
+    held = available - whole;
+    std::copy(in.data() + whole, in.data() + available, in.data());
+    progress.Advance(got);
+  }
+  // Encryption pads the rest; decryption of a rest fails with "Unable to decrypt data".
+  s.output->Write(out.data(), encrypt ? s.cipher->EncryptFinal(in.data(), held, out.data())
+                                      : s.cipher->DecryptBlocks(in.data(), out.data(), held));
+  s.output->Commit();
   return 0;
 }
 
-int RunEncrypt(const Arguments& args, const std::vector<std::string>&) { return RunSymmetric(args, true); }
-int RunDecrypt(const Arguments& args, const std::vector<std::string>&) { return RunSymmetric(args, false); }
-
-const OrvoCommandRegistration kKeygen({"keygen", "keygen aes|twofish|blowfish --seed FILE --length N [--hex] [-o FILE]",
-                                       "the key blob generated from the seed bytes in FILE for a key of N bytes",
-                                       RunKeygen, {"seed", "length", "output"}, {"hex"}});
-const OrvoCommandRegistration kEncrypt(
-    {"encrypt",
-     "encrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc|N] [--filler N] [FILE] [--hex] [-o FILE]",
-     "seal FILE or standard input: pad with the filler byte, encipher in ECB or CBC (zero IV)", RunEncrypt,
-     {"key", "mode", "filler", "output"}, {"hex"}});
-const OrvoCommandRegistration kDecrypt(
-    {"decrypt",
-     "decrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc|N] [FILE] [--hex] [-o FILE]",
-     "open sealed data from FILE or standard input; the padding stays in place", RunDecrypt,
-     {"key", "mode", "filler", "output"}, {"hex"}});
-
 }  // namespace
+
+int RunKeygen(const Arguments& args) {
+  args.AtMostPositional(1);
+  std::unique_ptr<XBlockCipher> cipher = NewCipher(args);
+  const uint32_t length = args.Number32("length");  // taken unsigned: -1 asks for the largest key
+  const Format format = FormatOption(args, "output-format");
+  cipher->GenerateKey(Seed(args), length);
+  Output out(args.ValueOr("output", ""), format, true, true);
+  out.Write(cipher->GetKey());
+  out.Commit();
+  return 0;
+}
+
+int RunEncrypt(const Arguments& args) { return RunSymmetric(args, true); }
+int RunDecrypt(const Arguments& args) { return RunSymmetric(args, false); }
+
 }  // namespace orvo::cli

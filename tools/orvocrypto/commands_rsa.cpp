@@ -1,88 +1,122 @@
 // RSA commands: rsa-keygen, rsa-encrypt, rsa-decrypt, rsa-sign, rsa-verify.
-// Key files hold the key blobs that the PublicKey and PrivateKey properties give.
+// Key files hold the key blobs that the PublicKey and PrivateKey properties
+// give. Data streams through in batches of whole RSA chunks (encryption) or
+// blocks (decryption); signing and verifying hash the data as it is read.
 #include <cstdio>
+#include <memory>
 #include <string>
 
+#include "digest/sha1.h"
 #include "rsa/rsa_key.h"
 #include "tools/orvocrypto/command.h"
+#include "tools/orvocrypto/io.h"
 
 namespace orvo::cli {
 namespace {
 
-XBlob DataInput(const Arguments& args) {
+// About this many bytes of data go to the library per call.
+constexpr size_t kBatch = size_t{1} << 18;
+
+std::string DataPath(const Arguments& args) {
   args.AtMostPositional(1);
-  return ReadInput(args.Positional().empty() ? "-" : args.Positional()[0]);
+  return args.Positional().empty() ? "-" : args.Positional()[0];
 }
 
-void LoadPublic(XRSAKey& key, const Arguments& args) { key.SetPublicBlob(ReadInput(args.Value("public"))); }
-void LoadPrivate(XRSAKey& key, const Arguments& args) { key.SetPrivateBlob(ReadInput(args.Value("private"))); }
+void LoadPublic(XRSAKey& key, const Arguments& args) {
+  key.SetPublicBlob(ReadWholeFile(args.Value("public"), FormatOption(args, "key-format")));
+}
+void LoadPrivate(XRSAKey& key, const Arguments& args) {
+  key.SetPrivateBlob(ReadWholeFile(args.Value("private"), FormatOption(args, "key-format")));
+}
 void LoadIV(XRSAKey& key, const Arguments& args) {
-  if (args.Has("iv")) key.SetIV(ReadInput(args.Value("iv")));
+  if (args.Has("iv")) key.SetIV(ReadWholeFile(args.Value("iv")));
 }
 
-int RunKeygen(const Arguments& args, const std::vector<std::string>&) {
+// Runs `call` (the key's Encrypt or Decrypt) over the input in batches of
+// whole units of `unit` bytes; the last batch may be short. Ciphertext
+// (`binary`) is not written to a terminal; decrypted data is.
+template <typename Call>
+int Stream(const Arguments& args, const char* command, size_t unit, bool binary, Call call) {
+  Input input(DataPath(args), FormatOption(args, "input-format"));
+  Output output(args.ValueOr("output", ""), FormatOption(args, "output-format"), binary);
+  Progress progress(args, command, input.KnownSize());
+  const size_t batch = kBatch / unit * unit + unit;
+  XBlob data(static_cast<uint32_t>(batch));
+  size_t got;
+  while ((got = input.Read(data.data, batch)) > 0) {
+    data.size = static_cast<uint32_t>(got);
+    output.Write(call(data));
+    progress.Advance(got);
+  }
+  output.Commit();
+  return 0;
+}
+
+// The SHA-1 digest of the data, hashed as it is read.
+XBlob DigestOfData(const Arguments& args, const char* command) {
+  Input input(DataPath(args), FormatOption(args, "input-format"));
+  Progress progress(args, command, input.KnownSize());
+  Sha1Stream sha1;
+  Pump(input, progress, [&](const uint8_t* p, size_t n) { sha1.Update(p, n); });
+  return sha1.Finish();
+}
+
+}  // namespace
+
+int RunRsaKeygen(const Arguments& args) {
   args.AtMostPositional(0);
   const uint32_t size = args.Number32("size");
   const std::string publicPath = args.Value("public");
   const std::string privatePath = args.Value("private");
+  const Format format = FormatOption(args, "key-format");
   XRSAKey key;
-  key.GenerateKey(ReadInput(args.Value("seed1")), ReadInput(args.Value("seed2")), size);
+  key.GenerateKey(ReadWholeFile(args.Value("seed1")), ReadWholeFile(args.Value("seed2")), size);
   XBlob blob(16);
+  Output publicOut(publicPath, format, true);
   key.GetPublicBlob(blob);
-  WriteOutput(publicPath, blob);
+  publicOut.Write(blob);
+  Output privateOut(privatePath, format, true, true);
   key.GetPrivateBlob(blob);
-  WriteOutput(privatePath, blob);
+  privateOut.Write(blob);
+  publicOut.Commit();
+  privateOut.Commit();
   return 0;
 }
 
-int RunEncrypt(const Arguments& args, const std::vector<std::string>&) {
+int RunRsaEncrypt(const Arguments& args) {
   XRSAKey key;
   LoadPublic(key, args);
   LoadIV(key, args);
-  WriteOutput(args.ValueOr("output", ""), key.Encrypt(DataInput(args)));
-  return 0;
+  key.Encrypt(XBlob(16));  // the key's checks, before any data is read
+  return Stream(args, "rsa-encrypt", key.size - 42, true, [&](const XBlob& data) { return key.Encrypt(data); });
 }
 
-int RunDecrypt(const Arguments& args, const std::vector<std::string>&) {
+int RunRsaDecrypt(const Arguments& args) {
   XRSAKey key;
   LoadPrivate(key, args);
   LoadIV(key, args);
-  WriteOutput(args.ValueOr("output", ""), key.Decrypt(DataInput(args)));
-  return 0;
+  key.Decrypt(XBlob(16));  // the key's checks, before any data is read
+  return Stream(args, "rsa-decrypt", key.size, false, [&](const XBlob& data) { return key.Decrypt(data); });
 }
 
-int RunSign(const Arguments& args, const std::vector<std::string>&) {
+int RunRsaSign(const Arguments& args) {
   XRSAKey key;
   LoadPrivate(key, args);
-  WriteOutput(args.ValueOr("output", ""), key.Sign(DataInput(args)));
+  const Format format = FormatOption(args, "output-format");
+  const XBlob signature = key.SignDigest(DigestOfData(args, "rsa-sign"));
+  Output out(args.ValueOr("output", ""), format, true);
+  out.Write(signature);
+  out.Commit();
   return 0;
 }
 
-int RunVerify(const Arguments& args, const std::vector<std::string>&) {
+int RunRsaVerify(const Arguments& args) {
   XRSAKey key;
   LoadPublic(key, args);
-  const XBlob signature = ReadInput(args.Value("signature"));
-  const bool valid = key.Verify(DataInput(args), signature) == 1;
+  const XBlob signature = ReadWholeFile(args.Value("signature"), FormatOption(args, "signature-format"));
+  const bool valid = key.VerifyDigest(DigestOfData(args, "rsa-verify"), signature) == 1;
   std::printf("%s\n", valid ? "valid" : "invalid");
   return valid ? 0 : 1;
 }
 
-const OrvoCommandRegistration kKeygen(
-    {"rsa-keygen", "rsa-keygen --seed1 FILE --seed2 FILE --size N --public FILE --private FILE",
-     "RSA key pair from two seed files (size in bytes of modulus: 64, 128 or 256)", RunKeygen,
-     {"seed1", "seed2", "size", "public", "private"}, {}});
-const OrvoCommandRegistration kEncrypt({"rsa-encrypt", "rsa-encrypt --public FILE [--iv FILE] [DATA] [-o FILE]",
-                                        "RSA-encrypt DATA (or standard input) with a public key blob", RunEncrypt,
-                                        {"public", "iv", "output"}, {}});
-const OrvoCommandRegistration kDecrypt({"rsa-decrypt", "rsa-decrypt --private FILE [--iv FILE] [DATA] [-o FILE]",
-                                        "RSA-decrypt DATA (or standard input) with a private key blob", RunDecrypt,
-                                        {"private", "iv", "output"}, {}});
-const OrvoCommandRegistration kSign({"rsa-sign", "rsa-sign --private FILE [DATA] [-o FILE]",
-                                     "RSA signature of the SHA-1 digest of DATA (or standard input)", RunSign,
-                                     {"private", "output"}, {}});
-const OrvoCommandRegistration kVerify({"rsa-verify", "rsa-verify --public FILE --signature FILE [DATA]",
-                                       "check an RSA signature: prints valid (exit 0) or invalid (exit 1)", RunVerify,
-                                       {"public", "signature"}, {}});
-
-}  // namespace
 }  // namespace orvo::cli

@@ -1,5 +1,7 @@
-// orvocrypto: command dispatch, help, and the exit-status rules
-// (0 success, 1 failure with the system's text on stderr, 2 usage error).
+// orvocrypto: the table of commands, dispatch, help, and the exit-status
+// rules: 0 success, 1 failure (rsa-verify: an invalid signature), 2 usage
+// error (rsa-verify: also any failure). Every error message starts with
+// "orvocrypto COMMAND:".
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -7,16 +9,124 @@
 
 #include "base/alarm.h"
 #include "tools/orvocrypto/command.h"
-#include "tools/orvocrypto/stdio_mode.h"
+#include "tools/orvocrypto/io.h"
+#include "tools/orvocrypto/platform.h"
+
+#ifndef ORVO_VERSION
+#define ORVO_VERSION "unknown"
+#endif
+
+namespace orvo::cli {
 
 namespace {
 
-using orvo::cli::Command;
+// Options shared by command groups.
+#define ORVO_DATA_FLAGS "progress", "quiet"
+#define ORVO_OUTPUT_FORMAT "output-format"
+#define ORVO_OUTPUT_FLAGS "hex", "base64"
+#define ORVO_FORMAT_DETAILS \
+  "  --key-format, --input-format, --output-format FORMAT: how the key file, the data and the result are\n  written.\n"
+
+const char kFormats[] =
+    "  FORMAT is raw (the default), hex or base64; --hex and --base64 stand for --output-format hex/base64.\n";
+const char kProgress[] =
+    "  --progress shows a progress line on standard error even when it is not a terminal; --quiet never.\n";
+
+const std::vector<Command> kCommands = {
+    {"md5", "md5 [FILE]... [-c] [-o FILE]", "MD5 digest (RFC 1321) of each FILE or standard input",
+     "  One input prints the bare digest; several print \"DIGEST  NAME\" lines, as md5sum does.\n"
+     "  -c, --check reads such lines (also md5sum's) from the FILEs and prints NAME: OK or NAME: FAILED;\n"
+     "  the exit status is 1 when any failed.\n",
+     RunMd5, {"output"}, {"check", ORVO_DATA_FLAGS}, 1},
+    {"sha1", "sha1 [FILE]... [-c] [-o FILE]", "SHA-1 digest (FIPS 180-1) of each FILE or standard input",
+     "  One input prints the bare digest; several print \"DIGEST  NAME\" lines, as sha1sum does.\n"
+     "  -c, --check reads such lines (also sha1sum's) from the FILEs and prints NAME: OK or NAME: FAILED;\n"
+     "  the exit status is 1 when any failed.\n",
+     RunSha1, {"output"}, {"check", ORVO_DATA_FLAGS}, 1},
+    {"crc32", "crc32 [FILE]... [-c] [-o FILE]", "CRC-32 of each FILE or standard input, as 8 hexadecimal digits",
+     "  One input prints the bare value; several print \"VALUE  NAME\" lines; -c, --check reads them back.\n",
+     RunCrc32, {"output"}, {"check", ORVO_DATA_FLAGS}, 1},
+    {"random", "random COUNT [--output-format FORMAT] [-o FILE]", "COUNT random bytes from the clock-seeded generator",
+     "  A file written with -o is readable by its owner only.\n", RunRandom, {"output", ORVO_OUTPUT_FORMAT},
+     {ORVO_OUTPUT_FLAGS}, 1},
+    {"keygen",
+     "keygen aes|twofish|blowfish (--seed FILE | --passphrase-file FILE | --passphrase-env NAME) --length N "
+     "[--output-format FORMAT] [-o FILE]",
+     "the key blob generated from a seed or pass phrase for a key of N bytes",
+     "  The key is the start of MD5(seed) || SHA-1(seed) || ... (each pass over the seed and what came\n"
+     "  before): no salt and no work factor, so a key is exactly as hard to guess as its seed. Use random\n"
+     "  seeds (orvocrypto random 32 -o seed) or long pass phrases.\n"
+     "  --seed takes a file's bytes exactly as they are (\"-\" reads standard input).\n"
+     "  --passphrase-file and --passphrase-env drop one trailing newline (\\n or \\r\\n) from the phrase.\n"
+     "  The key file written with -o is readable by its owner only.\n",
+     RunKeygen, {"seed", "passphrase-file", "passphrase-env", "length", "output", ORVO_OUTPUT_FORMAT},
+     {ORVO_OUTPUT_FLAGS}, 1},
+    {"encrypt",
+     "encrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc] [--filler N] [FILE] [-o FILE]",
+     "seal FILE or standard input: pad with the filler byte, encipher in ECB or CBC (zero IV)",
+     "  --mode ecb (the default) or cbc, in any case (also 1 or 2); --filler N is the padding byte, 0 to 255.\n"
+     ORVO_FORMAT_DETAILS,
+     RunEncrypt, {"key", "mode", "filler", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
+     {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
+    {"decrypt", "decrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc] [FILE] [-o FILE]",
+     "open sealed data from FILE or standard input; the padding stays in place",
+     "  --mode ecb (the default) or cbc, in any case (also 1 or 2).\n"
+     ORVO_FORMAT_DETAILS,
+     RunDecrypt, {"key", "mode", "filler", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
+     {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
+    {"rsa-keygen", "rsa-keygen --seed1 FILE --seed2 FILE --size N --public FILE --private FILE",
+     "RSA key pair from two seed files (size in bytes of modulus: 64, 128 or 256)",
+     "  --key-format FORMAT: how the key files are written. The private key file is readable by its owner only.\n",
+     RunRsaKeygen, {"seed1", "seed2", "size", "public", "private", "key-format"}, {}, 1},
+    {"rsa-encrypt", "rsa-encrypt --public FILE [--iv FILE] [DATA] [-o FILE]",
+     "RSA-encrypt DATA (or standard input) with a public key blob",
+     ORVO_FORMAT_DETAILS,
+     RunRsaEncrypt, {"public", "iv", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
+     {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
+    {"rsa-decrypt", "rsa-decrypt --private FILE [--iv FILE] [DATA] [-o FILE]",
+     "RSA-decrypt DATA (or standard input) with a private key blob",
+     ORVO_FORMAT_DETAILS,
+     RunRsaDecrypt, {"private", "iv", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
+     {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
+    {"rsa-sign", "rsa-sign --private FILE [DATA] [-o FILE]",
+     "RSA signature of the SHA-1 digest of DATA (or standard input)",
+     "  --key-format, --input-format, --output-format FORMAT: how the key file, the data and the signature\n"
+     "  are written.\n",
+     RunRsaSign, {"private", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
+     {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
+    {"rsa-verify", "rsa-verify --public FILE --signature FILE [DATA]",
+     "check an RSA signature: valid (exit 0), invalid (exit 1), or an error (exit 2)",
+     "  --key-format, --signature-format, --input-format FORMAT: how the key file, the signature and the\n"
+     "  data are written.\n",
+     RunRsaVerify, {"public", "signature", "key-format", "signature-format", "input-format"}, {ORVO_DATA_FLAGS}, 2},
+};
+
+#undef ORVO_DATA_FLAGS
+#undef ORVO_OUTPUT_FORMAT
+#undef ORVO_OUTPUT_FLAGS
+#undef ORVO_FORMAT_DETAILS
 
 void PrintUsage(FILE* to) {
   std::fprintf(to, "usage: orvocrypto COMMAND [OPTIONS] [ARGS]\n\ncommands:\n");
-  for (const Command& c : orvo::cli::Commands()) std::fprintf(to, "  %-16s %s\n", c.name, c.summary);
-  std::fprintf(to, "\n'orvocrypto COMMAND --help' shows a command's options.\n");
+  for (const Command& c : kCommands) std::fprintf(to, "  %-12s %s\n", c.name, c.summary);
+  std::fprintf(to,
+               "\nNo FILE, or -, reads standard input; -o FILE replaces FILE only once the output is complete.\n"
+               "'orvocrypto COMMAND --help' shows a command's options; 'orvocrypto --version' the version.\n");
+}
+
+void PrintCommandHelp(const Command& c) {
+  std::printf("usage: orvocrypto %s\n%s\n%s", c.usage, c.summary, c.details);
+  const auto has = [&](const char* name) {
+    for (const std::string& v : c.valued) {
+      if (v == name) return true;
+    }
+    for (const std::string& f : c.flags) {
+      if (f == name) return true;
+    }
+    return false;
+  };
+  if (has("output-format") || has("key-format") || has("input-format")) std::printf("%s", kFormats);
+  if (has("progress")) std::printf("%s", kProgress);
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {
@@ -27,10 +137,31 @@ bool WantsHelp(const std::vector<std::string>& args) {
   return false;
 }
 
+int RunCommand(const Command& command, const std::vector<std::string>& args) {
+  try {
+    const Arguments parsed(args, command.valued, command.flags);
+    return command.run(parsed);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "orvocrypto %s: %s\nusage: orvocrypto %s\n", command.name, e.what(), command.usage);
+    return 2;
+  } catch (const XAlarm& alarm) {
+    char text[256];
+    alarm.GetText(text, 255);
+    std::fprintf(stderr, "orvocrypto %s: %s\n", command.name, text);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "orvocrypto %s: out of memory\n", command.name);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "orvocrypto %s: %s\n", command.name, e.what());
+  }
+  return command.failureStatus;
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
-  orvo::cli::SetBinaryStdio();
+const std::vector<Command>& Commands() { return kCommands; }
+
+int Main(int argc, char** argv) {
+  platform::SetBinaryStdio();
   if (argc < 2) {
     PrintUsage(stderr);
     return 2;
@@ -40,8 +171,12 @@ int main(int argc, char** argv) {
     PrintUsage(stdout);
     return 0;
   }
+  if (name == "--version") {
+    std::printf("orvocrypto %s\n", ORVO_VERSION);
+    return 0;
+  }
   const Command* command = nullptr;
-  for (const Command& c : orvo::cli::Commands()) {
+  for (const Command& c : kCommands) {
     if (name == c.name) command = &c;
   }
   if (command == nullptr) {
@@ -51,22 +186,15 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (WantsHelp(args)) {
-    std::printf("usage: orvocrypto %s\n%s\n", command->usage, command->summary);
+    PrintCommandHelp(*command);
     return 0;
   }
-  try {
-    const orvo::cli::Arguments parsed(args, command->valued, command->flags);
-    return command->run(parsed, args);
-  } catch (const orvo::cli::UsageError& e) {
-    std::fprintf(stderr, "orvocrypto %s: %s\nusage: orvocrypto %s\n", command->name, e.what(), command->usage);
-    return 2;
-  } catch (const XAlarm& alarm) {
-    char text[256];
-    alarm.GetText(text, 255);
-    std::fprintf(stderr, "%s\n", text);
-    return 1;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "orvocrypto %s: %s\n", command->name, e.what());
-    return 1;
-  }
+  InstallSignalCleanup();
+  return RunCommand(*command, args);
 }
+
+}  // namespace orvo::cli
+
+#ifndef ORVO_CLI_NO_MAIN
+int main(int argc, char** argv) { return orvo::cli::Main(argc, argv); }
+#endif

@@ -1,0 +1,154 @@
+// The tool's input and output: data read and written in bounded chunks,
+// decoded from or encoded to hexadecimal or Base64 when asked, output files
+// replaced only once complete, and the progress line.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/xblob.h"
+#include "tools/orvocrypto/codec.h"
+#include "tools/orvocrypto/command.h"
+
+namespace orvo::cli {
+
+// The size of the chunks commands read and write (a multiple of every block size).
+inline constexpr size_t kChunk = size_t{1} << 20;
+
+// The format named by option `name` (raw when absent); UsageError for others.
+// For `output-format`, --hex and --base64 are short forms.
+Format FormatOption(const Arguments& args, const std::string& name);
+
+// A file or standard input ("-" or an empty path), read in chunks and decoded
+// as `format` says. Failures (open, read, decoding) are ToolFailures naming the input.
+class Input {
+ public:
+  explicit Input(const std::string& path, Format format = Format::kRaw);
+  ~Input();
+  Input(const Input&) = delete;
+  Input& operator=(const Input&) = delete;
+
+  // Up to n bytes into `out`, fewer only at the end; 0 at the end.
+  size_t Read(uint8_t* out, size_t n);
+  // The bytes a raw regular file holds, else -1 (standard input, pipes, encoded input).
+  int64_t KnownSize() const { return size_; }
+  const std::string& Name() const { return name_; }
+
+ private:
+  size_t ReadSome(uint8_t* out, size_t n);  // one read and decode; 0 at the end
+
+  FILE* file_;
+  bool ownsFile_;
+  std::string name_;
+  Format format_;
+  int64_t size_ = -1;
+  bool ended_ = false;
+  HexDecoder hex_;
+  Base64Decoder base64_;
+  std::vector<char> text_;        // encoded text read, before decoding
+  std::vector<uint8_t> decoded_;  // its bytes, served from decodedAt_
+  size_t decodedAt_ = 0;
+};
+
+// A whole file (keys, seeds, labels, signatures), decoded as `format` says.
+XBlob ReadWholeFile(const std::string& path, Format format = Format::kRaw);
+
+// Where results go: standard output ("-" or an empty path) or a file. A file
+// is written to a temporary file in the same folder that replaces it only at
+// Commit, after everything was written and flushed to the device; a failure,
+// an exception, SIGINT, SIGTERM or SIGHUP removes the temporary and leaves
+// the file as it was. Devices and pipes named by -o are written in place.
+class Output {
+ public:
+  // `binary`: raw bytes that mean nothing to a reader (ciphertext, keys,
+  // random bytes), refused on a terminal (use -o, hex or Base64). With
+  // the hex and Base64 formats the text ends in a newline. `secret`: the file
+  // is created readable by its owner only.
+  Output(const std::string& path, Format format, bool binary, bool secret = false);
+  ~Output();
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  void Write(const uint8_t* bytes, size_t n);
+  void Write(const XBlob& blob) { Write(blob.data, blob.size); }
+  void WriteText(const std::string& text);
+  // Ends the encoded text, flushes and puts the file in place.
+  void Commit();
+
+ private:
+  void Put(const char* bytes, size_t n);
+
+  FILE* file_ = nullptr;
+  std::string name_;       // for messages
+  std::string target_;     // the file replaced at Commit; empty for standard output and devices
+  std::string temporary_;  // registered for removal until Commit
+  Format format_;
+  Base64Encoder base64_;
+  std::vector<char> text_;
+  bool committed_ = false;
+};
+
+// Removes the temporaries of unfinished outputs on SIGINT, SIGTERM and SIGHUP,
+// then ends the process by the signal. Called once, by main.
+void InstallSignalCleanup();
+
+// The progress line on standard error: bytes done, percentage, rate and time
+// left, at most ten updates a second. Shown when `--progress` is given, or
+// when standard error is a terminal, `--quiet` is not given and the work has
+// run for a second or passed 64 MiB. The line is erased when done.
+class Progress {
+ public:
+  Progress(const Arguments& args, const std::string& command, int64_t total);
+  ~Progress();
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  void Advance(size_t n);
+
+ private:
+  void Draw(std::chrono::steady_clock::time_point now);
+
+  bool enabled_;
+  bool forced_;
+  bool shown_ = false;
+  std::string command_;
+  int64_t total_;
+  uint64_t done_ = 0;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_;
+};
+
+// A working buffer, wiped when it goes (it may hold plaintext or key bytes).
+class WipedBuffer {
+ public:
+  explicit WipedBuffer(size_t n) : bytes_(n) {}
+  ~WipedBuffer();
+  WipedBuffer(const WipedBuffer&) = delete;
+  WipedBuffer& operator=(const WipedBuffer&) = delete;
+  uint8_t* data() { return bytes_.data(); }
+  size_t size() const { return bytes_.size(); }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+// Reads `input` to its end in chunks, passing each to feed(bytes, n) and
+// counting it in `progress`.
+template <typename Feed>
+void Pump(Input& input, Progress& progress, Feed feed) {
+  WipedBuffer buffer(kChunk);
+  size_t got;
+  while ((got = input.Read(buffer.data(), buffer.size())) > 0) {
+    feed(static_cast<const uint8_t*>(buffer.data()), got);
+    progress.Advance(got);
+  }
+}
+
+// Flags every data command accepts.
+inline const char* const kProgressFlags[] = {"progress", "quiet"};
+
+}  // namespace orvo::cli

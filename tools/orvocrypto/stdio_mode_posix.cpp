@@ -1,7 +1,0 @@
-#include "tools/orvocrypto/stdio_mode.h"
-
-namespace orvo::cli {
-
-void SetBinaryStdio() {}
-
-}  // namespace orvo::cli
