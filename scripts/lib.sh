@@ -17,6 +17,18 @@ orvo_install() {
 ORVO_BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev python3
                      g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-mingw-w64-i686-posix
                      binutils-mingw-w64-i686 wine wine64
-                     clang libclang-rt-14-dev wixl msitools g++-multilib qemu-user-static)
+                     clang libclang-rt-14-dev wixl msitools g++-multilib qemu-user-static ccache)
 
 orvo_jobs() { nproc 2>/dev/null || echo 2; }
+
+# Compiler cache: the stages compile many of the same files, and a machine that
+# ran the tests before compiles only what changed. Paths are taken relative to
+# the checkout, so another clone of the same sources hits the same entries.
+# A launcher the caller set is kept.
+orvo_use_ccache() {
+  command -v ccache >/dev/null 2>&1 || return 0
+  export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER-ccache}
+  export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER-ccache}
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+  export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR-true}
+}
