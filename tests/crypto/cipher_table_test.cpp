@@ -30,22 +30,22 @@ using orvo::test::VecRecord;
 
 // A key blob of every cipher: a 4-byte big-endian number (AES: the round
 // count; Twofish: k; Blowfish: the key length), then the key bytes.
-struct KeySpec {
+struct KeyShape {
   uint32_t number;
   uint32_t length;
 };
 
-XBlob KeyBlob(KeySpec spec, uint8_t byte) {
+XBlob KeyBlob(KeyShape shape, uint8_t byte) {
   XBlob blob(16);
-  blob.InsertLong(spec.number);
-  for (uint32_t i = 0; i < spec.length; ++i) blob.InsertByte(byte, blob.size);
+  blob.InsertLong(shape.number);
+  for (uint32_t i = 0; i < shape.length; ++i) blob.InsertByte(byte, blob.size);
   return blob;
 }
 
-XBlob PatternKeyBlob(KeySpec spec) {
+XBlob PatternKeyBlob(KeyShape shape) {
   XBlob blob(16);
-  blob.InsertLong(spec.number);
-  for (uint32_t i = 0; i < spec.length; ++i) blob.InsertByte(static_cast<uint8_t>(0x3B * i + spec.number), blob.size);
+  blob.InsertLong(shape.number);
+  for (uint32_t i = 0; i < shape.length; ++i) blob.InsertByte(static_cast<uint8_t>(0x3B * i + shape.number), blob.size);
   return blob;
 }
 
@@ -56,10 +56,10 @@ struct CipherRow {
   std::unique_ptr<XBlockCipher> (*make)();
   void (*expectWiped)(const XBlob& keyBlob, uint8_t keyByte);
   void (*expectRejected)(const XBlob& keyBlob, const std::vector<RejectedBlob>& cases, const char* name);
-  std::vector<KeySpec> accepted;  // every key blob form SetKey takes
-  std::vector<KeySpec> engine;    // keys for the bulk paths
-  KeySpec wiped;                  // the key whose bytes must not survive destruction
-  KeySpec keyed;                  // the key that refused blobs leave in place
+  std::vector<KeyShape> accepted;  // every key blob form SetKey takes
+  std::vector<KeyShape> engine;    // keys for the bulk paths
+  KeyShape wiped;                  // the key whose bytes must not survive destruction
+  KeyShape keyed;                  // the key that refused blobs leave in place
   const char* keygenFile;
   std::vector<RejectedBlob> rejected;
 };
@@ -162,12 +162,12 @@ class CipherTable : public ::testing::TestWithParam<CipherRow> {
 };
 
 TEST_P(CipherTable, AcceptedBlobsRoundTrip) {
-  for (const KeySpec spec : GetParam().accepted) {
-    SCOPED_TRACE(testing::Message() << "number " << spec.number << ", " << spec.length << " key bytes");
+  for (const KeyShape shape : GetParam().accepted) {
+    SCOPED_TRACE(testing::Message() << "number " << shape.number << ", " << shape.length << " key bytes");
     const auto c = Make();
-    c->SetKey(PatternKeyBlob(spec));
+    c->SetKey(PatternKeyBlob(shape));
     EXPECT_TRUE(c->KeySet());
-    EXPECT_EQ(ToHexText(c->GetKey()), ToHexText(PatternKeyBlob(spec)));
+    EXPECT_EQ(ToHexText(c->GetKey()), ToHexText(PatternKeyBlob(shape)));
   }
 }
 
@@ -204,10 +204,10 @@ TEST_P(CipherTable, DestructionWipesTheKeyState) { GetParam().expectWiped(KeyBlo
 // The bulk paths (several blocks in flight) give what the block operations
 // give, for every remainder, in ECB and CBC, with the register carried over.
 TEST_P(CipherTable, EngineMatchesTheBlockOperations) {
-  for (const KeySpec spec : GetParam().engine) {
-    SCOPED_TRACE(testing::Message() << "number " << spec.number);
+  for (const KeyShape shape : GetParam().engine) {
+    SCOPED_TRACE(testing::Message() << "number " << shape.number);
     const auto c = Make();
-    c->SetKey(PatternKeyBlob(spec));
+    c->SetKey(PatternKeyBlob(shape));
     orvo::test::ExpectEngineMatchesBlocks(*c);
   }
 }
