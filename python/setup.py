@@ -10,7 +10,9 @@ import os
 import pathlib
 import re
 import sys
+import sysconfig
 
+import pybind11
 from pybind11.setup_helpers import ParallelCompile, Pybind11Extension, build_ext
 from setuptools import setup
 
@@ -46,7 +48,9 @@ setup(
             sources(),
             include_dirs=[str(ROOT), str(HERE / "src")],
             cxx_std=17,
-            extra_compile_args=["-O2"],
+            # pybind11's and Python's headers as system headers: the warnings
+            # the build asks for (CFLAGS) are for this project's code.
+            extra_compile_args=["-O2", "-isystem", pybind11.get_include(), "-isystem", sysconfig.get_path("include")],
         )
     ],
     cmdclass={"build_ext": build_ext},
