@@ -41,6 +41,9 @@ py::bytes NewBytes(size_t n);
 inline uint8_t* BytesData(py::bytes& b) { return reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(b.ptr())); }
 py::bytes ToBytes(const XBlob& blob);
 
+// TypeError unless the object is an int (bool included, as Python allows).
+void RequireInt(py::handle object, const char* what);
+
 // A Python int as the 32-bit number the scripting objects take: values from
 // -2^31 to 2^32 - 1, negative ones as their two's complement (so -1 is a very
 // large request, as in a script). TypeError for a non-int, OverflowError

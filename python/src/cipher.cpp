@@ -108,9 +108,7 @@ class Cipher {
 
   // The low 8 bits of any int, as the Filler property takes them.
   void SetFiller(py::handle filler) {
-    if (!PyLong_Check(filler.ptr())) {
-      throw py::type_error(std::string("filler must be an int, not '") + Py_TYPE(filler.ptr())->tp_name + "'");
-    }
+    RequireInt(filler, "filler");
     const uint8_t low = static_cast<uint8_t>(PyLong_AsUnsignedLongMask(filler.ptr()) & 0xFF);
     Unlocked(lock_, [&] { cipher_->filler = low; });
   }

@@ -42,10 +42,14 @@ py::bytes ToBytes(const XBlob& blob) {
   return py::bytes(reinterpret_cast<const char*>(blob.data), blob.size);
 }
 
-uint32_t Number32(py::handle object, const char* what) {
+void RequireInt(py::handle object, const char* what) {
   if (!PyLong_Check(object.ptr())) {
     throw py::type_error(std::string(what) + " must be an int, not '" + Py_TYPE(object.ptr())->tp_name + "'");
   }
+}
+
+uint32_t Number32(py::handle object, const char* what) {
+  RequireInt(object, what);
   int overflow = 0;
   const long long v = PyLong_AsLongLongAndOverflow(object.ptr(), &overflow);
   if (overflow != 0 || v < -(1LL << 31) || v > 0xFFFFFFFFLL) {
@@ -83,9 +87,7 @@ uint32_t Crc32(py::handle data) {
 }
 
 py::bytes Random(py::handle count) {
-  if (!PyLong_Check(count.ptr())) {
-    throw py::type_error(std::string("n must be an int, not '") + Py_TYPE(count.ptr())->tp_name + "'");
-  }
+  RequireInt(count, "n");
   int overflow = 0;
   const long long n = PyLong_AsLongLongAndOverflow(count.ptr(), &overflow);
   if (overflow < 0 || (overflow == 0 && n < 0)) throw py::value_error("n must not be negative");

@@ -3,6 +3,7 @@ and the key blobs of the ciphers."""
 import os
 import pathlib
 import re
+import threading
 
 import pytest
 
@@ -63,6 +64,15 @@ def key_blob(cipher, key):
     """The key blob of `key` for the cipher: the 4-byte count, then the key."""
     count = {"aes": {16: 10, 24: 12, 32: 14}.get(len(key)), "twofish": len(key) // 8, "blowfish": len(key)}[cipher]
     return count.to_bytes(4, "big") + key
+
+
+def run_in_threads(work, count):
+    """Calls work(0) ... work(count - 1) on threads of their own, all at once."""
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(count)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
 
 
 @pytest.fixture(scope="session")

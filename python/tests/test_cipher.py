@@ -3,11 +3,10 @@
 here), the chaining block's rules and the failures."""
 import array
 import random
-import threading
 import warnings
 
 import pytest
-from conftest import key_blob
+from conftest import key_blob, run_in_threads
 from cryptography.hazmat.primitives.ciphers import Cipher as PeerCipher
 from cryptography.hazmat.primitives.ciphers import algorithms, modes
 
@@ -246,11 +245,7 @@ def test_threads():
         own = keyed("aes", key, mode=2)
         results[i] = (own.encrypt(inputs[i]), shared.encrypt(inputs[i]))
 
-    threads = [threading.Thread(target=work, args=(i,)) for i in range(4)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    run_in_threads(work, 4)
     for i, data in enumerate(inputs):
         whole = padded(data, 0, 16)
         assert results[i][0] == peer("aes", key, 2).encryptor().update(whole)

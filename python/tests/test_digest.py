@@ -1,10 +1,10 @@
 """md5, sha1, crc32 and random against the published vectors and hashlib/zlib."""
 import array
 import hashlib
-import threading
 import zlib
 
 import pytest
+from conftest import run_in_threads
 
 import orvocrypto
 
@@ -39,11 +39,7 @@ def test_large_inputs_from_threads():
         data = inputs[i]
         results[i] = (orvocrypto.md5(data), orvocrypto.sha1(data), orvocrypto.crc32(data))
 
-    threads = [threading.Thread(target=work, args=(i,)) for i in range(4)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    run_in_threads(work, 4)
     for i, data in enumerate(inputs):
         assert results[i] == (hashlib.md5(data).digest(), hashlib.sha1(data).digest(), zlib.crc32(data))
 
