@@ -28,7 +28,7 @@ class ByteView {
 
   const uint8_t* data() const { return static_cast<const uint8_t*>(view_.buf); }
   size_t size() const { return static_cast<size_t>(view_.len); }
-  // A copy in an XBlob (wiped when it goes); OverflowError from 4 GiB on,
+  // A copy in an XBlob (wiped when it goes); ValueError from 4 GiB on, past
   // the most one XBlob holds.
   XBlob Blob() const;
 
@@ -46,7 +46,7 @@ void RequireInt(py::handle object, const char* what);
 
 // A Python int as the 32-bit number the scripting objects take: values from
 // -2^31 to 2^32 - 1, negative ones as their two's complement (so -1 is a very
-// large request, as in a script). TypeError for a non-int, OverflowError
+// large request, as in a script). TypeError for a non-int, ValueError
 // outside that range.
 uint32_t Number32(py::handle object, const char* what);
 
