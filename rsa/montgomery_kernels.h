@@ -1,0 +1,56 @@
+// The Montgomery multiplication kernels behind MontgomeryModulus, one per
+// instruction set, chosen at run time:
+//
+// - portable: 64-bit words, product scanning in plain C++ (every build);
+// - mulx: 64-bit words, operand scanning on MULX and ADC (x86-64 with BMI2
+//   and ADX);
+// - ifma: 52-bit limbs in 64-bit lanes of AVX-512 registers, on the
+//   VPMADD52LUQ/VPMADD52HUQ multiply-adds (x86-64 with AVX-512F and IFMA),
+//   for moduli of up to kIfmaMaxBits bits.
+//
+// A kernel works on n limbs of limbBits bits, least significant first, with
+// R = 2^(limbBits * n): r = a * b * R^-1 mod m for a, b < m, fully reduced,
+// r may alias a or b. m0inv is -m^-1 mod 2^limbBits. Every kernel gives the
+// same value for the same limb radix; the radixes differ only in R, which
+// MontgomeryModulus converts in and out of.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvo {
+
+enum class MontPath { kPortable, kMulx, kIfma };
+
+struct MontKernel {
+  MontPath path = MontPath::kPortable;
+  unsigned limbBits = 64;
+  size_t limbs = 0;  // n
+  void (*mul)(uint64_t* r, const uint64_t* a, const uint64_t* b, const uint64_t* m, uint64_t m0inv, size_t n) = nullptr;
+  void (*sqr)(uint64_t* r, const uint64_t* a, const uint64_t* m, uint64_t m0inv, size_t n) = nullptr;
+};
+
+// The longest modulus the ifma kernel takes (five registers of eight limbs).
+constexpr uint32_t kIfmaMaxBits = 40 * 52 - 1;
+
+// Whether this build has `path` and the processor lets it run now (the
+// CPU-feature override of base/test_hooks.h hides features from it).
+bool MontPathUsable(MontPath path);
+
+// The path MontgomeryModulus takes for a modulus of `bits` bits now: the
+// fastest usable one that takes the length.
+MontPath MontPathFor(uint32_t bits);
+
+// The kernel of `path` for a modulus of `bits` bits (at least 1); `path` must
+// be usable and take the length.
+MontKernel MontKernelFor(MontPath path, uint32_t bits);
+
+// The kernels of each instruction set; only montgomery_kernels.cpp calls them.
+namespace mont_detail {
+bool MulxCompiled();
+bool IfmaCompiled();
+void MulxSelect(MontKernel& kernel);
+void IfmaSelect(MontKernel& kernel);
+}  // namespace mont_detail
+
+}  // namespace orvo
