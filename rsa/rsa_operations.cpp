@@ -51,7 +51,9 @@ void RequireExponent(const XRSAKey& key, const XBigInt& x) {
 
 // The Montgomery constants for m, kept in `slot` while m stays the same.
 const MontgomeryModulus& ModulusFor(std::unique_ptr<MontgomeryModulus>& slot, const XBigInt& m) {
-  if (!slot || slot->Modulus().Compare(m) != 0) slot = std::make_unique<MontgomeryModulus>(m);
+  if (!slot || slot->Modulus().Compare(m) != 0 || slot->Path() != MontPathFor(m.BitLength())) {
+    slot = std::make_unique<MontgomeryModulus>(m);
+  }
   return *slot;
 }
 
@@ -144,6 +146,28 @@ XBigInt SubtractModP(const XBigInt& a, const XBigInt& b, const XBigInt& p) {
   return std::move(t.Subtract(bp));
 }
 
+// c^d mod n for a key that passed Decrypt's checks.
+XBigInt PrivatePower(const XRSAKey& key, XRSAKey::Cache& cache, bool crt, const XBigInt& c) {
+  if (!crt) return PowModCached(cache.modN, c, key.d, key.n);
+  const XBigInt m1 = PowModCached(cache.modP, c, key.dP, key.p);
+  const XBigInt m2 = PowModCached(cache.modQ, c, key.dQ, key.q);
+  XBigInt h = SubtractModP(m1, m2, key.p);
+  h.MulMod(key.qInv, key.p);
+  return std::move(h.Multiply(key.q).Add(m2));
+}
+
+void RequireDecryptKey(const XRSAKey& key) {
+  RequireHalf(key, XRSAKey::kPrivateHalf);
+  RequireModulus(key, 43);
+  RequireExponent(key, key.d);
+}
+
+void RequirePublicKey(const XRSAKey& key, uint32_t minSize) {
+  RequireHalf(key, XRSAKey::kPublicHalf);
+  RequireModulus(key, minSize);
+  RequireExponent(key, key.e);
+}
+
 }  // namespace
 
 XBlob MaskGen(const XBlob& z, uint32_t length) {
@@ -182,9 +206,7 @@ using orvo::ByteLength;
 
 XBlob XRSAKey::Encrypt(const XBlob& data) const {
   using namespace orvo;
-  RequireHalf(*this, kPublicHalf);
-  RequireModulus(*this, 43);
-  RequireExponent(*this, e);
+  RequirePublicKey(*this, 43);
   XBlob out(16);
   if (data.size == 0) return out;
 
@@ -245,9 +267,7 @@ XBlob XRSAKey::Encrypt(const XBlob& data) const {
 
 XBlob XRSAKey::Decrypt(const XBlob& ciphertext) const {
   using namespace orvo;
-  RequireHalf(*this, kPrivateHalf);
-  RequireModulus(*this, 43);
-  RequireExponent(*this, d);
+  RequireDecryptKey(*this);
   XBlob out(16);
   if (ciphertext.size == 0) return out;
 
@@ -258,16 +278,7 @@ XBlob XRSAKey::Decrypt(const XBlob& ciphertext) const {
     if (ciphertext.size - offset < size) UnableToDecrypt();
     XBigInt c;
     c.FromBytes(BlobOfBytes(ciphertext.data + offset, size));
-    XBigInt m;
-    if (crt) {
-      const XBigInt m1 = PowModCached(cache.modP, c, dP, p);
-      const XBigInt m2 = PowModCached(cache.modQ, c, dQ, q);
-      XBigInt h = SubtractModP(m1, m2, p);
-      h.MulMod(qInv, p);
-      m = std::move(h.Multiply(q).Add(m2));
-    } else {
-      m = PowModCached(cache.modN, c, d, n);
-    }
+    const XBigInt m = PrivatePower(*this, cache, crt, c);
     XBlob em(size);
     m.ToBytes(em, size - 1);
 
@@ -322,9 +333,7 @@ XBlob XRSAKey::SignDigest(const XBlob& digest) const {
 
 int32_t XRSAKey::VerifyDigest(const XBlob& digest, const XBlob& signature) const {
   using namespace orvo;
-  RequireHalf(*this, kPublicHalf);
-  RequireModulus(*this, 23);
-  RequireExponent(*this, e);
+  RequirePublicKey(*this, 23);
   XBigInt s;
   s.FromBytes(signature);
   if (s.Compare(n) >= 0) return 0;
@@ -332,6 +341,19 @@ int32_t XRSAKey::VerifyDigest(const XBlob& digest, const XBlob& signature) const
   XBlob recovered(size);
   m.ToBytes(recovered, size - 1);
   return recovered.Equals(SignatureBlock(size, digest)) ? 1 : 0;
+}
+
+XBigInt XRSAKey::PrivateRaw(const XBigInt& x) const {
+  using namespace orvo;
+  RequireDecryptKey(*this);
+  Cache& cache = Cached();
+  return PrivatePower(*this, cache, CrtUsable(*this, cache), x);
+}
+
+XBigInt XRSAKey::PublicRaw(const XBigInt& x) const {
+  using namespace orvo;
+  RequirePublicKey(*this, 23);
+  return PowModCached(Cached().modN, x, e, n);
 }
 
 XBlob XRSAKey::Sign(const XBlob& data) const { return SignDigest(SHA1Digest(data)); }
