@@ -243,19 +243,103 @@ void MontgomeryModulus::PowWords(uint64_t* acc, const uint64_t* base, const XBig
   }
 }
 
+void MontgomeryModulus::ToMontgomeryReduced(uint64_t* r, const XBigInt& x) const {
+  if (x.Compare(modulus_) >= 0) {
+    XBigInt reduced(x);
+    ToMontgomery(r, reduced.Modulo(modulus_));
+  } else {
+    ToMontgomery(r, x);
+  }
+}
+
 XBigInt MontgomeryModulus::Pow(const XBigInt& base, const XBigInt& e) const {
   if (e.IsZero()) return XBigInt(1);
   ScratchWords work(2 * n_);
   uint64_t* b = work.data();
   uint64_t* acc = work.data() + n_;
-  if (base.Compare(modulus_) >= 0) {
-    XBigInt reduced(base);
-    ToMontgomery(b, reduced.Modulo(modulus_));
-  } else {
-    ToMontgomery(b, base);
-  }
+  ToMontgomeryReduced(b, base);
   PowWords(acc, b, e);
   return FromMontgomery(acc);
+}
+
+namespace {
+
+constexpr uint32_t kPairWindow = 5;
+constexpr size_t kPairEntries = size_t{1} << kPairWindow;
+
+// The kPairWindow bits of e from bit `first` up.
+uint32_t WindowOf(const XBigInt& e, uint32_t first) {
+  uint32_t v = 0;
+  for (uint32_t bit = 0; bit < kPairWindow; ++bit) v |= static_cast<uint32_t>(e.Bit(first + bit)) << bit;
+  return v;
+}
+
+// out = table entry `index` of n words, by a masked pass over every entry.
+void SelectEntry(uint64_t* out, const uint64_t* table, uint32_t index, size_t n) {
+  for (size_t j = 0; j < n; ++j) out[j] = 0;
+  for (uint32_t k = 0; k < kPairEntries; ++k) {
+    const uint64_t mask = 0 - ((static_cast<uint64_t>(k ^ index) - 1) >> 63);  // all ones when k == index
+    const uint64_t* entry = table + k * n;
+    for (size_t j = 0; j < n; ++j) out[j] |= entry[j] & mask;
+  }
+}
+
+}  // namespace
+
+void MontgomeryModulus::PowPair(const MontgomeryModulus& m1, const XBigInt& x1, const XBigInt& e1, XBigInt& r1,
+                                const MontgomeryModulus& m2, const XBigInt& x2, const XBigInt& e2, XBigInt& r2) {
+  const MontKernel& k = m1.kernel_;
+  if (k.mulPair == nullptr || m2.kernel_.mulPair != k.mulPair || m1.n_ != m2.n_) {
+    r1 = m1.Pow(x1, e1);
+    r2 = m2.Pow(x2, e2);
+    return;
+  }
+  const size_t n = m1.n_;
+  const MontgomeryModulus* mods[2] = {&m1, &m2};
+  // Per modulus: the table of x^0 .. x^31, the accumulator and a selected entry.
+  ScratchWords work(2 * (kPairEntries + 2) * n);
+  uint64_t* table[2];
+  uint64_t* acc[2];
+  uint64_t* entry[2];
+  for (int i = 0; i < 2; ++i) {
+    table[i] = work.data() + i * (kPairEntries + 2) * n;
+    acc[i] = table[i] + kPairEntries * n;
+    entry[i] = acc[i] + n;
+    std::memcpy(table[i], mods[i]->one_.data(), sizeof(uint64_t) * n);
+    mods[i]->ToMontgomeryReduced(table[i] + n, i == 0 ? x1 : x2);
+  }
+  MontPair pair{};
+  for (int i = 0; i < 2; ++i) {
+    pair.m[i] = mods[i]->m_.data();
+    pair.m0inv[i] = mods[i]->m0inv_;
+  }
+  const auto multiply = [&](uint64_t* const r[2], const uint64_t* const a[2], const uint64_t* const b[2]) {
+    for (int i = 0; i < 2; ++i) {
+      pair.r[i] = r[i];
+      pair.a[i] = a[i];
+      pair.b[i] = b[i];
+    }
+    k.mulPair(pair, n);
+  };
+  for (size_t e = 2; e < kPairEntries; ++e) {
+    uint64_t* const r[2] = {table[0] + e * n, table[1] + e * n};
+    const uint64_t* const a[2] = {table[0] + (e - 1) * n, table[1] + (e - 1) * n};
+    const uint64_t* const b[2] = {table[0] + n, table[1] + n};
+    multiply(r, a, b);
+  }
+  const uint32_t bits = std::max({m1.modulus_.BitLength(), m2.modulus_.BitLength(), e1.BitLength(), e2.BitLength()});
+  const uint32_t windows = (bits + kPairWindow - 1) / kPairWindow;
+  const XBigInt* exponents[2] = {&e1, &e2};
+  for (int i = 0; i < 2; ++i) {
+    SelectEntry(acc[i], table[i], WindowOf(*exponents[i], (windows - 1) * kPairWindow), n);
+  }
+  for (uint32_t w = windows - 1; w-- > 0;) {
+    for (uint32_t s = 0; s < kPairWindow; ++s) multiply(acc, acc, acc);
+    for (int i = 0; i < 2; ++i) SelectEntry(entry[i], table[i], WindowOf(*exponents[i], w * kPairWindow), n);
+    multiply(acc, acc, entry);
+  }
+  r1 = m1.FromMontgomery(acc[0]);
+  r2 = m2.FromMontgomery(acc[1]);
 }
 
 bool MontgomeryModulus::FermatBase2() const {

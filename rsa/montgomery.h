@@ -50,6 +50,15 @@ class MontgomeryModulus {
 
   // base^e mod m for any base (reduced first) and any exponent; e = 0 gives 1.
   XBigInt Pow(const XBigInt& base, const XBigInt& e) const;
+  // r1 = x1^e1 mod m1 and r2 = x2^e2 mod m2, as Pow gives them: the two
+  // halves of an RSA private operation by the Chinese remainder theorem.
+  // Where both moduli run on a kernel with paired products and have the same
+  // limb count, both exponentiations run in lockstep with a fixed window of
+  // 5 bits over as many bits as the longer modulus or exponent has, each
+  // table entry read by a masked pass over the whole table; else one Pow
+  // after the other.
+  static void PowPair(const MontgomeryModulus& m1, const XBigInt& x1, const XBigInt& e1, XBigInt& r1,
+                      const MontgomeryModulus& m2, const XBigInt& x2, const XBigInt& e2, XBigInt& r2);
   // True when 2^(m-1) mod m is 1: the Fermat test to base 2.
   bool FermatBase2() const;
   // The strong probable-prime test (Miller-Rabin) to one base 1 < a < m - 1.
@@ -64,6 +73,7 @@ class MontgomeryModulus {
   void Sqr(uint64_t* r, const uint64_t* a) const;
   void ToMontgomery(uint64_t* r, const XBigInt& x) const;  // x < m
   XBigInt FromMontgomery(const uint64_t* a) const;
+  void ToMontgomeryReduced(uint64_t* r, const XBigInt& x) const;  // any x
   void Double(uint64_t* a) const;  // a = 2a mod m
   // acc = 2^e in Montgomery form.
   void PowerOfTwo(uint64_t* acc, const XBigInt& e) const;

@@ -22,12 +22,25 @@ namespace orvo {
 
 enum class MontPath { kPortable, kMulx, kIfma };
 
+// Two products under two moduli of the same limb count, computed together:
+// r[i] = a[i] * b[i] * R^-1 mod m[i].
+struct MontPair {
+  uint64_t* r[2];
+  const uint64_t* a[2];
+  const uint64_t* b[2];
+  const uint64_t* m[2];
+  uint64_t m0inv[2];
+};
+
 struct MontKernel {
   MontPath path = MontPath::kPortable;
   unsigned limbBits = 64;
   size_t limbs = 0;  // n
   void (*mul)(uint64_t* r, const uint64_t* a, const uint64_t* b, const uint64_t* m, uint64_t m0inv, size_t n) = nullptr;
   void (*sqr)(uint64_t* r, const uint64_t* a, const uint64_t* m, uint64_t m0inv, size_t n) = nullptr;
+  // Both products of a MontPair at once; null where the kernel has no gain
+  // from pairing.
+  void (*mulPair)(const MontPair& pair, size_t n) = nullptr;
 };
 
 // The longest modulus the ifma kernel takes (five registers of eight limbs).

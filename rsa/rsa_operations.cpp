@@ -66,16 +66,33 @@ __attribute__((noinline)) void WipeExponentiationStack() noexcept {
   SecureWipe(region, sizeof region);
 }
 
+bool MontgomeryApplies(const XBigInt& m) {
+  return IsOddAboveOne(m) && m.BitLength() <= 64 * MontgomeryModulus::kMaxWords;
+}
+
 // base^e mod m through the cached constants when Montgomery form applies.
 XBigInt PowModCached(std::unique_ptr<MontgomeryModulus>& slot, const XBigInt& base, const XBigInt& e,
                      const XBigInt& m) {
-  if (IsOddAboveOne(m) && m.BitLength() <= 64 * MontgomeryModulus::kMaxWords) {
+  if (MontgomeryApplies(m)) {
     XBigInt result = ModulusFor(slot, m).Pow(base, e);
     WipeExponentiationStack();
     return result;
   }
   XBigInt result(base);
   return std::move(result.PowMod(e, m));
+}
+
+// x1^e1 mod m1 and x2^e2 mod m2 (the halves of a private operation by the
+// Chinese remainder theorem), together where the kernel can pair them.
+void PowModPairCached(XRSAKey::Cache& cache, const XBigInt& x1, const XBigInt& e1, const XBigInt& m1, XBigInt& r1,
+                      const XBigInt& x2, const XBigInt& e2, const XBigInt& m2, XBigInt& r2) {
+  if (MontgomeryApplies(m1) && MontgomeryApplies(m2)) {
+    MontgomeryModulus::PowPair(ModulusFor(cache.modP, m1), x1, e1, r1, ModulusFor(cache.modQ, m2), x2, e2, r2);
+    WipeExponentiationStack();
+    return;
+  }
+  r1 = PowModCached(cache.modP, x1, e1, m1);
+  r2 = PowModCached(cache.modQ, x2, e2, m2);
 }
 
 XBlob BlobOfBytes(const uint8_t* bytes, uint32_t n) {
@@ -149,8 +166,8 @@ XBigInt SubtractModP(const XBigInt& a, const XBigInt& b, const XBigInt& p) {
 // c^d mod n for a key that passed Decrypt's checks.
 XBigInt PrivatePower(const XRSAKey& key, XRSAKey::Cache& cache, bool crt, const XBigInt& c) {
   if (!crt) return PowModCached(cache.modN, c, key.d, key.n);
-  const XBigInt m1 = PowModCached(cache.modP, c, key.dP, key.p);
-  const XBigInt m2 = PowModCached(cache.modQ, c, key.dQ, key.q);
+  XBigInt m1, m2;
+  PowModPairCached(cache, c, key.dP, key.p, m1, c, key.dQ, key.q, m2);
   XBigInt h = SubtractModP(m1, m2, key.p);
   h.MulMod(key.qInv, key.p);
   return std::move(h.Multiply(key.q).Add(m2));
@@ -312,9 +329,9 @@ XBlob XRSAKey::SignDigest(const XBlob& digest) const {
 
   Cache& cache = Cached();
   XBigInt mq(m);
-  const XBigInt s2 = PowModCached(cache.modQ, mq.Modulo(q), dQ, q);
   XBigInt mp(m);
-  const XBigInt s1 = PowModCached(cache.modP, mp.Modulo(p), dP, p);
+  XBigInt s1, s2;
+  PowModPairCached(cache, mp.Modulo(p), dP, p, s1, mq.Modulo(q), dQ, q, s2);
   XBigInt t(s1);
   if (s1.Compare(s2) >= 0) {
     t.Subtract(s2);
