@@ -274,8 +274,13 @@ uint32_t WindowOf(const XBigInt& e, uint32_t first) {
   return v;
 }
 
-// out = table entry `index` of n words, by a masked pass over every entry.
-void SelectEntry(uint64_t* out, const uint64_t* table, uint32_t index, size_t n) {
+// out = table entry `index` of n words, by the kernel's gather or a masked
+// pass over every entry.
+void SelectEntry(const MontKernel& kernel, uint64_t* out, const uint64_t* table, uint32_t index, size_t n) {
+  if (kernel.gather != nullptr) {
+    kernel.gather(out, table, kPairEntries, index, n);
+    return;
+  }
   for (size_t j = 0; j < n; ++j) out[j] = 0;
   for (uint32_t k = 0; k < kPairEntries; ++k) {
     const uint64_t mask = 0 - ((static_cast<uint64_t>(k ^ index) - 1) >> 63);  // all ones when k == index
@@ -331,11 +336,11 @@ void MontgomeryModulus::PowPair(const MontgomeryModulus& m1, const XBigInt& x1, 
   const uint32_t windows = (bits + kPairWindow - 1) / kPairWindow;
   const XBigInt* exponents[2] = {&e1, &e2};
   for (int i = 0; i < 2; ++i) {
-    SelectEntry(acc[i], table[i], WindowOf(*exponents[i], (windows - 1) * kPairWindow), n);
+    SelectEntry(k, acc[i], table[i], WindowOf(*exponents[i], (windows - 1) * kPairWindow), n);
   }
   for (uint32_t w = windows - 1; w-- > 0;) {
     for (uint32_t s = 0; s < kPairWindow; ++s) multiply(acc, acc, acc);
-    for (int i = 0; i < 2; ++i) SelectEntry(entry[i], table[i], WindowOf(*exponents[i], w * kPairWindow), n);
+    for (int i = 0; i < 2; ++i) SelectEntry(k, entry[i], table[i], WindowOf(*exponents[i], w * kPairWindow), n);
     multiply(acc, acc, entry);
   }
   r1 = m1.FromMontgomery(acc[0]);

@@ -119,17 +119,48 @@ __attribute__((target("avx512f,avx512ifma"))) void IfmaMulPair(const MontPair& p
   IfmaMulWays<kV, 2>(r, p.a, p.b, p.m, p.m0inv, n);
 }
 
+// out = entry `index` of the table of `entries` entries of n limbs: every
+// entry is loaded, and the one kept is chosen by a vector comparison.
+template <int kV>
+__attribute__((target("avx512f,avx512ifma"))) void IfmaGather(uint64_t* out, const uint64_t* table, uint32_t entries,
+                                                               uint32_t index, size_t n) {
+  const __mmask8 top = static_cast<__mmask8>(n % 8 == 0 ? 0xFF : (1u << (n % 8)) - 1);
+  const __m512i wanted = _mm512_set1_epi64(index);
+  __m512i kept[kV];
+  for (int v = 0; v < kV; ++v) kept[v] = _mm512_setzero_si512();
+  for (uint32_t k = 0; k < entries; ++k) {
+    const __mmask8 hit = _mm512_cmpeq_epi64_mask(_mm512_set1_epi64(k), wanted);
+    for (int v = 0; v < kV; ++v) {
+      const __mmask8 lanes = v == kV - 1 ? top : static_cast<__mmask8>(0xFF);
+      kept[v] = _mm512_mask_blend_epi64(hit, kept[v], _mm512_maskz_loadu_epi64(lanes, table + k * n + 8 * v));
+    }
+  }
+  for (int v = 0; v < kV; ++v) {
+    _mm512_mask_storeu_epi64(out + 8 * v, v == kV - 1 ? top : static_cast<__mmask8>(0xFF), kept[v]);
+  }
+}
+
 }  // namespace
 
 bool IfmaCompiled() { return true; }
 
 void IfmaSelect(MontKernel& k) {
   switch ((k.limbs + 7) / 8) {
-    case 1: k.mul = IfmaMul<1>; k.sqr = IfmaSqr<1>; k.mulPair = IfmaMulPair<1>; break;
-    case 2: k.mul = IfmaMul<2>; k.sqr = IfmaSqr<2>; k.mulPair = IfmaMulPair<2>; break;
-    case 3: k.mul = IfmaMul<3>; k.sqr = IfmaSqr<3>; k.mulPair = IfmaMulPair<3>; break;
-    case 4: k.mul = IfmaMul<4>; k.sqr = IfmaSqr<4>; k.mulPair = IfmaMulPair<4>; break;
-    default: k.mul = IfmaMul<5>; k.sqr = IfmaSqr<5>; k.mulPair = IfmaMulPair<5>; break;
+    case 1: k.mul = IfmaMul<1>; k.sqr = IfmaSqr<1>; k.mulPair = IfmaMulPair<1>;
+      k.gather = IfmaGather<1>;
+      break;
+    case 2: k.mul = IfmaMul<2>; k.sqr = IfmaSqr<2>; k.mulPair = IfmaMulPair<2>;
+      k.gather = IfmaGather<2>;
+      break;
+    case 3: k.mul = IfmaMul<3>; k.sqr = IfmaSqr<3>; k.mulPair = IfmaMulPair<3>;
+      k.gather = IfmaGather<3>;
+      break;
+    case 4: k.mul = IfmaMul<4>; k.sqr = IfmaSqr<4>; k.mulPair = IfmaMulPair<4>;
+      k.gather = IfmaGather<4>;
+      break;
+    default: k.mul = IfmaMul<5>; k.sqr = IfmaSqr<5>; k.mulPair = IfmaMulPair<5>;
+      k.gather = IfmaGather<5>;
+      break;
   }
 }
 

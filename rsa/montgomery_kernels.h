@@ -41,6 +41,10 @@ struct MontKernel {
   // Both products of a MontPair at once; null where the kernel has no gain
   // from pairing.
   void (*mulPair)(const MontPair& pair, size_t n) = nullptr;
+  // out = entry `index` of a table of `entries` entries of n limbs, read
+  // without a branch or an address that depends on the index; null where the
+  // caller's own masked pass serves.
+  void (*gather)(uint64_t* out, const uint64_t* table, uint32_t entries, uint32_t index, size_t n) = nullptr;
 };
 
 // The longest modulus the ifma kernel takes (five registers of eight limbs).
