@@ -14,6 +14,7 @@
 // AVX-512 intrinsics' headers for an uninitialised variable.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 #endif
 
@@ -25,6 +26,65 @@ namespace {
 
 constexpr uint64_t kMask52 = (uint64_t{1} << 52) - 1;
 
+// Adds (subtract = false) or subtracts one in the lanes of `lanes`' bits, and
+// keeps each lane's low 52 bits.
+template <int kV>
+__attribute__((target("avx512f,avx512ifma"), always_inline)) inline void StepLanes(__m512i* x, uint64_t lanes,
+                                                                                   bool subtract) {
+  const __m512i one = _mm512_set1_epi64(1), mask = _mm512_set1_epi64(static_cast<long long>(kMask52));
+  for (int v = 0; v < kV; ++v) {
+    const __mmask8 k = static_cast<__mmask8>(lanes >> (8 * v));
+    x[v] = subtract ? _mm512_mask_sub_epi64(x[v], k, x[v], one) : _mm512_mask_add_epi64(x[v], k, x[v], one);
+    x[v] = _mm512_and_si512(x[v], mask);
+  }
+}
+
+// The lanes that a carry (or borrow) reaches: those right above a lane that
+// generates one, and the runs of lanes that pass one on above those.
+inline uint64_t CarriedLanes(uint64_t generate, uint64_t propagate) {
+  return ((generate << 1) + propagate) ^ propagate;
+}
+
+// r = acc (lanes below 2^64, value below 2m for m of n limbs) normalised to
+// 52-bit limbs and reduced under m, in the registers: each lane's bits above
+// 52 move one lane up in one step, which leaves at most a single carry per
+// lane, resolved for all lanes at once from the lanes that generate one
+// (above 2^52 - 1) and those that pass one on (exactly 2^52 - 1); the
+// subtraction of m resolves its borrows the same way, and its sign chooses
+// between t and t - m by a mask.
+template <int kV>
+__attribute__((target("avx512f,avx512ifma"), always_inline)) inline void Finish(uint64_t* r, const __m512i* acc,
+                                                                                const __m512i* vm, size_t n) {
+  const __m512i zero = _mm512_setzero_si512(), mask = _mm512_set1_epi64(static_cast<long long>(kMask52));
+  __m512i t[kV], d[kV];
+  for (int v = 0; v < kV; ++v) {
+    const __m512i carry = _mm512_srli_epi64(acc[v], 52);
+    const __m512i below = v > 0 ? _mm512_srli_epi64(acc[v - 1], 52) : zero;
+    t[v] = _mm512_add_epi64(_mm512_and_si512(acc[v], mask), _mm512_alignr_epi64(carry, below, 7));
+  }
+  // Lane j of the registers is bit j of these masks.
+  uint64_t generate = 0, propagate = 0;
+  for (int v = 0; v < kV; ++v) {
+    generate |= static_cast<uint64_t>(_mm512_cmpgt_epu64_mask(t[v], mask)) << (8 * v);
+    propagate |= static_cast<uint64_t>(_mm512_cmpeq_epu64_mask(t[v], mask)) << (8 * v);
+  }
+  StepLanes<kV>(t, CarriedLanes(generate, propagate), false);
+  generate = propagate = 0;
+  for (int v = 0; v < kV; ++v) {
+    d[v] = _mm512_sub_epi64(t[v], vm[v]);
+    generate |= static_cast<uint64_t>(_mm512_cmplt_epi64_mask(d[v], zero)) << (8 * v);
+    propagate |= static_cast<uint64_t>(_mm512_cmpeq_epi64_mask(d[v], zero)) << (8 * v);
+  }
+  const uint64_t borrows = CarriedLanes(generate, propagate & ((uint64_t{1} << n) - 1));
+  StepLanes<kV>(d, borrows, true);
+  const __mmask8 keep = static_cast<__mmask8>(0 - ((borrows >> n) & 1));  // t < m: keep t
+  const __mmask8 top = static_cast<__mmask8>(n % 8 == 0 ? 0xFF : (1u << (n % 8)) - 1);
+  for (int v = 0; v < kV; ++v) {
+    _mm512_mask_storeu_epi64(r + 8 * v, v == kV - 1 ? top : static_cast<__mmask8>(0xFF),
+                             _mm512_mask_blend_epi64(keep, d[v], t[v]));
+  }
+}
+
 // r = a * b * 2^(-52 n) mod m for n limbs in kV registers (8 kV - 8 < n <=
 // 8 kV), for kWays independent sets of operands at once, step by step in
 // lockstep so that one set's multiplications fill the other's waiting time.
@@ -32,8 +92,8 @@ constexpr uint64_t kMask52 = (uint64_t{1} << 52) - 1;
 // multiple of 2^52, and moves the sum down one limb: the low halves of the
 // products go in before the move, the high halves (one limb up) after it.
 // Limbs grow past 52 bits between steps (at most by 2^54 a step, well within
-// 64 bits for n <= 40); one carry pass at the end normalises them, and one
-// subtraction takes the sum (below 2m) under m. The quotient digit y comes
+// 64 bits for n <= 40); Finish normalises them and takes the sum (below 2m)
+// under m. The quotient digit y comes
 // from the low limb in a general register, the only value that waits for the
 // previous step.
 template <int kV, int kWays>
@@ -79,26 +139,7 @@ __attribute__((target("avx512f,avx512ifma"), always_inline)) inline void IfmaMul
       }
     }
   }
-  for (int w = 0; w < kWays; ++w) {
-    alignas(64) uint64_t t[8 * kV];
-    for (int v = 0; v < kV; ++v) _mm512_store_si512(reinterpret_cast<__m512i*>(t + 8 * v), acc[w][v]);
-    uint64_t c = 0;
-    for (size_t j = 0; j < n; ++j) {
-      const uint64_t s = t[j] + c;
-      t[j] = s & kMask52;
-      c = s >> 52;
-    }
-    // t - m, and t itself when that borrows, chosen without a branch.
-    uint64_t d[8 * kV];
-    uint64_t borrow = 0;
-    for (size_t j = 0; j < n; ++j) {
-      const uint64_t s = t[j] - m[w][j] - borrow;
-      d[j] = s & kMask52;
-      borrow = s >> 63;
-    }
-    const uint64_t keep = 0 - borrow;  // all ones when t < m
-    for (size_t j = 0; j < n; ++j) r[w][j] = (t[j] & keep) | (d[j] & ~keep);
-  }
+  for (int w = 0; w < kWays; ++w) Finish<kV>(r[w], acc[w], vm[w], n);
 }
 
 template <int kV>
