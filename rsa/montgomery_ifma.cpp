@@ -24,6 +24,8 @@ namespace orvo::mont_detail {
 
 namespace {
 
+__extension__ typedef unsigned __int128 u128;
+
 constexpr uint64_t kMask52 = (uint64_t{1} << 52) - 1;
 
 // Adds (subtract = false) or subtracts one in the lanes of `lanes`' bits, and
@@ -93,9 +95,11 @@ __attribute__((target("avx512f,avx512ifma"), always_inline)) inline void Finish(
 // products go in before the move, the high halves (one limb up) after it.
 // Limbs grow past 52 bits between steps (at most by 2^54 a step, well within
 // 64 bits for n <= 40); Finish normalises them and takes the sum (below 2m)
-// under m. The quotient digit y comes
-// from the low limb in a general register, the only value that waits for the
-// previous step.
+// under m. The low limb, from which the quotient digit y comes, is kept in a
+// general register and built from lane 1 as it stood a step earlier plus this
+// step's products in scalar form: the path from one y to the next runs
+// through a few scalar multiplications and never waits for the vector
+// multiply-adds.
 template <int kV, int kWays>
 __attribute__((target("avx512f,avx512ifma"), always_inline)) inline void IfmaMulWays(
     uint64_t* const* r, const uint64_t* const* a, const uint64_t* const* b, const uint64_t* const* m,
@@ -103,7 +107,9 @@ __attribute__((target("avx512f,avx512ifma"), always_inline)) inline void IfmaMul
   const __mmask8 top = static_cast<__mmask8>(n % 8 == 0 ? 0xFF : (1u << (n % 8)) - 1);
   const __m512i zero = _mm512_setzero_si512();
   __m512i va[kWays][kV], vm[kWays][kV], acc[kWays][kV];
-  uint64_t a0[kWays], m0[kWays];
+  // The low two limbs of a and m, and the low limb of the sum, which a
+  // general register holds (the register's own low lane is left behind).
+  uint64_t a0[kWays], a1[kWays], m0[kWays], m1[kWays], low[kWays];
   for (int w = 0; w < kWays; ++w) {
     for (int v = 0; v < kV; ++v) {
       const __mmask8 k = v == kV - 1 ? top : static_cast<__mmask8>(0xFF);
@@ -113,22 +119,30 @@ __attribute__((target("avx512f,avx512ifma"), always_inline)) inline void IfmaMul
     }
     a0[w] = a[w][0];
     m0[w] = m[w][0];
+    a1[w] = n > 1 ? a[w][1] : 0;
+    m1[w] = n > 1 ? m[w][1] : 0;
+    low[w] = 0;
   }
   for (size_t i = 0; i < n; ++i) {
     for (int w = 0; w < kWays; ++w) {
       const uint64_t bi = b[w][i];
-      const __m512i vb = _mm512_set1_epi64(static_cast<long long>(bi));
-      const uint64_t t0 =
-          static_cast<uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(acc[w][0]))) + ((a0[w] * bi) & kMask52);
+      // The next low limb starts from lane 1 as it stands before this step,
+      // so that the registers' step is off the general registers' path.
+      const uint64_t next = static_cast<uint64_t>(_mm_extract_epi64(_mm512_castsi512_si128(acc[w][0]), 1));
+      const u128 ab = static_cast<u128>(a0[w]) * bi;
+      const uint64_t t0 = low[w] + (static_cast<uint64_t>(ab) & kMask52);
       const uint64_t y = (t0 * m0inv[w]) & kMask52;
-      const uint64_t carry = (t0 + ((m0[w] * y) & kMask52)) >> 52;
+      const u128 my = static_cast<u128>(m0[w]) * y;
+      const uint64_t carry = (t0 + (static_cast<uint64_t>(my) & kMask52)) >> 52;  // t0 + my is 0 mod 2^52
+      low[w] = next + ((a1[w] * bi) & kMask52) + ((m1[w] * y) & kMask52) + static_cast<uint64_t>(ab >> 52) +
+               static_cast<uint64_t>(my >> 52) + carry;
+      const __m512i vb = _mm512_set1_epi64(static_cast<long long>(bi));
       const __m512i vy = _mm512_set1_epi64(static_cast<long long>(y));
       __m512i high[kV];
       for (int v = 0; v < kV; ++v) {
         acc[w][v] = _mm512_madd52lo_epu64(acc[w][v], va[w][v], vb);
         high[v] = _mm512_madd52hi_epu64(zero, va[w][v], vb);
       }
-      high[0] = _mm512_add_epi64(high[0], _mm512_maskz_set1_epi64(1, static_cast<long long>(carry)));
       for (int v = 0; v < kV; ++v) {
         acc[w][v] = _mm512_madd52lo_epu64(acc[w][v], vm[w][v], vy);
         high[v] = _mm512_madd52hi_epu64(high[v], vm[w][v], vy);
@@ -139,6 +153,7 @@ __attribute__((target("avx512f,avx512ifma"), always_inline)) inline void IfmaMul
       }
     }
   }
+  for (int w = 0; w < kWays; ++w) acc[w][0] = _mm512_mask_set1_epi64(acc[w][0], 1, static_cast<long long>(low[w]));
   for (int w = 0; w < kWays; ++w) Finish<kV>(r[w], acc[w], vm[w], n);
 }
 
