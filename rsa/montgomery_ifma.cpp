@@ -196,7 +196,32 @@ __attribute__((target("avx512f,avx512ifma"))) void IfmaGather(uint64_t* out, con
   }
 }
 
+template <int kV>
+__attribute__((target("avx512f,avx512ifma"))) void IfmaFinish(uint64_t* r, const uint64_t* lanes, const uint64_t* m,
+                                                               size_t n) {
+  const __mmask8 top = static_cast<__mmask8>(n % 8 == 0 ? 0xFF : (1u << (n % 8)) - 1);
+  __m512i acc[kV], vm[kV];
+  for (int v = 0; v < kV; ++v) {
+    const __mmask8 k = v == kV - 1 ? top : static_cast<__mmask8>(0xFF);
+    acc[v] = _mm512_maskz_loadu_epi64(k, lanes + 8 * v);
+    vm[v] = _mm512_maskz_loadu_epi64(k, m + 8 * v);
+  }
+  Finish<kV>(r, acc, vm, n);
+}
+
 }  // namespace
+
+bool IfmaFinishForTesting(uint64_t* r, const uint64_t* lanes, const uint64_t* m, size_t n) {
+  if (!MontPathUsable(MontPath::kIfma) || n == 0 || n > 40) return false;
+  switch ((n + 7) / 8) {
+    case 1: IfmaFinish<1>(r, lanes, m, n); break;
+    case 2: IfmaFinish<2>(r, lanes, m, n); break;
+    case 3: IfmaFinish<3>(r, lanes, m, n); break;
+    case 4: IfmaFinish<4>(r, lanes, m, n); break;
+    default: IfmaFinish<5>(r, lanes, m, n); break;
+  }
+  return true;
+}
 
 bool IfmaCompiled() { return true; }
 
@@ -224,6 +249,7 @@ void IfmaSelect(MontKernel& k) {
 
 bool IfmaCompiled() { return false; }
 void IfmaSelect(MontKernel&) {}
+bool IfmaFinishForTesting(uint64_t*, const uint64_t*, const uint64_t*, size_t) { return false; }
 
 #endif
 

@@ -62,12 +62,17 @@ MontPath MontPathFor(uint32_t bits);
 // be usable and take the length.
 MontKernel MontKernelFor(MontPath path, uint32_t bits);
 
-// The kernels of each instruction set; only montgomery_kernels.cpp calls them.
+// The kernels of each instruction set; only montgomery_kernels.cpp calls them
+// (and the tests IfmaFinishForTesting).
 namespace mont_detail {
 bool MulxCompiled();
 bool IfmaCompiled();
 void MulxSelect(MontKernel& kernel);
 void IfmaSelect(MontKernel& kernel);
+// The ifma kernel's last stage alone, for tests: r = the value of n 64-bit
+// lanes of 52-bit weight (below 2m) reduced under m (n limbs of 52 bits).
+// False where the kernel cannot run.
+bool IfmaFinishForTesting(uint64_t* r, const uint64_t* lanes, const uint64_t* m, size_t n);
 }  // namespace mont_detail
 
 }  // namespace orvo

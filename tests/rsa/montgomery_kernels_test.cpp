@@ -137,6 +137,57 @@ TEST(MontgomeryKernelTest, EveryKernelMatchesTheDefinitionOnRandomOperands) {
   EXPECT_GE(kernelsRun, 1);
 }
 
+// The ifma kernel's last stage: a carry that ripples through lanes of
+// exactly 2^52 - 1, lanes far above 52 bits, and a borrow through equal
+// limbs when the value is just above or below m.
+TEST(MontgomeryKernelTest, IfmaNormalisationRipplesCarriesAndBorrows) {
+  SeededRandom random;
+  SCOPED_TRACE(random.Trace());
+  constexpr uint64_t kAllOnes = (uint64_t{1} << 52) - 1;
+  int checked = 0;
+  for (const size_t n : {size_t{5}, size_t{10}, size_t{20}, size_t{40}}) {
+    for (int shape = 0; shape < 4; ++shape) {
+      std::vector<uint64_t> m(n), lanes(n, 0), r(n);
+      for (auto& limb : m) limb = static_cast<uint64_t>(random.Below(1u << 26)) << 26 | random.Below(1u << 26);
+      m[0] |= 1;
+      m[n - 1] |= uint64_t{1} << 50;
+      if (shape == 0) {
+        // Lane 0 carries one into lane 1, which then carries through a run of
+        // lanes of 2^52 - 1 up to lane n - 2.
+        lanes[0] = kAllOnes + (uint64_t{1} << 52);
+        for (size_t j = 1; j + 1 < n; ++j) lanes[j] = kAllOnes;
+        lanes[n - 1] = m[n - 1] / 2;
+      } else if (shape == 1) {
+        // Lanes far above 52 bits.
+        for (size_t j = 0; j + 1 < n; ++j) lanes[j] = (uint64_t{1} << 62) + random.Below(1u << 31);
+        lanes[n - 1] = m[n - 1] / 4;
+      } else {
+        // m - 1 (shape 2) and m + 1 (shape 3): borrows through equal limbs.
+        lanes = m;
+        if (shape == 2) lanes[0] -= 1;
+        if (shape == 3) lanes[0] += 1;
+      }
+      if (!orvo::mont_detail::IfmaFinishForTesting(r.data(), lanes.data(), m.data(), n)) continue;
+      // The expected value from the lanes, limb-wise.
+      XBigInt value;
+      for (size_t j = n; j-- > 0;) {
+        XBigInt shifted(value);
+        for (int b = 0; b < 52; ++b) shifted.Add(XBigInt(shifted));
+        XBigInt lane;
+        lane.FromBytes(orvo::test::BlobOf(std::vector<uint8_t>{
+            static_cast<uint8_t>(lanes[j] >> 56), static_cast<uint8_t>(lanes[j] >> 48), static_cast<uint8_t>(lanes[j] >> 40),
+            static_cast<uint8_t>(lanes[j] >> 32), static_cast<uint8_t>(lanes[j] >> 24), static_cast<uint8_t>(lanes[j] >> 16),
+            static_cast<uint8_t>(lanes[j] >> 8), static_cast<uint8_t>(lanes[j])}));
+        value = shifted.Add(lane);
+      }
+      const XBigInt modulus = ValueOf(m, 52);
+      EXPECT_EQ(HexOf(ValueOf(r, 52)), HexOf(value.Modulo(modulus))) << "n " << n << " shape " << shape;
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, orvo::MontPathUsable(MontPath::kIfma) ? 16 : 0);
+}
+
 TEST(MontgomeryKernelTest, PowModOnEveryForcedPathMatchesTheReference) {
   SeededRandom random;
   SCOPED_TRACE(random.Trace());
