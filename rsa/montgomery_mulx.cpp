@@ -1,7 +1,7 @@
 // The mulx Montgomery kernel (montgomery_kernels.h): 64-bit words in the
-// coarsely integrated operand scanning form (Koc, Acar and Kaliski, 1996),
-// each row's products formed with MULX, which leaves the flags alone, and
-// summed with ADC. Built with the target attribute, so the rest of the build
+// separated operand scanning form (Koc, Acar and Kaliski, 1996), each row's
+// products formed with MULX and summed with one ADC chain, and each row added
+// in with another. Built with the target attribute, so the rest of the build
 // keeps its baseline instruction set; taken only where the processor has BMI2
 // and ADX.
 #include "rsa/montgomery_kernels.h"
@@ -19,49 +19,58 @@ namespace {
 
 using u64 = unsigned long long;
 
-// t[0..n] += x * y for the n words of x; returns the carry out of t[n].
+// row[0..n] = x * y for the n words of x: one carry chain.
 template <size_t kN>
-__attribute__((target("bmi2,adx"), always_inline)) inline u64 AddRow(u64* t, const u64* x, u64 y, size_t n) {
+__attribute__((target("bmi2,adx"), always_inline)) inline void Row(u64* row, const u64* x, u64 y, size_t n) {
   const size_t count = kN != 0 ? kN : n;
   u64 high = 0;
-  unsigned char c1 = 0, c2 = 0;
+  unsigned char c = 0;
   for (size_t j = 0; j < count; ++j) {
     u64 h;
     const u64 low = _mulx_u64(x[j], y, &h);
-    c1 = _addcarry_u64(c1, t[j], low, &t[j]);
-    c2 = _addcarryx_u64(c2, t[j], high, &t[j]);
+    c = _addcarry_u64(c, low, high, &row[j]);
     high = h;
   }
-  c1 = _addcarry_u64(c1, t[count], high, &t[count]);
-  c2 = _addcarryx_u64(c2, t[count], 0, &t[count]);
-  return static_cast<u64>(c1) + c2;  // at most 1 for the sums it is used on
+  row[count] = high + c;  // x * y < 2^(64 (n + 1)): no carry out
 }
 
-// r = a * b * R^-1 mod m: for each word of b, t += a * b[i], then
-// t += q * m with q clearing t's low word, and t moves down a word.
+// t[0..n+1] += row[0..n]: one carry chain, ending in t[n + 1].
+template <size_t kN>
+__attribute__((target("bmi2,adx"), always_inline)) inline void AddRow(u64* t, const u64* row, size_t n) {
+  const size_t count = kN != 0 ? kN : n;
+  unsigned char c = 0;
+  for (size_t j = 0; j <= count; ++j) c = _addcarry_u64(c, t[j], row[j], &t[j]);
+  t[count + 1] += c;
+}
+
+// r = a * b * R^-1 mod m: for each word b[i], t += a * b[i] 2^(64 i), then
+// t += q * m 2^(64 i) with q clearing word i; the result is t's words n to
+// 2n, below 2m.
 template <size_t kN>
 __attribute__((target("bmi2,adx"))) void MulxMul(uint64_t* r, const uint64_t* a, const uint64_t* b,
                                                  const uint64_t* m, uint64_t m0inv, size_t n) {
   constexpr size_t kMax = kN != 0 ? kN : 1024;
   const size_t count = kN != 0 ? kN : n;
-  u64 t[kMax + 2];
-  for (size_t j = 0; j < count + 2; ++j) t[j] = 0;
+  u64 t[2 * kMax + 2];
+  u64 row[kMax + 1];
+  for (size_t j = 0; j < 2 * count + 2; ++j) t[j] = 0;
   const u64* ua = reinterpret_cast<const u64*>(a);
   const u64* um = reinterpret_cast<const u64*>(m);
   for (size_t i = 0; i < count; ++i) {
-    t[count + 1] += AddRow<kN>(t, ua, b[i], count);
-    const u64 q = t[0] * m0inv;
-    t[count + 1] += AddRow<kN>(t, um, q, count);
-    for (size_t j = 0; j <= count; ++j) t[j] = t[j + 1];
-    t[count + 1] = 0;
+    Row<kN>(row, ua, b[i], count);
+    AddRow<kN>(t + i, row, count);
+    Row<kN>(row, um, t[i] * m0inv, count);
+    AddRow<kN>(t + i, row, count);
   }
-  // t < 2m: subtract m once, keeping t when that borrows.
+  const u64* high = t + count;
+  // Subtract m once, keeping t when that borrows.
   u64 d[kMax];
   unsigned char borrow = 0;
-  for (size_t j = 0; j < count; ++j) borrow = _subborrow_u64(borrow, t[j], um[j], &d[j]);
-  borrow = _subborrow_u64(borrow, t[count], 0, &t[count]);
+  for (size_t j = 0; j < count; ++j) borrow = _subborrow_u64(borrow, high[j], um[j], &d[j]);
+  u64 top;
+  borrow = _subborrow_u64(borrow, high[count], 0, &top);
   const u64 keep = 0 - static_cast<u64>(borrow);  // all ones when t < m
-  for (size_t j = 0; j < count; ++j) r[j] = (t[j] & keep) | (d[j] & ~keep);
+  for (size_t j = 0; j < count; ++j) r[j] = (high[j] & keep) | (d[j] & ~keep);
 }
 
 template <size_t kN>
