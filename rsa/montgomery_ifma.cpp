@@ -225,23 +225,21 @@ bool IfmaFinishForTesting(uint64_t* r, const uint64_t* lanes, const uint64_t* m,
 
 bool IfmaCompiled() { return true; }
 
+template <int kV>
+void Use(MontKernel& k) {
+  k.mul = IfmaMul<kV>;
+  k.sqr = IfmaSqr<kV>;
+  k.mulPair = IfmaMulPair<kV>;
+  k.gather = IfmaGather<kV>;
+}
+
 void IfmaSelect(MontKernel& k) {
   switch ((k.limbs + 7) / 8) {
-    case 1: k.mul = IfmaMul<1>; k.sqr = IfmaSqr<1>; k.mulPair = IfmaMulPair<1>;
-      k.gather = IfmaGather<1>;
-      break;
-    case 2: k.mul = IfmaMul<2>; k.sqr = IfmaSqr<2>; k.mulPair = IfmaMulPair<2>;
-      k.gather = IfmaGather<2>;
-      break;
-    case 3: k.mul = IfmaMul<3>; k.sqr = IfmaSqr<3>; k.mulPair = IfmaMulPair<3>;
-      k.gather = IfmaGather<3>;
-      break;
-    case 4: k.mul = IfmaMul<4>; k.sqr = IfmaSqr<4>; k.mulPair = IfmaMulPair<4>;
-      k.gather = IfmaGather<4>;
-      break;
-    default: k.mul = IfmaMul<5>; k.sqr = IfmaSqr<5>; k.mulPair = IfmaMulPair<5>;
-      k.gather = IfmaGather<5>;
-      break;
+    case 1: Use<1>(k); break;
+    case 2: Use<2>(k); break;
+    case 3: Use<3>(k); break;
+    case 4: Use<4>(k); break;
+    default: Use<5>(k); break;
   }
 }
 
