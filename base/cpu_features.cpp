@@ -12,6 +12,17 @@ namespace orvo::cpu {
 
 namespace {
 
+#if defined(__x86_64__) || defined(__i386__)
+// XCR0 has the SSE, AVX, opmask and both upper ZMM state bits set.
+bool OsSavesAvx512() {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (__get_cpuid(1, &a, &b, &c, &d) == 0 || (c & bit_OSXSAVE) == 0) return false;
+  unsigned low = 0, high = 0;
+  __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  return (low & 0xE6u) == 0xE6u;
+}
+#endif
+
 Features Detect() {
   Features f;
 #if defined(__x86_64__) || defined(__i386__)
@@ -24,6 +35,9 @@ Features Detect() {
   }
   if (__get_cpuid_count(7, 0, &a, &b, &c, &d) != 0) {
     f.sha = (b & bit_SHA) != 0;
+    f.bmi2 = (b & bit_BMI2) != 0;
+    f.adx = (b & bit_ADX) != 0;
+    f.avx512ifma = (b & bit_AVX512F) != 0 && (b & bit_AVX512IFMA) != 0 && OsSavesAvx512();
   }
 #endif
   return f;
@@ -49,6 +63,9 @@ Features Usable() {
   f.sse41 = f.sse41 && Shown(hidden, Feature::kSse41);
   f.ssse3 = f.ssse3 && Shown(hidden, Feature::kSsse3);
   f.sha = f.sha && Shown(hidden, Feature::kSha);
+  f.bmi2 = f.bmi2 && Shown(hidden, Feature::kBmi2);
+  f.adx = f.adx && Shown(hidden, Feature::kAdx);
+  f.avx512ifma = f.avx512ifma && Shown(hidden, Feature::kAvx512Ifma);
   return f;
 }
 

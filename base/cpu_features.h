@@ -10,6 +10,11 @@ struct Features {
   bool sse41 = false;
   bool ssse3 = false;
   bool sha = false;
+  // The RSA Montgomery kernels: MULX with ADX, and AVX-512F with IFMA (the
+  // latter only where the operating system saves the AVX-512 registers).
+  bool bmi2 = false;
+  bool adx = false;
+  bool avx512ifma = false;
 };
 
 // What the processor has. Read once per process; cheap to call.

@@ -21,6 +21,9 @@ enum class Feature : unsigned {
   kSse41 = 1u << 2,
   kSsse3 = 1u << 3,
   kSha = 1u << 4,
+  kBmi2 = 1u << 16,
+  kAdx = 1u << 17,
+  kAvx512Ifma = 1u << 18,
 };
 
 // While it lives, `feature` is hidden from the hardware paths (usable = false:
