@@ -1,5 +1,5 @@
 # Installation of the C library (runtime and development files) and the tool,
-# and the Debian packages CPack makes of them (scripts/package-deb):
+# and the Debian packages CPack makes of them (scripts/package-deb, into build/release/debs):
 #   liborvocrypto1     liborvocrypto.so.1
 #   liborvocrypto-dev  orvocrypto.h, the liborvocrypto.so link, orvocrypto.pc,
 #                      the CMake package (target orvocrypto::orvocrypto)
@@ -13,6 +13,9 @@ install(TARGETS orvocrypto_c EXPORT orvocryptoTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT lib NAMELINK_COMPONENT dev)
 install(FILES ${PROJECT_SOURCE_DIR}/include/orvocrypto.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 
+# The pkg-config file finds the prefix from its own place, so that the same
+# file serves the build's prefix and the packages' /usr.
+file(RELATIVE_PATH ORVO_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/orvocrypto.pc.in ${PROJECT_BINARY_DIR}/orvocrypto.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/orvocrypto.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
@@ -26,13 +29,14 @@ install(FILES ${PROJECT_BINARY_DIR}/orvocryptoConfig.cmake ${PROJECT_BINARY_DIR}
 
 install(TARGETS orvocrypto RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 
-# Debian packages, one per component.
+# Debian packages, one per component. CPack packs what is built (scripts/package-deb
+# builds the library and the tool first) rather than building every target.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvocrypto)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Quelvar")
 set(CPACK_PACKAGE_CONTACT "orvocrypto maintainers <orvocrypto@quelvar.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Key blobs, sealed data and signatures of the orvocrypto scripting objects")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL lib dev tools)
@@ -44,20 +48,19 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_DEBIAN_LIB_PACKAGE_NAME liborvocrypto${PROJECT_VERSION_MAJOR})
-set(CPACK_COMPONENT_LIB_DESCRIPTION
-    "orvocrypto C library\n The C library of orvocrypto: AES, Twofish and Blowfish with keys from seeds, RSA\n key pairs from two seeds, MD5, SHA-1, CRC-32 and the framing of packed blobs, in\n the key blob and sealed-data formats of the orvocrypto scripting objects.")
+set(CPACK_DEBIAN_LIB_DESCRIPTION
+    "orvocrypto C library\nThe C library of orvocrypto: AES, Twofish and Blowfish with keys from seeds, RSA\nkey pairs from two seeds, MD5, SHA-1, CRC-32 and the framing of packed blobs, in\nthe key blob and sealed-data formats of the orvocrypto scripting objects.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME liborvocrypto-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_COMPONENT_DEV_DEPENDS lib)
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "liborvocrypto${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION})")
-set(CPACK_COMPONENT_DEV_DESCRIPTION
-    "orvocrypto C library: development files\n The header orvocrypto.h, the link library, the pkg-config file orvocrypto.pc and\n the CMake package orvocrypto (target orvocrypto::orvocrypto).")
+set(CPACK_COMPONENT_DEV_DEPENDS lib)  # Depends: liborvocrypto1 (= VERSION)
+set(CPACK_DEBIAN_DEV_DESCRIPTION
+    "orvocrypto C library: development files\nThe header orvocrypto.h, the link library, the pkg-config file orvocrypto.pc and\nthe CMake package orvocrypto (target orvocrypto::orvocrypto).")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME orvocrypto-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
-set(CPACK_COMPONENT_TOOLS_DESCRIPTION
-    "orvocrypto command-line tool\n Reads and writes the key blobs, sealed data and signatures of the orvocrypto\n scripting objects: keygen, encrypt, decrypt, the RSA commands, md5, sha1, crc32\n and random.")
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION
+    "orvocrypto command-line tool\nReads and writes the key blobs, sealed data and signatures of the orvocrypto\nscripting objects: keygen, encrypt, decrypt, the RSA commands, md5, sha1, crc32\nand random.")
 
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/debs)
 include(CPack)

@@ -183,6 +183,11 @@ static int same(const orvo_buffer* buffer, const bytes* expected) {
   return buffer->size == expected->n && (expected->n == 0 || memcmp(buffer->data, expected->p, expected->n) == 0);
 }
 
+/* The buffer holds `expected` followed by padding. */
+static int padded(const orvo_buffer* buffer, const bytes* expected) {
+  return buffer->size >= expected->n && (expected->n == 0 || memcmp(buffer->data, expected->p, expected->n) == 0);
+}
+
 static int same_hex(const orvo_buffer* buffer, const char* text) {
   bytes b = hex(text);
   int result = same(buffer, &b);
@@ -330,7 +335,7 @@ static void test_engine_vectors(void) {
         CHECK(same(&out, &sealed), r->where);
         OK(orvo_cipher_reset(c));
         OK(stream(c, 0, &sealed, pieces[p], &out));
-        CHECK(out.size == sealed.n && memcmp(out.data, plain.p, plain.n) == 0, r->where);
+        CHECK(out.size == sealed.n && padded(&out, &plain), r->where);
       }
       orvo_cipher_free(c);
       free(plain.p);
