@@ -13,11 +13,16 @@ install(TARGETS orvocrypto_c EXPORT orvocryptoTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT lib NAMELINK_COMPONENT dev)
 install(FILES ${PROJECT_SOURCE_DIR}/include/orvocrypto.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 
-# The pkg-config file finds the prefix from its own place, so that the same
-# file serves the build's prefix and the packages' /usr.
-file(RELATIVE_PATH ORVO_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
-configure_file(${CMAKE_CURRENT_LIST_DIR}/orvocrypto.pc.in ${PROJECT_BINARY_DIR}/orvocrypto.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/orvocrypto.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+# The pkg-config file is written when it is installed, with the prefix of
+# that installation (cmake --install --prefix, or the packages' /usr).
+install(CODE "
+  set(ORVO_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  set(ORVO_PC_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
+  set(ORVO_PC_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+  set(ORVO_PC_VERSION \"${PROJECT_VERSION}\")
+  configure_file(\"${CMAKE_CURRENT_LIST_DIR}/orvocrypto.pc.in\" \"${PROJECT_BINARY_DIR}/pkgconfig/orvocrypto.pc\" @ONLY)
+" COMPONENT dev)
+install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/orvocrypto.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
 install(EXPORT orvocryptoTargets NAMESPACE orvocrypto:: DESTINATION ${ORVO_CMAKE_DIR} COMPONENT dev)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/orvocryptoConfig.cmake.in
@@ -38,6 +43,8 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Quelvar")
 set(CPACK_PACKAGE_CONTACT "orvocrypto maintainers <orvocrypto@quelvar.invalid>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_SET_DESTDIR ON)  # installs with prefix /usr into a staging DESTDIR, so the .pc reads /usr
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL lib dev tools)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
