@@ -34,21 +34,13 @@ struct orvo_cipher {
 
 namespace {
 
-template <typename Cipher>
-std::unique_ptr<XBlockCipher> Make() {
-  return std::make_unique<Cipher>();
+// The cipher of a lower-case name, or null.
+std::unique_ptr<XBlockCipher> CipherNamed(const std::string& name) {
+  if (name == "aes") return std::make_unique<XAES>();
+  if (name == "twofish") return std::make_unique<XTwofish>();
+  if (name == "blowfish") return std::make_unique<XBlowfish>();
+  return nullptr;
 }
-
-struct CipherRow {
-  const char* name;
-  std::unique_ptr<XBlockCipher> (*make)();
-};
-
-const CipherRow kCiphers[] = {
-    {"aes", Make<XAES>},
-    {"twofish", Make<XTwofish>},
-    {"blowfish", Make<XBlowfish>},
-};
 
 void NoStreamOpen(const orvo_cipher& c) {
   if (c.stream == orvo_cipher::Stream::kEncrypting) {
@@ -63,11 +55,14 @@ void OpenStream(orvo_cipher& c, orvo_cipher::Stream direction) {
   if (c.stream != direction) NoStreamOpen(c);
 }
 
-// Feeds n bytes to an open stream: whole blocks of pending + input go through
-// `blocks` (EncryptBlocks or DecryptBlocks), the rest stays pending. Nothing
-// changes when the cipher throws.
-template <typename Blocks>
-void Update(orvo_cipher& c, const uint8_t* in, size_t n, orvo_buffer* out, Blocks blocks) {
+// Feeds n bytes to the stream in `direction`, opening it: whole blocks of
+// pending + input go through EncryptBlocks or DecryptBlocks, the rest stays
+// pending. Nothing changes when the cipher throws.
+void Update(orvo_cipher* cipher, orvo_cipher::Stream direction, const void* data, size_t n, orvo_buffer* out) {
+  const uint8_t* in = Bytes(data, n, "data");
+  Need(out, "out");
+  OpenStream(*Need(cipher, "cipher"), direction);
+  orvo_cipher& c = *cipher;
   const size_t bs = c.cipher->BlockSize();
   const size_t total = c.held + n;
   const size_t whole = total / bs * bs;
@@ -80,7 +75,10 @@ void Update(orvo_cipher& c, const uint8_t* in, size_t n, orvo_buffer* out, Block
   }
   // Run even for no whole block, so that a cipher without a key fails at once.
   static uint8_t none[1];
-  const size_t written = blocks(whole != 0 ? joined.data() : none, whole != 0 ? result.data() : none, whole);
+  uint8_t* from = whole != 0 ? joined.data() : none;
+  uint8_t* to = whole != 0 ? result.data() : none;
+  const size_t written = direction == orvo_cipher::Stream::kEncrypting ? c.cipher->EncryptBlocks(from, to, whole)
+                                                                        : c.cipher->DecryptBlocks(from, to, whole);
   result.HandTo(out, written);
   const size_t rest = total - whole;
   if (whole == 0) {
@@ -89,6 +87,19 @@ void Update(orvo_cipher& c, const uint8_t* in, size_t n, orvo_buffer* out, Block
     std::memcpy(c.pending, in + (n - rest), rest);
   }
   c.held = rest;
+  c.stream = direction;
+}
+
+// Ends an open stream in `direction` with `work`; the stream is closed whether
+// the work succeeds or not.
+template <typename Work>
+void Finish(orvo_cipher* cipher, orvo_cipher::Stream direction, Work work) {
+  OpenStream(*Need(cipher, "cipher"), direction);
+  struct Closer {
+    orvo_cipher* c;
+    ~Closer() { c->CloseStream(); }
+  } closer{cipher};
+  work(*cipher->cipher);
 }
 
 }  // namespace
@@ -101,16 +112,13 @@ orvo_status orvo_cipher_new(const char* name, orvo_cipher** cipher) {
     *cipher = nullptr;
     std::string lower(Need(name, "name"));
     for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    for (const CipherRow& row : kCiphers) {
-      if (lower == row.name) {
-        auto made = std::make_unique<orvo_cipher>();
-        made->cipher = row.make();
-        made->cipher->Setup(XBlockCipher::kModeECB, 0);
-        *cipher = made.release();
-        return;
-      }
+    auto made = std::make_unique<orvo_cipher>();
+    made->cipher = CipherNamed(lower);
+    if (made->cipher == nullptr) {
+      Refuse(ORVO_E_INVALID_ARGUMENT, "unknown cipher '" + std::string(name) + "' (aes, twofish or blowfish)");
     }
-    Refuse(ORVO_E_INVALID_ARGUMENT, "unknown cipher '" + std::string(name) + "' (aes, twofish or blowfish)");
+    made->cipher->Setup(XBlockCipher::kModeECB, 0);
+    *cipher = made.release();
   });
 }
 
@@ -197,51 +205,31 @@ orvo_status orvo_cipher_decrypt(orvo_cipher* cipher, const void* data, size_t si
 }
 
 orvo_status orvo_cipher_encrypt_update(orvo_cipher* cipher, const void* data, size_t size, orvo_buffer* out) {
-  return Frame(__func__, [&] {
-    const uint8_t* in = Bytes(data, size, "data");
-    Need(out, "out");
-    OpenStream(*Need(cipher, "cipher"), orvo_cipher::Stream::kEncrypting);
-    XBlockCipher& c = *cipher->cipher;
-    Update(*cipher, in, size, out, [&](const uint8_t* i, uint8_t* o, size_t n) { return c.EncryptBlocks(i, o, n); });
-    cipher->stream = orvo_cipher::Stream::kEncrypting;
-  });
+  return Frame(__func__, [&] { Update(cipher, orvo_cipher::Stream::kEncrypting, data, size, out); });
 }
 
 orvo_status orvo_cipher_encrypt_final(orvo_cipher* cipher, orvo_buffer* out) {
   return Frame(__func__, [&] {
     Need(out, "out");
-    OpenStream(*Need(cipher, "cipher"), orvo_cipher::Stream::kEncrypting);
-    struct Closer {
-      orvo_cipher* c;
-      ~Closer() { c->CloseStream(); }
-    } closer{cipher};
-    Output block(cipher->cipher->BlockSize());
-    block.HandTo(out, cipher->cipher->EncryptFinal(cipher->pending, cipher->held, block.data()));
+    Finish(cipher, orvo_cipher::Stream::kEncrypting, [&](XBlockCipher& c) {
+      Output block(c.BlockSize());
+      block.HandTo(out, c.EncryptFinal(cipher->pending, cipher->held, block.data()));
+    });
   });
 }
 
 orvo_status orvo_cipher_decrypt_update(orvo_cipher* cipher, const void* data, size_t size, orvo_buffer* out) {
-  return Frame(__func__, [&] {
-    const uint8_t* in = Bytes(data, size, "data");
-    Need(out, "out");
-    OpenStream(*Need(cipher, "cipher"), orvo_cipher::Stream::kDecrypting);
-    XBlockCipher& c = *cipher->cipher;
-    Update(*cipher, in, size, out, [&](const uint8_t* i, uint8_t* o, size_t n) { return c.DecryptBlocks(i, o, n); });
-    cipher->stream = orvo_cipher::Stream::kDecrypting;
-  });
+  return Frame(__func__, [&] { Update(cipher, orvo_cipher::Stream::kDecrypting, data, size, out); });
 }
 
 orvo_status orvo_cipher_decrypt_final(orvo_cipher* cipher) {
   return Frame(__func__, [&] {
-    OpenStream(*Need(cipher, "cipher"), orvo_cipher::Stream::kDecrypting);
-    struct Closer {
-      orvo_cipher* c;
-      ~Closer() { c->CloseStream(); }
-    } closer{cipher};
     // A partial block left fails as one Decrypt of the whole input would.
-    uint8_t block[16];
-    cipher->cipher->DecryptBlocks(cipher->pending, block, cipher->held);
-    orvo::SecureWipe(block, sizeof block);
+    Finish(cipher, orvo_cipher::Stream::kDecrypting, [&](XBlockCipher& c) {
+      uint8_t block[16];
+      c.DecryptBlocks(cipher->pending, block, cipher->held);
+      orvo::SecureWipe(block, sizeof block);
+    });
   });
 }
 

@@ -43,6 +43,20 @@ void LoadAllOrNothing(orvo_rsa& rsa, Load load) {
   rsa.key = std::move(next);
 }
 
+// The key blob of one half: "Invalid key - RSA" when that half is missing.
+void GetBlob(const orvo_rsa* rsa, orvo_buffer* key_blob, uint32_t half) {
+  Need(key_blob, "key_blob");
+  const XRSAKey& key = KeyOf(rsa);
+  RequireHalf(key, half);
+  XBlob blob(16);
+  if (half == XRSAKey::kPublicHalf) {
+    key.GetPublicBlob(blob);
+  } else {
+    key.GetPrivateBlob(blob);
+  }
+  Store(key_blob, blob);
+}
+
 void Verified(int32_t result, int* valid) { *valid = result != 0 ? 1 : 0; }
 
 }  // namespace
@@ -74,25 +88,11 @@ orvo_status orvo_rsa_size(const orvo_rsa* rsa, size_t* size) {
 }
 
 orvo_status orvo_rsa_get_public_key(const orvo_rsa* rsa, orvo_buffer* key_blob) {
-  return Frame(__func__, [&] {
-    Need(key_blob, "key_blob");
-    const XRSAKey& key = KeyOf(rsa);
-    RequireHalf(key, XRSAKey::kPublicHalf);
-    XBlob blob(16);
-    key.GetPublicBlob(blob);
-    Store(key_blob, blob);
-  });
+  return Frame(__func__, [&] { GetBlob(rsa, key_blob, XRSAKey::kPublicHalf); });
 }
 
 orvo_status orvo_rsa_get_private_key(const orvo_rsa* rsa, orvo_buffer* key_blob) {
-  return Frame(__func__, [&] {
-    Need(key_blob, "key_blob");
-    const XRSAKey& key = KeyOf(rsa);
-    RequireHalf(key, XRSAKey::kPrivateHalf);
-    XBlob blob(16);
-    key.GetPrivateBlob(blob);
-    Store(key_blob, blob);
-  });
+  return Frame(__func__, [&] { GetBlob(rsa, key_blob, XRSAKey::kPrivateHalf); });
 }
 
 orvo_status orvo_rsa_set_public_key(orvo_rsa* rsa, const void* key_blob, size_t size) {

@@ -23,9 +23,9 @@
  *   *_new and released by *_free; *_free(NULL) does nothing. A handle is used
  *   by one thread at a time; different handles may be used by different
  *   threads at once. Handles wipe their keys and state when freed.
- * - Input larger than 4 GiB - 1 bytes is refused with ORVO_E_INVALID_ARGUMENT
- *   by the calls that take it whole (RSA, framing); the cipher, digest and
- *   signing streams take any amount piece by piece.
+ * - Key blobs, seeds, labels, RSA data and signatures, and framed records
+ *   larger than 4 GiB - 1 bytes are refused with ORVO_E_INVALID_ARGUMENT; the
+ *   cipher calls, the digests and signing take any amount.
  *
  * ABI: the exported names all begin with orvo_ (symbol version ORVOCRYPTO_1);
  * the status numbers, the mode numbers and the orvo_buffer layout never change
@@ -189,7 +189,8 @@ ORVO_API orvo_status orvo_rsa_verify(const orvo_rsa* rsa, const void* data, size
                                      size_t signature_size, int* valid);
 /* Signing and verifying data fed piece by piece: update hashes a piece;
    sign_final / verify_final use the digest of everything fed since the last
-   final and start anew; the results equal orvo_rsa_sign / orvo_rsa_verify. */
+   final and start anew (also when they fail, for instance for want of the
+   key half); the results equal orvo_rsa_sign / orvo_rsa_verify. */
 ORVO_API orvo_status orvo_rsa_update(orvo_rsa* rsa, const void* data, size_t size);
 ORVO_API orvo_status orvo_rsa_sign_final(orvo_rsa* rsa, orvo_buffer* signature);
 ORVO_API orvo_status orvo_rsa_verify_final(orvo_rsa* rsa, const void* signature, size_t signature_size, int* valid);
