@@ -464,6 +464,9 @@ static void test_random(void) {
   OK(orvo_random(100000, &b));
   CHECK(a.size == 100000 && b.size == 100000, "sizes");
   CHECK(memcmp(a.data, b.data, 100000) != 0, "two draws differ");
+  /* memory that cannot be had: a status, not an abort; the output stays */
+  FAILS(orvo_random((size_t)-1, &a), ORVO_E_NOMEM, "orvocrypto: out of memory");
+  CHECK(a.size == 100000, "the output stays");
   OK(orvo_random(0, &a));
   CHECK(a.size == 0 && a.data == NULL, "no bytes");
   orvo_buffer_free(&a);
