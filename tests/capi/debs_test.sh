@@ -38,7 +38,8 @@ version=$(sed -n 's/^project(orvocrypto VERSION \([0-9.]*\).*/\1/p' CMakeLists.t
 # The example, built with pkg-config against /usr only.
 # shellcheck disable=SC2046
 cc -std=c99 -Wall -Werror examples/c/orvo_example.c $(pkg-config --cflags --libs orvocrypto) -o "$work/example_pc"
-ldd "$work/example_pc" | grep -Eq "liborvocrypto.so.1 => (/usr)?/lib/" || { echo "example: not linked to the installed library"; exit 1; }
+linked=$(ldd "$work/example_pc")
+[[ $linked =~ liborvocrypto\.so\.1\ =\>\ (/usr)?/lib/ ]] || { echo "example: not linked to the installed library: $linked"; exit 1; }
 bash tests/capi/example_test.sh /usr/bin/orvocrypto "$work/example_pc"
 
 # The example, built by a CMake project with find_package(orvocrypto).
