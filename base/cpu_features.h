@@ -1,5 +1,6 @@
 // Run-time detection of the x86-64 instructions that the hardware paths use
-// (AES-NI, SHA extensions, PCLMULQDQ, SSE4.1, SSSE3). Other processors report none.
+// (AES-NI, SHA extensions, PCLMULQDQ, SSE4.1, SSSE3, and for the wide AES
+// paths AVX2, VAES and AVX-512F). Other processors report none.
 #pragma once
 
 namespace orvo::cpu {
@@ -10,6 +11,11 @@ struct Features {
   bool sse41 = false;
   bool ssse3 = false;
   bool sha = false;
+  // The wide registers count only where the operating system saves them
+  // (XCR0): avx2 and vaes need the ymm state, avx512f the zmm state too.
+  bool avx2 = false;
+  bool vaes = false;
+  bool avx512f = false;
 };
 
 // What the processor has. Read once per process; cheap to call.

@@ -9,6 +9,7 @@
 #include "base/wipe.h"
 #include "crypto/aes_ni.h"
 #include "crypto/aes_tables.h"
+#include "crypto/aes_vaes.h"
 #include "digest/seed_expansion.h"
 
 using orvo::load32_le;
@@ -30,6 +31,22 @@ bool HardwareAvailable() {
 bool HardwareInUse() {
   const cpu::Features f = cpu::Usable();
   return f.aesni && f.sse41;
+}
+
+namespace {
+
+Engine EngineFor(const cpu::Features& f) {
+  if (!f.aesni || !f.sse41) return Engine::kTable;
+  if (!f.vaes) return Engine::kAesNi;
+  return f.avx512f ? Engine::kVaes512 : Engine::kVaes256;
+}
+
+}  // namespace
+
+Engine EngineInUse() { return EngineFor(cpu::Usable()); }
+
+bool EngineAvailable(Engine engine) {
+  return static_cast<int>(engine) <= static_cast<int>(EngineFor(cpu::Detected()));
 }
 
 }  // namespace orvo::aes
@@ -184,23 +201,29 @@ void XAES::EncryptBlock(const uint8_t* in, uint8_t* out) const { EncryptBlocksEC
 void XAES::DecryptBlock(const uint8_t* in, uint8_t* out) const { DecryptBlocksECB(in, out, 1); }
 
 void XAES::EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
-  if (orvo::aes::HardwareInUse()) {
-    orvo::aesni::EncryptECB(encSchedule_, rounds_, in, out, blocks);
-    return;
+  using orvo::aes::Engine;
+  switch (orvo::aes::EngineInUse()) {
+    case Engine::kVaes512: orvo::vaes512::EncryptECB(encSchedule_, rounds_, in, out, blocks); return;
+    case Engine::kVaes256: orvo::vaes256::EncryptECB(encSchedule_, rounds_, in, out, blocks); return;
+    case Engine::kAesNi: orvo::aesni::EncryptECB(encSchedule_, rounds_, in, out, blocks); return;
+    case Engine::kTable: break;
   }
   for (size_t i = 0; i < blocks; ++i) CipherTable(encSchedule_, rounds_, in + 16 * i, out + 16 * i);
 }
 
 void XAES::DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
-  if (orvo::aes::HardwareInUse()) {
-    orvo::aesni::DecryptECB(decSchedule_, rounds_, in, out, blocks);
-    return;
+  using orvo::aes::Engine;
+  switch (orvo::aes::EngineInUse()) {
+    case Engine::kVaes512: orvo::vaes512::DecryptECB(decSchedule_, rounds_, in, out, blocks); return;
+    case Engine::kVaes256: orvo::vaes256::DecryptECB(decSchedule_, rounds_, in, out, blocks); return;
+    case Engine::kAesNi: orvo::aesni::DecryptECB(decSchedule_, rounds_, in, out, blocks); return;
+    case Engine::kTable: break;
   }
   for (size_t i = 0; i < blocks; ++i) InvCipherTable(decSchedule_, rounds_, in + 16 * i, out + 16 * i);
 }
 
 void XAES::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
-  if (orvo::aes::HardwareInUse()) {
+  if (orvo::aes::EngineInUse() != orvo::aes::Engine::kTable) {
     orvo::aesni::EncryptCBC(encSchedule_, rounds_, in, out, blocks, iv);
     return;
   }
@@ -216,9 +239,12 @@ void XAES::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint
 }
 
 void XAES::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
-  if (orvo::aes::HardwareInUse()) {
-    orvo::aesni::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv);
-    return;
+  using orvo::aes::Engine;
+  switch (orvo::aes::EngineInUse()) {
+    case Engine::kVaes512: orvo::vaes512::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv); return;
+    case Engine::kVaes256: orvo::vaes256::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv); return;
+    case Engine::kAesNi: orvo::aesni::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv); return;
+    case Engine::kTable: break;
   }
   const uint8_t* previous = iv;
   for (size_t i = 0; i < blocks; ++i) {

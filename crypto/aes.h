@@ -5,9 +5,10 @@
 // order. Nr 10 means a 16-byte key, 12 a 24-byte key, any other count a 32-byte
 // key; a blob with 32 key bytes and a count of 0..14 runs that many rounds.
 //
-// Two interchangeable block paths give identical bytes: table-driven code
-// (aes_tables.cpp) and AES-NI (aes_ni_x86.cpp), the latter chosen at run time
-// on processors that have it unless a cpu::ScopedFeatureOverride hides it.
+// Interchangeable block paths give identical bytes: table-driven code
+// (aes_tables.cpp), AES-NI (aes_ni_x86.cpp) and VAES on 256- or 512-bit
+// vectors (aes_vaes_x86.cpp). The widest the processor has is chosen at run
+// time, call by call, unless a cpu::ScopedFeatureOverride hides it.
 #pragma once
 
 #include <cstddef>
@@ -67,5 +68,15 @@ bool HardwareAvailable();
 // cpu::ScopedFeatureOverride (base/test_hooks.h), which tests and benchmarks
 // use to run the table-driven code.
 bool HardwareInUse();
+
+// The block paths. ECB in both directions and CBC decryption take the path
+// chosen; CBC encryption, one chain, runs on AES-NI on the VAES paths too.
+enum class Engine { kTable, kAesNi, kVaes256, kVaes512 };
+// The path XAES takes now: VAES on zmm where the processor has VAES and
+// AVX-512F, on ymm with VAES and AVX2, else AES-NI, else the tables; hiding
+// kAesNi, kVaes or kAvx512 steps down.
+Engine EngineInUse();
+// Whether the processor has what `engine` needs.
+bool EngineAvailable(Engine engine);
 
 }  // namespace orvo::aes
