@@ -72,6 +72,8 @@ Features Usable() {
   return f;
 }
 
+bool NothingHidden() { return g_hidden.load(std::memory_order_relaxed) == 0; }
+
 ScopedFeatureOverride::ScopedFeatureOverride(Feature feature, bool usable)
     : previous_(g_hidden.load(std::memory_order_relaxed)) {
   const unsigned bit = static_cast<unsigned>(feature);

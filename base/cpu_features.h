@@ -26,4 +26,8 @@ const Features& Detected();
 // this, call by call, before it takes the processor's instructions.
 Features Usable();
 
+// True while no ScopedFeatureOverride hides anything, so that Usable() is
+// Detected(): a single load, for paths that cache their choice for that case.
+bool NothingHidden();
+
 }  // namespace orvo::cpu

@@ -43,7 +43,10 @@ Engine EngineFor(const cpu::Features& f) {
 
 }  // namespace
 
-Engine EngineInUse() { return EngineFor(cpu::Usable()); }
+Engine EngineInUse() {
+  static const Engine widest = EngineFor(cpu::Detected());
+  return cpu::NothingHidden() ? widest : EngineFor(cpu::Usable());
+}
 
 bool EngineAvailable(Engine engine) {
   return static_cast<int>(engine) <= static_cast<int>(EngineFor(cpu::Detected()));

@@ -151,48 +151,45 @@ ORVO_AESNI inline void CbcDecrypt(const RoundKeys& keys, uint32_t rounds, const 
   Store(iv, previous);
 }
 
-// Calls F<Nr> for the standard round counts and F<0> for any other.
-#define ORVO_AESNI_DISPATCH(F, ...)     \
-  switch (rounds) {                     \
-    case 10: F<10>(__VA_ARGS__); break; \
-    case 12: F<12>(__VA_ARGS__); break; \
-    case 14: F<14>(__VA_ARGS__); break; \
-    default: F<0>(__VA_ARGS__); break;  \
-  }
-
-// The work of the four entry points below. The round keys stay in registers
-// where they fit; what the compiler spills (round keys, blocks) lies in these
-// frames, and each returns its stack pointer so that its entry point wipes
-// exactly the stack it used.
+// The work of the four entry points below, one kernel per round count
+// (kFixed) so that the common counts get frames of their own, as small as
+// their work allows. The round keys stay in registers where they fit; what
+// the compiler spills (round keys, blocks) lies in these frames, and each
+// returns its stack pointer so that its entry point wipes exactly the stack
+// it used.
+template <uint32_t kFixed>
 ORVO_AESNI_NOINLINE uintptr_t EncryptECBKeys(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in,
                                              uint8_t* out, size_t blocks) {
   RoundKeys keys;
-  LoadKeys(encSchedule, rounds, keys);
-  ORVO_AESNI_DISPATCH(EcbEncrypt, keys, rounds, in, out, blocks)
+  LoadKeys(encSchedule, kFixed != 0 ? kFixed : rounds, keys);
+  EcbEncrypt<kFixed>(keys, rounds, in, out, blocks);
   return StackPointer();
 }
 
+template <uint32_t kFixed>
 ORVO_AESNI_NOINLINE uintptr_t DecryptECBKeys(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
                                              uint8_t* out, size_t blocks) {
   RoundKeys keys;
-  LoadKeys(decSchedule, rounds, keys);
-  ORVO_AESNI_DISPATCH(EcbDecrypt, keys, rounds, in, out, blocks)
+  LoadKeys(decSchedule, kFixed != 0 ? kFixed : rounds, keys);
+  EcbDecrypt<kFixed>(keys, rounds, in, out, blocks);
   return StackPointer();
 }
 
+template <uint32_t kFixed>
 ORVO_AESNI_NOINLINE uintptr_t EncryptCBCKeys(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in,
                                              uint8_t* out, size_t blocks, uint8_t* iv) {
   RoundKeys keys;
-  LoadKeys(encSchedule, rounds, keys);
-  ORVO_AESNI_DISPATCH(CbcEncrypt, keys, rounds, in, out, blocks, iv)
+  LoadKeys(encSchedule, kFixed != 0 ? kFixed : rounds, keys);
+  CbcEncrypt<kFixed>(keys, rounds, in, out, blocks, iv);
   return StackPointer();
 }
 
+template <uint32_t kFixed>
 ORVO_AESNI_NOINLINE uintptr_t DecryptCBCKeys(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
                                              uint8_t* out, size_t blocks, uint8_t* iv) {
   RoundKeys keys;
-  LoadKeys(decSchedule, rounds, keys);
-  ORVO_AESNI_DISPATCH(CbcDecrypt, keys, rounds, in, out, blocks, iv)
+  LoadKeys(decSchedule, kFixed != 0 ? kFixed : rounds, keys);
+  CbcDecrypt<kFixed>(keys, rounds, in, out, blocks, iv);
   return StackPointer();
 }
 
@@ -200,24 +197,24 @@ ORVO_AESNI_NOINLINE uintptr_t DecryptCBCKeys(const uint32_t* decSchedule, uint32
 
 void EncryptECB(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
   const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, EncryptECBKeys(encSchedule, rounds, in, out, blocks));
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(EncryptECBKeys, encSchedule, rounds, in, out, blocks));
 }
 
 void DecryptECB(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
   const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, DecryptECBKeys(decSchedule, rounds, in, out, blocks));
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(DecryptECBKeys, decSchedule, rounds, in, out, blocks));
 }
 
 void EncryptCBC(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
                 uint8_t* iv) {
   const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, EncryptCBCKeys(encSchedule, rounds, in, out, blocks, iv));
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(EncryptCBCKeys, encSchedule, rounds, in, out, blocks, iv));
 }
 
 void DecryptCBC(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
                 uint8_t* iv) {
   const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, DecryptCBCKeys(decSchedule, rounds, in, out, blocks, iv));
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(DecryptCBCKeys, decSchedule, rounds, in, out, blocks, iv));
 }
 
 }  // namespace orvo::aesni

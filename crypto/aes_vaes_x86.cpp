@@ -12,13 +12,15 @@
 #include "crypto/aes_vaes.h"
 
 #include "base/wipe.h"
+#include "crypto/aes_ni.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 
 // GCC 12's AVX-512 intrinsics pass an "undefined" vector built from itself
 // as the unused merge source of broadcasts and alignments, which its own
-// -Wmaybe-uninitialized then reports; the value is never read.
+// -Wuninitialized and -Wmaybe-uninitialized then report; it is never read.
 #pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 
@@ -65,18 +67,18 @@ ORVO_VAES V Previous(V v, __m128i last) {
 
 void EncryptECB(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
   const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, EncryptECBKernel(encSchedule, rounds, in, out, blocks));
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(EncryptECBKernel, encSchedule, rounds, in, out, blocks));
 }
 
 void DecryptECB(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
   const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, DecryptECBKernel(decSchedule, rounds, in, out, blocks));
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(DecryptECBKernel, decSchedule, rounds, in, out, blocks));
 }
 
 void DecryptCBC(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
                 uint8_t* iv) {
   const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, DecryptCBCKernel(decSchedule, rounds, in, out, blocks, iv));
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(DecryptCBCKernel, decSchedule, rounds, in, out, blocks, iv));
 }
 
 }  // namespace vaes256
@@ -119,18 +121,18 @@ ORVO_VAES V Previous(V v, __m128i last) { return _mm512_alignr_epi64(v, _mm512_b
 
 void EncryptECB(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
   const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, EncryptECBKernel(encSchedule, rounds, in, out, blocks));
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(EncryptECBKernel, encSchedule, rounds, in, out, blocks));
 }
 
 void DecryptECB(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
   const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, DecryptECBKernel(decSchedule, rounds, in, out, blocks));
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(DecryptECBKernel, decSchedule, rounds, in, out, blocks));
 }
 
 void DecryptCBC(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
                 uint8_t* iv) {
   const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, DecryptCBCKernel(decSchedule, rounds, in, out, blocks, iv));
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(DecryptCBCKernel, decSchedule, rounds, in, out, blocks, iv));
 }
 
 }  // namespace vaes512

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "base/test_hooks.h"
 #include "base/xblob.h"
 #include "crypto/aes.h"
+#include "crypto/aes_test_hooks.h"
 
 namespace orvo::test {
 
@@ -28,19 +28,6 @@ inline orvo::aes::Engine EngineOf(AesPath path) {
   return orvo::aes::Engine::kTable;
 }
 
-// Forces `engine` while it lives: hides what the wider paths need and shows
-// what this one needs (undoing any enclosing override).
-class ScopedAesEngine {
- public:
-  explicit ScopedAesEngine(orvo::aes::Engine engine)
-      : aesNi_(orvo::cpu::Feature::kAesNi, engine != orvo::aes::Engine::kTable),
-        vaes_(orvo::cpu::Feature::kVaes, engine == orvo::aes::Engine::kVaes256 || engine == orvo::aes::Engine::kVaes512),
-        avx512_(orvo::cpu::Feature::kAvx512, engine == orvo::aes::Engine::kVaes512) {}
-
- private:
-  orvo::cpu::ScopedFeatureOverride aesNi_, vaes_, avx512_;
-};
-
 class AesPathTest : public ::testing::TestWithParam<AesPath> {
  protected:
   void SetUp() override {
@@ -53,7 +40,7 @@ class AesPathTest : public ::testing::TestWithParam<AesPath> {
   void TearDown() override { path_.reset(); }
 
  private:
-  std::optional<ScopedAesEngine> path_;
+  std::optional<orvo::aes::ScopedEngineForTesting> path_;
 };
 
 inline std::string AesPathName(const ::testing::TestParamInfo<AesPath>& info) {
