@@ -34,8 +34,12 @@ struct RoundKeys {
   __m128i k[15];
 };
 
+// Unrolled for the fixed counts, so that the keys go straight to registers.
+template <uint32_t kFixed>
 ORVO_AESNI inline void LoadKeys(const uint32_t* schedule, uint32_t rounds, RoundKeys& keys) {
-  for (uint32_t r = 0; r <= rounds; ++r) {
+  const uint32_t nr = kFixed != 0 ? kFixed : rounds;
+#pragma GCC unroll 15
+  for (uint32_t r = 0; r <= nr; ++r) {
     keys.k[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(schedule + 4 * r));
   }
 }
@@ -161,7 +165,7 @@ template <uint32_t kFixed>
 ORVO_AESNI_NOINLINE uintptr_t EncryptECBKeys(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in,
                                              uint8_t* out, size_t blocks) {
   RoundKeys keys;
-  LoadKeys(encSchedule, kFixed != 0 ? kFixed : rounds, keys);
+  LoadKeys<kFixed>(encSchedule, rounds, keys);
   EcbEncrypt<kFixed>(keys, rounds, in, out, blocks);
   return StackPointer();
 }
@@ -170,7 +174,7 @@ template <uint32_t kFixed>
 ORVO_AESNI_NOINLINE uintptr_t DecryptECBKeys(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
                                              uint8_t* out, size_t blocks) {
   RoundKeys keys;
-  LoadKeys(decSchedule, kFixed != 0 ? kFixed : rounds, keys);
+  LoadKeys<kFixed>(decSchedule, rounds, keys);
   EcbDecrypt<kFixed>(keys, rounds, in, out, blocks);
   return StackPointer();
 }
@@ -179,7 +183,7 @@ template <uint32_t kFixed>
 ORVO_AESNI_NOINLINE uintptr_t EncryptCBCKeys(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in,
                                              uint8_t* out, size_t blocks, uint8_t* iv) {
   RoundKeys keys;
-  LoadKeys(encSchedule, kFixed != 0 ? kFixed : rounds, keys);
+  LoadKeys<kFixed>(encSchedule, rounds, keys);
   CbcEncrypt<kFixed>(keys, rounds, in, out, blocks, iv);
   return StackPointer();
 }
@@ -188,7 +192,7 @@ template <uint32_t kFixed>
 ORVO_AESNI_NOINLINE uintptr_t DecryptCBCKeys(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
                                              uint8_t* out, size_t blocks, uint8_t* iv) {
   RoundKeys keys;
-  LoadKeys(decSchedule, kFixed != 0 ? kFixed : rounds, keys);
+  LoadKeys<kFixed>(decSchedule, rounds, keys);
   CbcDecrypt<kFixed>(keys, rounds, in, out, blocks, iv);
   return StackPointer();
 }
