@@ -16,6 +16,10 @@
 
 #include "crypto/block_cipher.h"
 
+namespace orvo::aes {
+enum class Engine;
+}  // namespace orvo::aes
+
 class XAES final : public XBlockCipher {
  public:
   static constexpr uint32_t kMaxRounds = 14;
@@ -38,6 +42,11 @@ class XAES final : public XBlockCipher {
   XBlob GetKey() const override;
 
   uint32_t Rounds() const { return rounds_; }
+
+  // Whether a VAES path gives the table-driven bytes for a fixed key and
+  // blocks on this processor (emulators exist that report VAES and get its
+  // wide forms wrong). Run once per path before the path is first chosen.
+  static bool WidePathAnswersRight(orvo::aes::Engine engine);
 
  protected:
   void EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const override;
@@ -74,7 +83,8 @@ bool HardwareInUse();
 enum class Engine { kTable, kAesNi, kVaes256, kVaes512 };
 // The path XAES takes now: VAES on zmm where the processor has VAES and
 // AVX-512F, on ymm with VAES and AVX2, else AES-NI, else the tables; hiding
-// kAesNi, kVaes or kAvx512 steps down.
+// kAesNi, kVaes or kAvx512 steps down, and so does a VAES path that fails
+// its known answer (XAES::WidePathAnswersRight).
 Engine EngineInUse();
 // Whether the processor has what `engine` needs.
 bool EngineAvailable(Engine engine);
