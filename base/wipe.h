@@ -33,14 +33,18 @@ __attribute__((always_inline)) inline std::uintptr_t StackPointer() noexcept {
 
 // Wipes what a call left on the stack below the caller's frame, given the
 // caller's StackPointer() before the call and the callee's at its deepest
-// (its return value): that span, the 128-byte red zone a leaf function may use
-// below its stack pointer, and some slack. Inlined, so that the wiped region
+// (its return value): that span, the red zone a leaf function may use below
+// its stack pointer where the ABI has one, and some slack. Inlined, so that the wiped region
 // is allocated in the caller's own frame and starts right at its stack
 // pointer, covering the call's arguments, return address and saved registers
 // too. Falls back to kDeadStackWipe where the span is not known.
 __attribute__((always_inline)) inline void WipeDeadStackDownTo(std::uintptr_t callerSp,
                                                                std::uintptr_t calleeSp) noexcept {
-  constexpr std::size_t kRedZoneAndSlack = 128 + 64;
+#if defined(__x86_64__) && !defined(_WIN32)
+  constexpr std::size_t kRedZoneAndSlack = 128 + 32;  // the System V ABI's red zone
+#else
+  constexpr std::size_t kRedZoneAndSlack = 32;  // no red zone on Windows x64 and on x86
+#endif
   if (callerSp == 0 || calleeSp == 0 || calleeSp > callerSp || callerSp - calleeSp > (std::size_t{1} << 16)) {
     WipeDeadStack();
     return;

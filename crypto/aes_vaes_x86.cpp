@@ -58,28 +58,12 @@ ORVO_VAES V Previous(V v, __m128i last) {
   return _mm256_inserti128_si256(_mm256_castsi128_si256(last), _mm256_castsi256_si128(v), 1);
 }
 
+}  // namespace
+
 #include "crypto/aes_vaes_kernels.inc"
 
 #undef ORVO_VAES
 #undef ORVO_VAES_NOINLINE
-
-}  // namespace
-
-void EncryptECB(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
-  const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(EncryptECBKernel, encSchedule, rounds, in, out, blocks));
-}
-
-void DecryptECB(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
-  const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(DecryptECBKernel, decSchedule, rounds, in, out, blocks));
-}
-
-void DecryptCBC(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
-                uint8_t* iv) {
-  const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(DecryptCBCKernel, decSchedule, rounds, in, out, blocks, iv));
-}
 
 }  // namespace vaes256
 
@@ -112,28 +96,12 @@ ORVO_VAES V DecLast(V b, V k) { return _mm512_aesdeclast_epi128(b, k); }
 // (v : last-in-every-lane) shifted by six 64-bit words: last, v0, v1, v2.
 ORVO_VAES V Previous(V v, __m128i last) { return _mm512_alignr_epi64(v, _mm512_broadcast_i32x4(last), 6); }
 
+}  // namespace
+
 #include "crypto/aes_vaes_kernels.inc"
 
 #undef ORVO_VAES
 #undef ORVO_VAES_NOINLINE
-
-}  // namespace
-
-void EncryptECB(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
-  const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(EncryptECBKernel, encSchedule, rounds, in, out, blocks));
-}
-
-void DecryptECB(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
-  const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(DecryptECBKernel, decSchedule, rounds, in, out, blocks));
-}
-
-void DecryptCBC(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
-                uint8_t* iv) {
-  const uintptr_t top = StackPointer();
-  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(DecryptCBCKernel, decSchedule, rounds, in, out, blocks, iv));
-}
 
 }  // namespace vaes512
 
