@@ -203,10 +203,6 @@ TEST_F(WipeTest, CiphersLeaveNoKeyBehind) {
     const Secret key(c.key);
     Register("key", key);
     if (*c.lastRoundKey != 0) Register("last round key", Secret(c.lastRoundKey));
-    // Parsing and registering the secrets can leave copies of them in frames
-    // below this one: clear the scanned region so that the scan after Encrypt
-    // and Decrypt sees only what the cipher leaves.
-    orvo::WipeDeadStack(48 * 1024);
 
     XBlockCipher* cipher = c.make();
     wc::SetStep("SetKey");
@@ -218,6 +214,10 @@ TEST_F(WipeTest, CiphersLeaveNoKeyBehind) {
     if (*c.lastRoundKey != 0) {
       EXPECT_NE(std::find(live.begin(), live.end(), "last round key"), live.end());
     }
+    // Parsing, registering and finding the secrets leaves copies of them in
+    // frames below this one: clear the scanned region so that the scan after
+    // Encrypt and Decrypt sees only what the cipher leaves.
+    orvo::WipeDeadStack(48 * 1024);
 
     wc::SetStep("Encrypt and Decrypt");
     XBlob plain(256);  // whole groups of eight blocks and a partial last block
