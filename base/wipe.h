@@ -43,7 +43,10 @@ __attribute__((always_inline)) inline void WipeDeadStackDownTo(std::uintptr_t ca
 #if defined(__x86_64__) && !defined(_WIN32)
   constexpr std::size_t kRedZoneAndSlack = 128 + 32;  // the System V ABI's red zone
 #else
-  constexpr std::size_t kRedZoneAndSlack = 32;  // no red zone on Windows x64 and on x86
+  // No red zone on Windows x64 and on x86, but on Windows x64 the region
+  // allocated below starts above the 32 bytes of home space the ABI keeps at
+  // the bottom of the stack for calls.
+  constexpr std::size_t kRedZoneAndSlack = 64 + 32;
 #endif
   if (callerSp == 0 || calleeSp == 0 || calleeSp > callerSp || callerSp - calleeSp > (std::size_t{1} << 16)) {
     WipeDeadStack();
