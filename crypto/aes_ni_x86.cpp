@@ -120,6 +120,25 @@ ORVO_AESNI inline void CbcEncrypt(const RoundKeys& keys, uint32_t rounds, const 
                            uint8_t* iv) {
   const uint32_t nr = kFixed != 0 ? kFixed : rounds;
   __m128i chain = Load(iv);
+  if (kFixed != 0 && blocks != 0) {
+    // The chain carries only the rounds. The next block's whitened input,
+    // C[i] ^ P[i+1] ^ K0, is AESENCLAST of the state before the last round
+    // with K[Nr] ^ K0 ^ P[i+1] as its round key (AESENCLAST ends by adding
+    // its key): a second AESENCLAST beside the one giving C[i], instead of an
+    // XOR after it. Both keys meet the input off the critical path.
+    const __m128i lastAndFirst = _mm_xor_si128(keys.k[nr], keys.k[0]);
+    __m128i state = _mm_xor_si128(chain, _mm_xor_si128(Load(in), keys.k[0]));
+    for (;; in += 16, out += 16) {
+#pragma GCC unroll 14
+      for (uint32_t r = 1; r < nr; ++r) state = _mm_aesenc_si128(state, keys.k[r]);
+      chain = _mm_aesenclast_si128(state, keys.k[nr]);
+      Store(out, chain);
+      if (--blocks == 0) break;
+      state = _mm_aesenclast_si128(state, _mm_xor_si128(lastAndFirst, Load(in + 16)));
+    }
+    Store(iv, chain);
+    return;
+  }
   for (; blocks != 0; --blocks, in += 16, out += 16) {
     // The input meets round key 0 off the chain's critical path, which then
     // carries one XOR and the rounds; the empty asm keeps the compiler from
