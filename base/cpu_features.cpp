@@ -42,6 +42,9 @@ Features Detect() {
     f.avx2 = ymmState && (b & bit_AVX2) != 0;
     f.vaes = f.avx2 && (c & bit_VAES) != 0;
     f.avx512f = zmmState && (b & bit_AVX512F) != 0;
+    f.bmi2 = (b & bit_BMI2) != 0;
+    f.adx = (b & bit_ADX) != 0;
+    f.avx512ifma = (b & bit_AVX512F) != 0 && (b & bit_AVX512IFMA) != 0 && zmmState;
   }
 #endif
   return f;
@@ -69,6 +72,9 @@ Features Usable() {
   f.sha = f.sha && Shown(hidden, Feature::kSha);
   f.vaes = f.vaes && Shown(hidden, Feature::kVaes);
   f.avx512f = f.avx512f && Shown(hidden, Feature::kAvx512);
+  f.bmi2 = f.bmi2 && Shown(hidden, Feature::kBmi2);
+  f.adx = f.adx && Shown(hidden, Feature::kAdx);
+  f.avx512ifma = f.avx512ifma && Shown(hidden, Feature::kAvx512Ifma);
   return f;
 }
 

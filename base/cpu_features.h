@@ -1,6 +1,7 @@
 // Run-time detection of the x86-64 instructions that the hardware paths use
-// (AES-NI, SHA extensions, PCLMULQDQ, SSE4.1, SSSE3, and for the wide AES
-// paths AVX2, VAES and AVX-512F). Other processors report none.
+// (AES-NI, SHA extensions, PCLMULQDQ, SSE4.1, SSSE3; AVX2, VAES and AVX-512F
+// for the wide AES paths; BMI2, ADX and AVX-512 IFMA for the RSA kernels).
+// Other processors report none.
 #pragma once
 
 namespace orvo::cpu {
@@ -16,6 +17,11 @@ struct Features {
   bool avx2 = false;
   bool vaes = false;
   bool avx512f = false;
+  // The RSA Montgomery kernels: MULX with ADX, and AVX-512F with IFMA (the
+  // latter only where the operating system saves the AVX-512 registers).
+  bool bmi2 = false;
+  bool adx = false;
+  bool avx512ifma = false;
 };
 
 // What the processor has. Read once per process; cheap to call.

@@ -23,6 +23,9 @@ enum class Feature : unsigned {
   kSha = 1u << 4,
   kVaes = 1u << 5,
   kAvx512 = 1u << 6,
+  kBmi2 = 1u << 16,
+  kAdx = 1u << 17,
+  kAvx512Ifma = 1u << 18,
 };
 
 // While it lives, `feature` is hidden from the hardware paths (usable = false:
