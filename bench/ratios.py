@@ -137,9 +137,16 @@ def group_rows(rows):
     return groups, unpaired
 
 
+def format_size(size):
+    for unit, scale in (("MiB", 1 << 20), ("KiB", 1 << 10)):
+        if size >= scale and size % scale == 0:
+            return f"{size // scale} {unit}"
+    return f"{size} B"
+
+
 def label(key):
     family, operation, size = key
-    return f"{family} {operation}" + (f" {size} B" if size is not None else "")
+    return f"{family} {operation}" + (f" {format_size(size)}" if size is not None else "")
 
 
 def ratio_lines(groups):
