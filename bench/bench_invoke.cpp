@@ -12,7 +12,8 @@
 //   Invoke/direct/<op>  the C++ core alone (XAES::Encrypt, SHA1Digest, the
 //                       mode field), allocation of its result included.
 // orvo minus direct is what the frame adds per call; orvo minus vtable is the
-// dispatcher's share of it. Rows report time per call.
+// dispatcher's share of it. Invoke/orvo/names-encrypt is GetIDsOfNames for
+// "Encrypt", which a host may call before each Invoke. Rows report time per call.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -185,6 +186,19 @@ void BM_InvokeModeGet(benchmark::State& state) {
   if (Ready(state)) InvokeLoop(state, Path().aes(), L"Mode", nullptr);
 }
 BENCHMARK(BM_InvokeModeGet)->Name("Invoke/orvo/mode-get");
+
+// What a host does before a call when it looks the name up each time.
+void BM_GetIDsOfNames(benchmark::State& state) {
+  if (!Ready(state)) return;
+  std::wstring text(L"Encrypt");
+  LPOLESTR names[] = {&text[0]};
+  for (auto _ : state) {
+    DISPID member = DISPID_UNKNOWN;
+    Path().aes()->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &member);
+    benchmark::DoNotOptimize(member);
+  }
+}
+BENCHMARK(BM_GetIDsOfNames)->Name("Invoke/orvo/names-encrypt");
 
 // Invoke/vtable: the dual interface's operations, no dispatcher.
 

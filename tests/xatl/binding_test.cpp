@@ -41,9 +41,13 @@ IDispatch* Same(IWide*, IDispatch* object) {
   return object;
 }
 
-enum : DISPID { kNine = 1, kLength, kSame };
+// A name longer than the name look-up keeps on its stack (more than 63 characters).
+constexpr char kLongName[] = "TheLengthOfTheTextGivenAsTheOnlyArgumentInCharactersWithEveryEmbeddedNulCounted";
+static_assert(sizeof kLongName > 64);
+
+enum : DISPID { kNine = 1, kLength, kSame, kLong };
 const orvo::MemberEntry kRows[] = {orvo::Method<&Nine>("Nine"), orvo::Method<&Length>("Length"),
-                                   orvo::Method<&Same>("Same"), orvo::EndRow()};
+                                   orvo::Method<&Same>("Same"), orvo::Method<&Length>(kLongName), orvo::EndRow()};
 const orvo::MemberTable kTable = {&orvo::DispatchBaseTable, kRows, {-1}};
 
 // A stack object: references are counted, never deleting it.
@@ -103,6 +107,28 @@ TEST(BindingTest, MoreParametersThanTheStackKeeps) {
     EXPECT_EQ(DISP_E_TYPEMISMATCH, mismatch.hr);
     EXPECT_EQ(4u, mismatch.argErr);  // rgvarg holds the arguments last first
     EXPECT_EQ(1u, object.refs);
+  }
+}
+
+TEST(BindingTest, NamesOfAnyLengthResolve) {
+  Wide object;
+  const std::string longName(kLongName);
+  const struct {
+    std::wstring name;
+    HRESULT hr;
+    DISPID member;
+  } cases[] = {
+      {L"nINE", S_OK, kNine},
+      {std::wstring(longName.begin(), longName.end()), S_OK, kLong},
+      {std::wstring(longName.begin(), longName.end() - 1), DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
+      {std::wstring(300, L'x'), DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
+  };
+  for (const auto& c : cases) {
+    std::wstring text = c.name;
+    LPOLESTR names[] = {&text[0]};
+    DISPID member = 0;
+    EXPECT_EQ(c.hr, object.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &member)) << c.name.size();
+    EXPECT_EQ(c.member, member) << c.name.size();
   }
 }
 
