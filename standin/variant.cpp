@@ -355,6 +355,11 @@ HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHO
   VARIANT value;
   HRESULT hr = CopyIndirect(value, *pvarSrc);
   if (FAILED(hr)) return hr;
+  if (V_VT(&value) == vt) {  // already of the type: the copy is the result
+    VariantClear(pvargDest);
+    *pvargDest = value;
+    return S_OK;
+  }
   VARIANT converted;
   hr = (vt & VT_BYREF) != 0 ? DISP_E_TYPEMISMATCH : Coerce(converted, value, vt);
   VariantClear(&value);

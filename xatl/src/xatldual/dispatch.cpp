@@ -9,6 +9,8 @@
 // DISPID_PROPERTYPUT, with DISPATCH_PROPERTYPUT (VBScript, also for objects),
 // DISPATCH_PROPERTYPUTREF (VBScript's Set) or both (JScript objects); arguments
 // may arrive as VT_BYREF|VT_VARIANT and small VBScript literals as VT_I2.
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -19,6 +21,14 @@ namespace orvo {
 namespace {
 
 constexpr unsigned char kSeparator = 0xFF;  // between a put's parameters and its new value
+
+// IsEqualIID(riid, IID_NULL) as two word compares (every call checks it).
+static_assert(sizeof(IID) == 16, "an IID is 16 bytes");
+bool IsNullIid(REFIID riid) {
+  uint64_t words[2];
+  std::memcpy(words, &riid, sizeof words);
+  return (words[0] | words[1]) == 0;
+}
 
 VARTYPE DeclaredType(unsigned char code) {
   return (code & 0x40) != 0 ? static_cast<VARTYPE>(VT_BYREF | (code & 0xBF)) : code;
@@ -64,18 +74,52 @@ struct Slot {
   LONG position;  // its index in rgvarg; -1 for a missing optional argument
 };
 
-struct SlotArray {
-  explicit SlotArray(UINT n) : slots(new (std::nothrow) Slot[n == 0 ? 1 : n]), count(n) {
-    if (slots)
-      for (UINT i = 0; i < n; ++i) VariantInit(&slots[i].temp);
+// The slots of one call, with the array of argument pointers handed to the
+// function: on the stack for the counts members have, from the heap beyond.
+class SlotArray {
+ public:
+  explicit SlotArray(UINT n) : count_(n) {
+    if (n > kInline) {
+      heapSlots_.reset(new (std::nothrow) Slot[n]);
+      heapArgs_.reset(new (std::nothrow) VARIANTARG*[n]);
+      if (!heapSlots_ || !heapArgs_) {
+        count_ = 0;
+        slots = nullptr;
+        return;
+      }
+      slots = heapSlots_.get();
+      args = heapArgs_.get();
+    }
+    for (UINT i = 0; i < count_; ++i) VariantInit(&slots[i].temp);
   }
   ~SlotArray() {
-    if (slots)
-      for (UINT i = 0; i < count; ++i) VariantClear(&slots[i].temp);
+    for (UINT i = 0; i < count_; ++i)
+      if (V_VT(&slots[i].temp) != VT_EMPTY) VariantClear(&slots[i].temp);
   }
-  std::unique_ptr<Slot[]> slots;
-  UINT count;
+  SlotArray(const SlotArray&) = delete;
+  SlotArray& operator=(const SlotArray&) = delete;
+
+  Slot* slots = inlineSlots_;  // null when memory ran out
+  VARIANTARG** args = inlineArgs_;
+
+ private:
+  static constexpr UINT kInline = 8;
+  UINT count_;
+  Slot inlineSlots_[kInline];
+  VARIANTARG* inlineArgs_[kInline];
+  std::unique_ptr<Slot[]> heapSlots_;
+  std::unique_ptr<VARIANTARG*[]> heapArgs_;
 };
+
+// An argument VBScript passed by reference whose value already has the
+// declared type: the function reads that value where it is, as it would read
+// a converted copy, so no copy is made (no string duplicated, no reference
+// taken and dropped).
+VARIANTARG* ReferencedOfType(VARIANTARG* arg, VARTYPE type) {
+  if (V_VT(arg) != (VT_BYREF | VT_VARIANT)) return nullptr;
+  VARIANTARG* value = V_VARIANTREF(arg);
+  return value != nullptr && V_VT(value) == type ? value : nullptr;
+}
 
 // Binds the arguments to the row's parameters (for a put: the parameters, a
 // separator, then the new value of the row's type) and calls the function.
@@ -85,9 +129,8 @@ HRESULT BindAndCall(IDispatch* self, const MemberEntry& row, bool isPut, UINT cA
   const UINT declared = ParamCount(row);
   const UINT entries = isPut ? declared + 2 : declared;
   SlotArray storage(entries);
-  if (!storage.slots) return E_OUTOFMEMORY;
-  std::unique_ptr<VARIANTARG*[]> args(new (std::nothrow) VARIANTARG*[entries == 0 ? 1 : entries]);
-  if (!args) return E_OUTOFMEMORY;
+  if (storage.slots == nullptr) return E_OUTOFMEMORY;
+  VARIANTARG** const args = storage.args;
 
   auto entryType = [&](UINT i) -> unsigned char {
     if (i < declared) return row.params[i];
@@ -157,6 +200,11 @@ HRESULT BindAndCall(IDispatch* self, const MemberEntry& row, bool isPut, UINT cA
       args[i] = slot.arg;
       continue;
     }
+    if (VARIANTARG* value = ReferencedOfType(slot.arg, slot.type)) {
+      slot.arg = value;
+      args[i] = value;
+      continue;
+    }
     const HRESULT hr = VariantChangeType(&slot.temp, slot.arg, 0, slot.type);
     if (FAILED(hr)) {
       argErr = slot.position;
@@ -168,7 +216,7 @@ HRESULT BindAndCall(IDispatch* self, const MemberEntry& row, bool isPut, UINT cA
 
   VARIANT value;
   VariantInit(&value);
-  const HRESULT hr = GuardedCall(isPut ? row.put : row.call, self, args.get(), &value, excepInfo);
+  const HRESULT hr = GuardedCall(isPut ? row.put : row.call, self, args, &value, excepInfo);
   if (FAILED(hr) || result == nullptr) {
     VariantClear(&value);  // frees a returned string, releases a returned object
   } else {
@@ -237,7 +285,7 @@ HRESULT DispatchInvoke(IDispatch* self, const MemberTable& table, DISPID dispIdM
                        WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
                        UINT* puArgErr) noexcept {
   if (pVarResult != nullptr) VariantInit(pVarResult);
-  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (!IsNullIid(riid)) return DISP_E_UNKNOWNINTERFACE;
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   DISPPARAMS& params = pDispParams != nullptr ? *pDispParams : none;
   if (params.cNamedArgs > 0 && (params.cNamedArgs != 1 || params.rgdispidNamedArgs == nullptr ||

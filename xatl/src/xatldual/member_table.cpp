@@ -48,18 +48,25 @@ HRESULT DispatchGetIDsOfNames(const MemberTable& table, REFIID riid, LPOLESTR* r
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   if (cNames == 0 || rgszNames == nullptr || rgDispId == nullptr || rgszNames[0] == nullptr)
     return DISP_E_UNKNOWNNAME;
-  // The name in the ANSI code page, in a buffer of twice its wide length plus 2.
+  // The name in the ANSI code page, in a buffer of twice its wide length plus
+  // 2: on the stack for the names members have, from the heap beyond.
   const int bufferSize = 2 * lstrlenW(rgszNames[0]) + 2;
-  const std::unique_ptr<char[]> name(new (std::nothrow) char[static_cast<size_t>(bufferSize)]());
-  if (!name) return E_OUTOFMEMORY;
-  WideCharToMultiByte(CP_ACP, 0, rgszNames[0], -1, name.get(), bufferSize, nullptr, nullptr);
+  char local[128] = {};
+  std::unique_ptr<char[]> heap;
+  char* name = local;
+  if (static_cast<size_t>(bufferSize) > sizeof local) {
+    heap.reset(new (std::nothrow) char[static_cast<size_t>(bufferSize)]());
+    if (!heap) return E_OUTOFMEMORY;
+    name = heap.get();
+  }
+  WideCharToMultiByte(CP_ACP, 0, rgszNames[0], -1, name, bufferSize, nullptr, nullptr);
 
   DISPID found = DISPID_UNKNOWN;
   LONG level = 0;
   for (const MemberTable* t = &table; t != nullptr && found == DISPID_UNKNOWN; t = t->base(), ++level) {
     const LONG count = RowCount(*t);
     for (LONG index = 0; index < count; ++index) {
-      if (lstrcmpiA(name.get(), t->rows[index].name) == 0) {
+      if (lstrcmpiA(name, t->rows[index].name) == 0) {
         found = static_cast<DISPID>(((level & 0xFFFF) << 16) | ((index + 1) & 0xFFFF));
         break;
       }
