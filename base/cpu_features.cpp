@@ -24,6 +24,7 @@ Features Detect() {
   }
   if (__get_cpuid_count(7, 0, &a, &b, &c, &d) != 0) {
     f.sha = (b & bit_SHA) != 0;
+    f.bmi1 = (b & bit_BMI) != 0;
   }
 #endif
   return f;
@@ -49,6 +50,7 @@ Features Usable() {
   f.sse41 = f.sse41 && Shown(hidden, Feature::kSse41);
   f.ssse3 = f.ssse3 && Shown(hidden, Feature::kSsse3);
   f.sha = f.sha && Shown(hidden, Feature::kSha);
+  f.bmi1 = f.bmi1 && Shown(hidden, Feature::kBmi1);
   return f;
 }
 

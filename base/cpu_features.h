@@ -1,5 +1,5 @@
 // Run-time detection of the x86-64 instructions that the hardware paths use
-// (AES-NI, SHA extensions, PCLMULQDQ, SSE4.1, SSSE3). Other processors report none.
+// (AES-NI, SHA extensions, PCLMULQDQ, SSE4.1, SSSE3, BMI1). Other processors report none.
 #pragma once
 
 namespace orvo::cpu {
@@ -10,6 +10,7 @@ struct Features {
   bool sse41 = false;
   bool ssse3 = false;
   bool sha = false;
+  bool bmi1 = false;  // BEXTR (the Blowfish key schedule)
 };
 
 // What the processor has. Read once per process; cheap to call.
