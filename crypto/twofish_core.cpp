@@ -11,46 +11,80 @@ namespace {
 
 inline uint8_t Byte(uint32_t x, unsigned n) { return static_cast<uint8_t>(x >> (8 * n)); }
 
-// The q permutation that h applies to byte position j just before it adds
-// byte j of list word i (paper 4.3.2); the last q of each position is folded
-// into kMdsQ.
-inline const uint8_t* StageQ(unsigned i, unsigned j) {
-  static const uint8_t* const kStages[4][4] = {
-      {kQ0, kQ0, kQ1, kQ1},  // before L0
-      {kQ0, kQ1, kQ0, kQ1},  // before L1
-      {kQ1, kQ1, kQ0, kQ0},  // before L2 (k >= 3)
-      {kQ1, kQ0, kQ0, kQ1},  // before L3 (k = 4)
-  };
-  return kStages[i][j];
-}
+// Whether h applies q1 (else q0) to byte position j just before it adds byte
+// j of list word i (paper 4.3.2); the last q of each position is folded into
+// kMdsQ.
+constexpr bool kStageQ1[4][4] = {
+    {false, false, true, true},  // before L0
+    {false, true, false, true},  // before L1
+    {true, true, false, false},  // before L2 (k >= 3)
+    {true, false, false, true},  // before L3 (k = 4)
+};
 
-// One key-dependent S-box composed with its MDS column, for k list words:
-// sbox[x] = kMdsQ.col[j][q(...q(q(x) ^ l(k-1)) ... ^ l0)].
+// The bytes of up to four list words: l[i][j] is byte j of word i (held in
+// words, so that the chains below need no narrowing between look-ups).
+using ListBytes = uint32_t[4][4];
+
+// h (paper 4.3.2) for byte position j of an input byte x up to its last q,
+// for K list words, from q0[x] and q1[x] (the first stage, shared by all four
+// positions): q(...q(q(x) ^ l[K-1][j]) ... ^ l[0][j]). The stages are known
+// at compile time once the callers' loops over j are unrolled.
 template <unsigned K>
-void BuildSbox(unsigned j, const uint8_t (&l)[4][4], uint32_t* sbox) {
-  const uint8_t* q3 = StageQ(3, j);
-  const uint8_t* q2 = StageQ(2, j);
-  const uint8_t* q1 = StageQ(1, j);
-  const uint8_t* q0 = StageQ(0, j);
-  const uint32_t* mds = kMdsQ.col[j];
-  for (unsigned x = 0; x < 256; ++x) {
-    uint8_t v = static_cast<uint8_t>(x);
-    if (K == 4) v = q3[v] ^ l[3][j];
-    if (K >= 3) v = q2[v] ^ l[2][j];
-    v = q1[v] ^ l[1][j];
-    v = q0[v] ^ l[0][j];
-    sbox[x] = mds[v];
-  }
+inline uint32_t Chain(unsigned j, uint32_t q0x, uint32_t q1x, const ListBytes& l) {
+  uint32_t v = (kStageQ1[K - 1][j] ? q1x : q0x) ^ l[K - 1][j];
+  for (unsigned i = K - 1; i-- > 0;) v = (kStageQ1[i][j] ? kQ1 : kQ0)[v] ^ l[i][j];
+  return v;
 }
 
 template <unsigned K>
-void BuildSboxes(const uint32_t* list, Schedule& out) {
-  uint8_t l[4][4] = {};
+void SplitList(const uint32_t* list, ListBytes& l) {
   for (unsigned i = 0; i < K; ++i) {
     for (unsigned j = 0; j < 4; ++j) l[i][j] = Byte(list[i], j);
   }
-  for (unsigned j = 0; j < 4; ++j) BuildSbox<K>(j, l, out.sbox[j]);
-  SecureWipe(l, sizeof l);
+}
+
+// The key-dependent S-boxes composed with their MDS columns:
+// sbox[j][x] = kMdsQ.col[j][Chain(j, x)], the four positions of x together.
+template <unsigned K>
+void BuildSboxes(const ListBytes& l, Schedule& out) {
+  for (unsigned x = 0; x < 256; ++x) {
+    const uint32_t q0x = kQ0[x];
+    const uint32_t q1x = kQ1[x];
+    out.sbox[0][x] = kMdsQ.col[0][Chain<K>(0, q0x, q1x, l)];
+    out.sbox[1][x] = kMdsQ.col[1][Chain<K>(1, q0x, q1x, l)];
+    out.sbox[2][x] = kMdsQ.col[2][Chain<K>(2, q0x, q1x, l)];
+    out.sbox[3][x] = kMdsQ.col[3][Chain<K>(3, q0x, q1x, l)];
+  }
+}
+
+// h of the word with all four bytes x (x·rho, as the subkeys take it).
+template <unsigned K>
+inline uint32_t HRho(uint32_t x, const ListBytes& l) {
+  const uint32_t q0x = kQ0[x];
+  const uint32_t q1x = kQ1[x];
+  return kMdsQ.col[0][Chain<K>(0, q0x, q1x, l)] ^ kMdsQ.col[1][Chain<K>(1, q0x, q1x, l)] ^
+         kMdsQ.col[2][Chain<K>(2, q0x, q1x, l)] ^ kMdsQ.col[3][Chain<K>(3, q0x, q1x, l)];
+}
+
+// The 40 subkeys (paper 4.3.1) and the S-boxes for K = k.
+template <unsigned K>
+void ExpandWords(const uint32_t* even, const uint32_t* odd, const uint32_t* sboxKey, Schedule& out) {
+  ListBytes le = {};
+  ListBytes lo = {};
+  ListBytes ls = {};
+  SplitList<K>(even, le);
+  SplitList<K>(odd, lo);
+  SplitList<K>(sboxKey, ls);
+  for (unsigned i = 0; i < 40; i += 2) {
+    const uint32_t a = HRho<K>(i, le);
+    const uint32_t b = rotl32(HRho<K>(i + 1, lo), 8);
+    out.subkeys[i] = a + b;
+    out.subkeys[i + 1] = rotl32(a + 2 * b, 9);
+  }
+  BuildSboxes<K>(ls, out);
+  SecureWipe(le, sizeof le);
+  SecureWipe(lo, sizeof lo);
+  SecureWipe(ls, sizeof ls);
 }
 
 inline uint32_t G(const Schedule& s, uint32_t x) {
@@ -201,16 +235,6 @@ void CryptECB(const Schedule& s, const uint8_t* in, uint8_t* out, size_t blocks)
 
 }  // namespace
 
-uint32_t H(uint32_t x, const uint32_t* list, uint32_t k) {
-  uint32_t z = 0;
-  for (unsigned j = 0; j < 4; ++j) {
-    uint8_t v = Byte(x, j);
-    for (unsigned i = k; i-- > 0;) v = StageQ(i, j)[v] ^ Byte(list[i], j);
-    z ^= kMdsQ.col[j][v];
-  }
-  return z;
-}
-
 void ExpandKey(const uint8_t* key, uint32_t k, Schedule& out) {
   // Me and Mo: the even and odd little-endian key words; S: the Reed-Solomon
   // words of each 8-byte group, used in reverse order (paper 4.3).
@@ -225,19 +249,10 @@ void ExpandKey(const uint8_t* key, uint32_t k, Schedule& out) {
     for (unsigned c = 0; c < 8; ++c) s ^= kRs.col[c][m[c]];
     sboxKey[k - 1 - i] = s;
   }
-
-  constexpr uint32_t kRho = 0x01010101;
-  for (uint32_t i = 0; i < 40; i += 2) {
-    const uint32_t a = H(i * kRho, even, k);
-    const uint32_t b = rotl32(H((i + 1) * kRho, odd, k), 8);
-    out.subkeys[i] = a + b;
-    out.subkeys[i + 1] = rotl32(a + 2 * b, 9);
-  }
-
   switch (k) {
-    case 2: BuildSboxes<2>(sboxKey, out); break;
-    case 3: BuildSboxes<3>(sboxKey, out); break;
-    default: BuildSboxes<4>(sboxKey, out); break;
+    case 2: ExpandWords<2>(even, odd, sboxKey, out); break;
+    case 3: ExpandWords<3>(even, odd, sboxKey, out); break;
+    default: ExpandWords<4>(even, odd, sboxKey, out); break;
   }
   SecureWipe(even, sizeof even);
   SecureWipe(odd, sizeof odd);
