@@ -10,7 +10,7 @@ struct Features {
   bool sse41 = false;
   bool ssse3 = false;
   bool sha = false;
-  bool bmi1 = false;  // BEXTR (the Blowfish key schedule)
+  bool bmi1 = false;  // BEXTR (Blowfish and Twofish S-box indices)
 };
 
 // What the processor has. Read once per process; cheap to call.

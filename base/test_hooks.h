@@ -28,8 +28,8 @@ enum class Feature : unsigned {
 // the portable code runs in their place) or shown again where the processor
 // has it (usable = true, undoing an enclosing override). Hiding AES-NI selects
 // the table-driven AES, hiding the SHA extensions the portable SHA-1, hiding
-// PCLMULQDQ the slicing-by-16 CRC-32, hiding BMI1 the Blowfish key schedule
-// with shifts and masks; both paths of each give the same results.
+// PCLMULQDQ the slicing-by-16 CRC-32, hiding BMI1 Blowfish and Twofish with
+// shifts and masks for their S-box indices; both paths of each give the same results.
 // The setting is process-wide, for tests on one thread; overrides nest, and
 // each restores on destruction what it found.
 class ScopedFeatureOverride {

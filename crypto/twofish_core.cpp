@@ -215,7 +215,7 @@ inline void Crypt(const Schedule& s, Words<N>& x) {
 }
 
 // Blocks of ECB in groups of kLanes.
-constexpr size_t kLanes = 2;
+constexpr size_t kLanes = 4;
 
 template <bool kDecrypt>
 void CryptECB(const Schedule& s, const uint8_t* in, uint8_t* out, size_t blocks) {
@@ -225,7 +225,7 @@ void CryptECB(const Schedule& s, const uint8_t* in, uint8_t* out, size_t blocks)
     Crypt<kDecrypt>(s, x);
     Store(x, out);
   }
-  if (blocks != 0) {
+  for (; blocks != 0; --blocks, in += kBlockSize, out += kBlockSize) {
     Words<1> x;
     Load(x, in);
     Crypt<kDecrypt>(s, x);
@@ -309,7 +309,7 @@ void DecryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_
     }
     Store(x, out);
   }
-  if (blocks != 0) {
+  for (; blocks != 0; --blocks, in += kBlockSize, out += kBlockSize) {
     Words<1> cipher;
     Load(cipher, in);
     Words<1> x = cipher;
