@@ -4,6 +4,7 @@
 
 #include "base/byte_order.h"
 #include "base/wipe.h"
+#include "crypto/byte_fields.h"
 
 namespace orvo::twofish {
 
@@ -87,13 +88,17 @@ void ExpandWords(const uint32_t* even, const uint32_t* odd, const uint32_t* sbox
   SecureWipe(ls, sizeof ls);
 }
 
+// g (paper 4.3.2) with the full-key tables: four look-ups, bytes 1 and 2 of x
+// taken through `Bytes` (crypto/byte_fields.h).
+template <typename Bytes>
 inline uint32_t G(const Schedule& s, uint32_t x) {
-  return s.sbox[0][Byte(x, 0)] ^ s.sbox[1][Byte(x, 1)] ^ s.sbox[2][Byte(x, 2)] ^ s.sbox[3][Byte(x, 3)];
+  return s.sbox[0][x & 0xFF] ^ s.sbox[1][Bytes::Byte1(x)] ^ s.sbox[2][Bytes::Byte2(x)] ^ s.sbox[3][x >> 24];
 }
 
 // G(ROL(x, 8)), taking the bytes of x in rotated order instead of rotating first.
+template <typename Bytes>
 inline uint32_t GRotated(const Schedule& s, uint32_t x) {
-  return s.sbox[0][Byte(x, 3)] ^ s.sbox[1][Byte(x, 0)] ^ s.sbox[2][Byte(x, 1)] ^ s.sbox[3][Byte(x, 2)];
+  return s.sbox[0][x >> 24] ^ s.sbox[1][x & 0xFF] ^ s.sbox[2][Bytes::Byte1(x)] ^ s.sbox[3][Bytes::Byte2(x)];
 }
 
 // N independent blocks side by side, so that their table look-ups overlap;
@@ -125,23 +130,23 @@ inline void Store(const Words<N>& x, uint8_t* out) {
 
 // Two rounds (paper 4.1) without the swaps: round 2n works from (a, b) on
 // (c, d), round 2n + 1 from (c, d) on (a, b). Decryption undoes them.
-template <bool kDecrypt, size_t N>
+template <bool kDecrypt, typename Bytes, size_t N>
 inline void Cycle(const Schedule& s, unsigned n, Words<N>& x) {
   const uint32_t* k = s.subkeys + 8 + 4 * n;
   uint32_t t0[N];
   uint32_t t1[N];
   if constexpr (!kDecrypt) {
     for (size_t i = 0; i < N; ++i) {
-      t0[i] = G(s, x.a[i]);
-      t1[i] = GRotated(s, x.b[i]);
+      t0[i] = G<Bytes>(s, x.a[i]);
+      t1[i] = GRotated<Bytes>(s, x.b[i]);
     }
     for (size_t i = 0; i < N; ++i) {
       x.c[i] = rotr32(x.c[i] ^ (t0[i] + t1[i] + k[0]), 1);
       x.d[i] = rotl32(x.d[i], 1) ^ ((t0[i] + k[1]) + 2 * t1[i]);
     }
     for (size_t i = 0; i < N; ++i) {
-      t0[i] = G(s, x.c[i]);
-      t1[i] = GRotated(s, x.d[i]);
+      t0[i] = G<Bytes>(s, x.c[i]);
+      t1[i] = GRotated<Bytes>(s, x.d[i]);
     }
     for (size_t i = 0; i < N; ++i) {
       x.a[i] = rotr32(x.a[i] ^ (t0[i] + t1[i] + k[2]), 1);
@@ -149,16 +154,16 @@ inline void Cycle(const Schedule& s, unsigned n, Words<N>& x) {
     }
   } else {
     for (size_t i = 0; i < N; ++i) {
-      t0[i] = G(s, x.c[i]);
-      t1[i] = GRotated(s, x.d[i]);
+      t0[i] = G<Bytes>(s, x.c[i]);
+      t1[i] = GRotated<Bytes>(s, x.d[i]);
     }
     for (size_t i = 0; i < N; ++i) {
       x.a[i] = rotl32(x.a[i], 1) ^ (t0[i] + t1[i] + k[2]);
       x.b[i] = rotr32(x.b[i] ^ ((t0[i] + k[3]) + 2 * t1[i]), 1);
     }
     for (size_t i = 0; i < N; ++i) {
-      t0[i] = G(s, x.a[i]);
-      t1[i] = GRotated(s, x.b[i]);
+      t0[i] = G<Bytes>(s, x.a[i]);
+      t1[i] = GRotated<Bytes>(s, x.b[i]);
     }
     for (size_t i = 0; i < N; ++i) {
       x.c[i] = rotl32(x.c[i], 1) ^ (t0[i] + t1[i] + k[0]);
@@ -170,7 +175,7 @@ inline void Cycle(const Schedule& s, unsigned n, Words<N>& x) {
 // Both directions in one routine: input whitening, the 16 rounds fully
 // unrolled, output whitening (paper 4.1). The words of N blocks are replaced
 // in place: the input words (little-endian) on entry, the output words on exit.
-template <bool kDecrypt, size_t N>
+template <bool kDecrypt, typename Bytes, size_t N>
 inline void Crypt(const Schedule& s, Words<N>& x) {
   const uint32_t* w = s.subkeys;
   // Encryption whitens with K0..K3 going in and K4..K7 coming out; decryption
@@ -186,23 +191,23 @@ inline void Crypt(const Schedule& s, Words<N>& x) {
     }
   }
   if constexpr (!kDecrypt) {
-    Cycle<false>(s, 0, x);
-    Cycle<false>(s, 1, x);
-    Cycle<false>(s, 2, x);
-    Cycle<false>(s, 3, x);
-    Cycle<false>(s, 4, x);
-    Cycle<false>(s, 5, x);
-    Cycle<false>(s, 6, x);
-    Cycle<false>(s, 7, x);
+    Cycle<false, Bytes>(s, 0, x);
+    Cycle<false, Bytes>(s, 1, x);
+    Cycle<false, Bytes>(s, 2, x);
+    Cycle<false, Bytes>(s, 3, x);
+    Cycle<false, Bytes>(s, 4, x);
+    Cycle<false, Bytes>(s, 5, x);
+    Cycle<false, Bytes>(s, 6, x);
+    Cycle<false, Bytes>(s, 7, x);
   } else {
-    Cycle<true>(s, 7, x);
-    Cycle<true>(s, 6, x);
-    Cycle<true>(s, 5, x);
-    Cycle<true>(s, 4, x);
-    Cycle<true>(s, 3, x);
-    Cycle<true>(s, 2, x);
-    Cycle<true>(s, 1, x);
-    Cycle<true>(s, 0, x);
+    Cycle<true, Bytes>(s, 7, x);
+    Cycle<true, Bytes>(s, 6, x);
+    Cycle<true, Bytes>(s, 5, x);
+    Cycle<true, Bytes>(s, 4, x);
+    Cycle<true, Bytes>(s, 3, x);
+    Cycle<true, Bytes>(s, 2, x);
+    Cycle<true, Bytes>(s, 1, x);
+    Cycle<true, Bytes>(s, 0, x);
   }
   for (size_t i = 0; i < N; ++i) {
     const uint32_t a = x.a[i], b = x.b[i], c = x.c[i], d = x.d[i];
@@ -217,18 +222,18 @@ inline void Crypt(const Schedule& s, Words<N>& x) {
 // Blocks of ECB in groups of kLanes.
 constexpr size_t kLanes = 4;
 
-template <bool kDecrypt>
+template <bool kDecrypt, typename Bytes>
 void CryptECB(const Schedule& s, const uint8_t* in, uint8_t* out, size_t blocks) {
   for (; blocks >= kLanes; blocks -= kLanes, in += kLanes * kBlockSize, out += kLanes * kBlockSize) {
     Words<kLanes> x;
     Load(x, in);
-    Crypt<kDecrypt>(s, x);
+    Crypt<kDecrypt, Bytes>(s, x);
     Store(x, out);
   }
   for (; blocks != 0; --blocks, in += kBlockSize, out += kBlockSize) {
     Words<1> x;
     Load(x, in);
-    Crypt<kDecrypt>(s, x);
+    Crypt<kDecrypt, Bytes>(s, x);
     Store(x, out);
   }
 }
@@ -262,47 +267,51 @@ void ExpandKey(const uint8_t* key, uint32_t k, Schedule& out) {
 void EncryptBlock(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
   Words<1> x;
   Load(x, in);
-  Crypt<false>(schedule, x);
+  Crypt<false, PortableFields>(schedule, x);
   Store(x, out);
 }
 
 void DecryptBlock(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
   Words<1> x;
   Load(x, in);
-  Crypt<true>(schedule, x);
+  Crypt<true, PortableFields>(schedule, x);
   Store(x, out);
 }
 
 void EncryptECB(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks) {
-  CryptECB<false>(schedule, in, out, blocks);
+  WithByteFields([&](auto fields) { CryptECB<false, decltype(fields)>(schedule, in, out, blocks); });
 }
 
 void DecryptECB(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks) {
-  CryptECB<true>(schedule, in, out, blocks);
+  WithByteFields([&](auto fields) { CryptECB<true, decltype(fields)>(schedule, in, out, blocks); });
 }
 
-void EncryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+namespace {
+
+template <typename Bytes>
+void EncryptCBCWith(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
   Words<1> chain;
   Load(chain, iv);
   for (; blocks != 0; --blocks, in += kBlockSize, out += kBlockSize) {
     Words<1> x;
     Load(x, in);
     x.a[0] ^= chain.a[0], x.b[0] ^= chain.b[0], x.c[0] ^= chain.c[0], x.d[0] ^= chain.d[0];
-    Crypt<false>(schedule, x);
+    Crypt<false, Bytes>(schedule, x);
     Store(x, out);
     chain = x;
   }
   Store(chain, iv);
 }
 
-void DecryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+template <typename Bytes>
+void DecryptCBCWith(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
   Words<1> chain;
   Load(chain, iv);
   for (; blocks >= kLanes; blocks -= kLanes, in += kLanes * kBlockSize, out += kLanes * kBlockSize) {
     Words<kLanes> cipher;
     Load(cipher, in);
     Words<kLanes> x = cipher;
-    Crypt<true>(schedule, x);
+    Crypt<true, Bytes>(schedule, x);
     for (size_t i = 0; i < kLanes; ++i) {
       x.a[i] ^= chain.a[0], x.b[i] ^= chain.b[0], x.c[i] ^= chain.c[0], x.d[i] ^= chain.d[0];
       chain.a[0] = cipher.a[i], chain.b[0] = cipher.b[i], chain.c[0] = cipher.c[i], chain.d[0] = cipher.d[i];
@@ -313,12 +322,22 @@ void DecryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_
     Words<1> cipher;
     Load(cipher, in);
     Words<1> x = cipher;
-    Crypt<true>(schedule, x);
+    Crypt<true, Bytes>(schedule, x);
     x.a[0] ^= chain.a[0], x.b[0] ^= chain.b[0], x.c[0] ^= chain.c[0], x.d[0] ^= chain.d[0];
     Store(x, out);
     chain = cipher;
   }
   Store(chain, iv);
+}
+
+}  // namespace
+
+void EncryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+  WithByteFields([&](auto fields) { EncryptCBCWith<decltype(fields)>(schedule, in, out, blocks, iv); });
+}
+
+void DecryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+  WithByteFields([&](auto fields) { DecryptCBCWith<decltype(fields)>(schedule, in, out, blocks, iv); });
 }
 
 }  // namespace orvo::twofish
