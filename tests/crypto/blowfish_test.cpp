@@ -12,9 +12,8 @@
 #include <vector>
 
 #include "base/alarm.h"
-#include "base/cpu_features.h"
-#include "base/test_hooks.h"
 #include "crypto/blowfish_core.h"
+#include "tests/crypto/byte_fields_paths.h"
 #include "tests/crypto/cipher_checks.h"
 #include "tests/support/vec_file.h"
 
@@ -23,6 +22,7 @@ namespace {
 using orvo::test::BlobOf;
 using orvo::test::ExpectAlarm;
 using orvo::test::FromHexText;
+using orvo::test::OnEachByteFieldsPath;
 using orvo::test::ReadVecFile;
 using orvo::test::ToHexText;
 using orvo::test::VecRecord;
@@ -50,20 +50,8 @@ bf::State Keyed(const std::vector<uint8_t>& key) {
   return state;
 }
 
-// The key schedule's two paths (BEXTR where the processor has BMI1, shifts
-// and masks otherwise): `body` runs once on each path available here.
-template <typename Body>
-void OnEachKeySchedulePath(Body body) {
-  for (const bool bmi1 : {false, true}) {
-    if (bmi1 && !orvo::cpu::Detected().bmi1) continue;
-    SCOPED_TRACE(bmi1 ? "BMI1 key schedule" : "portable key schedule");
-    const orvo::cpu::ScopedFeatureOverride path(orvo::cpu::Feature::kBmi1, bmi1);
-    body();
-  }
-}
-
 // The ECB set for 8-byte keys and the set of keys of 1 to 24 bytes, keyed on
-// each key schedule path.
+// each path.
 TEST(BlowfishTest, PublishedBlockVectors) {
   const auto records = ReadVecFile("crypto/blowfish.vec");
   size_t blockRecords = 0;
@@ -73,7 +61,7 @@ TEST(BlowfishTest, PublishedBlockVectors) {
     ++blockRecords;
     const std::vector<uint8_t> pt = rec.Bytes("PT");
     const std::vector<uint8_t> ct = rec.Bytes("CT");
-    OnEachKeySchedulePath([&] {
+    OnEachByteFieldsPath([&] {
       const bf::State state = Keyed(rec.Bytes("Key"));
       uint8_t out[8];
       bf::CryptBlock(state, state.p, pt.data(), out);
@@ -157,6 +145,26 @@ TEST(BlowfishTest, PublishedCbcExampleThroughTheEngine) {
   EXPECT_EQ(garbled.substr(16), ToHexText(plain.data() + 8, 24));
 }
 
+// The bulk runs (four blocks in flight, then one at a time) on each path
+// against the one-block function chained by hand.
+TEST(BlowfishTest, BulkRunsMatchTheBlockFunction) {
+  const bf::State state = Keyed(FromHexText("0123456789abcdeff0e1d2c3b4a59687"));
+  orvo::test::BulkRuns runs;
+  runs.blockSize = bf::kBlockSize;
+  runs.encryptBlock = [&](const uint8_t* in, uint8_t* out) { bf::CryptBlock(state, state.p, in, out); };
+  runs.encryptECB = [&](const uint8_t* in, uint8_t* out, size_t n) { bf::CryptECB(state, state.p, in, out, n); };
+  runs.decryptECB = [&](const uint8_t* in, uint8_t* out, size_t n) {
+    bf::CryptECB(state, state.pReversed, in, out, n);
+  };
+  runs.encryptCBC = [&](const uint8_t* in, uint8_t* out, size_t n, uint8_t* iv) {
+    bf::EncryptCBC(state, in, out, n, iv);
+  };
+  runs.decryptCBC = [&](const uint8_t* in, uint8_t* out, size_t n, uint8_t* iv) {
+    bf::DecryptCBC(state, in, out, n, iv);
+  };
+  OnEachByteFieldsPath([&] { orvo::test::ExpectBulkRunsMatchTheBlockFunction(runs); });
+}
+
 // Decrypt takes whole 8-byte blocks only: 12 bytes fail, 16 bytes are two blocks.
 TEST(BlowfishTest, DecryptNeedsWholeBlocks) {
   XBlowfish c;
@@ -233,14 +241,15 @@ struct Tables {
   }
 };
 
-// Keys of every length, on both paths: the same keyed state to the last word.
+// Keys of every length, on both paths of the key schedule: the same keyed
+// state to the last word.
 TEST(BlowfishTest, KeySchedulePathsAgree) {
   for (uint32_t length = 1; length <= bf::kMaxKeyBytes; ++length) {
     SCOPED_TRACE(testing::Message() << length << " key bytes");
     std::vector<uint8_t> key(length);
     for (uint32_t i = 0; i < length; ++i) key[i] = static_cast<uint8_t>(37 * i + length);
     std::vector<bf::State> states;
-    OnEachKeySchedulePath([&] { states.push_back(Keyed(key)); });
+    OnEachByteFieldsPath([&] { states.push_back(Keyed(key)); });
     for (const bf::State& state : states) EXPECT_EQ(std::memcmp(&state, &states[0], sizeof state), 0);
   }
 }
@@ -248,7 +257,7 @@ TEST(BlowfishTest, KeySchedulePathsAgree) {
 // Runs a key set-up over `tables` into a state filled with a marker, on each
 // path, and checks the alarm and that the state was not touched.
 void ExpectSelfTestFailure(const Tables& tables, const char* message) {
-  OnEachKeySchedulePath([&] {
+  OnEachByteFieldsPath([&] {
     bf::State state;
     std::memset(&state, 0x5A, sizeof state);
     bf::State before = state;
