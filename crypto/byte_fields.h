@@ -6,26 +6,30 @@
 // otherwise; code templated over the fields gives the same results with both.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "base/cpu_features.h"
 
 namespace orvo {
 
+// The fields come as table indices (size_t).
 struct PortableFields {
-  static uint32_t Byte1(uint32_t x) { return (x >> 8) & 0xFF; }
-  static uint32_t Byte2(uint32_t x) { return (x >> 16) & 0xFF; }
+  static size_t Byte1(uint32_t x) { return (x >> 8) & 0xFF; }
+  static size_t Byte2(uint32_t x) { return (x >> 16) & 0xFF; }
 };
 
 #if defined(__x86_64__) || defined(__i386__)
 struct Bmi1Fields {
-  static uint32_t Byte1(uint32_t x) { return Extract(x, 0x0808); }
-  static uint32_t Byte2(uint32_t x) { return Extract(x, 0x0810); }
+  static size_t Byte1(uint32_t x) { return Extract(x, 0x0808); }
+  static size_t Byte2(uint32_t x) { return Extract(x, 0x0810); }
   // BEXTR: `length` bits from bit `start`, with control = length << 8 | start.
   // Written out, so that the compiler needs no BMI1 code generation for it.
-  static uint32_t Extract(uint32_t x, uint32_t control) {
-    uint32_t bits;
-    __asm__("bextr %2, %1, %0" : "=r"(bits) : "r"(x), "r"(control));
+  // The 32-bit instruction clears the upper half of a 64-bit register, and
+  // the output is the whole register, so that no extension follows it.
+  static size_t Extract(uint32_t x, uint32_t control) {
+    size_t bits;
+    __asm__("bextr %k2, %k1, %k0" : "=r"(bits) : "r"(x), "r"(control));
     return bits;
   }
 };
