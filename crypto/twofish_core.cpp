@@ -308,13 +308,16 @@ void DecryptCBCWith(const Schedule& schedule, const uint8_t* in, uint8_t* out, s
   Words<1> chain;
   Load(chain, iv);
   for (; blocks >= kLanes; blocks -= kLanes, in += kLanes * kBlockSize, out += kLanes * kBlockSize) {
-    Words<kLanes> cipher;
-    Load(cipher, in);
-    Words<kLanes> x = cipher;
+    Words<kLanes> x;
+    Load(x, in);
     Crypt<true, Bytes>(schedule, x);
+    // Each block's predecessor is read again from `in`, before the group's
+    // output is stored (`out` may be `in`), rather than kept across the rounds.
     for (size_t i = 0; i < kLanes; ++i) {
       x.a[i] ^= chain.a[0], x.b[i] ^= chain.b[0], x.c[i] ^= chain.c[0], x.d[i] ^= chain.d[0];
-      chain.a[0] = cipher.a[i], chain.b[0] = cipher.b[i], chain.c[0] = cipher.c[i], chain.d[0] = cipher.d[i];
+      Words<1> cipher;
+      Load(cipher, in + i * kBlockSize);
+      chain = cipher;
     }
     Store(x, out);
   }
