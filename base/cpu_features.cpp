@@ -12,6 +12,16 @@ namespace orvo::cpu {
 
 namespace {
 
+#if defined(__x86_64__) || defined(__i386__)
+// XCR0, the register state the operating system saves (XGETBV, valid once
+// CPUID reports OSXSAVE).
+unsigned long long SavedStateMask() {
+  unsigned lo = 0, hi = 0;
+  __asm__ __volatile__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+  return (static_cast<unsigned long long>(hi) << 32) | lo;
+}
+#endif
+
 Features Detect() {
   Features f;
 #if defined(__x86_64__) || defined(__i386__)
@@ -22,8 +32,19 @@ Features Detect() {
     f.pclmulqdq = (c & bit_PCLMUL) != 0;
     f.aesni = (c & bit_AES) != 0;
   }
+  // XMM and YMM state (bits 1, 2); with the opmask and ZMM state (bits 5-7).
+  const bool osxsave = __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_OSXSAVE) != 0;
+  const unsigned long long xcr0 = osxsave ? SavedStateMask() : 0;
+  const bool ymmState = (xcr0 & 0x06) == 0x06;
+  const bool zmmState = (xcr0 & 0xE6) == 0xE6;
   if (__get_cpuid_count(7, 0, &a, &b, &c, &d) != 0) {
     f.sha = (b & bit_SHA) != 0;
+    f.avx2 = ymmState && (b & bit_AVX2) != 0;
+    f.vaes = f.avx2 && (c & bit_VAES) != 0;
+    f.avx512f = zmmState && (b & bit_AVX512F) != 0;
+    f.bmi2 = (b & bit_BMI2) != 0;
+    f.adx = (b & bit_ADX) != 0;
+    f.avx512ifma = (b & bit_AVX512F) != 0 && (b & bit_AVX512IFMA) != 0 && zmmState;
     f.bmi1 = (b & bit_BMI) != 0;
   }
 #endif
@@ -50,9 +71,16 @@ Features Usable() {
   f.sse41 = f.sse41 && Shown(hidden, Feature::kSse41);
   f.ssse3 = f.ssse3 && Shown(hidden, Feature::kSsse3);
   f.sha = f.sha && Shown(hidden, Feature::kSha);
+  f.vaes = f.vaes && Shown(hidden, Feature::kVaes);
+  f.avx512f = f.avx512f && Shown(hidden, Feature::kAvx512);
+  f.bmi2 = f.bmi2 && Shown(hidden, Feature::kBmi2);
+  f.adx = f.adx && Shown(hidden, Feature::kAdx);
+  f.avx512ifma = f.avx512ifma && Shown(hidden, Feature::kAvx512Ifma);
   f.bmi1 = f.bmi1 && Shown(hidden, Feature::kBmi1);
   return f;
 }
+
+bool NothingHidden() { return g_hidden.load(std::memory_order_relaxed) == 0; }
 
 ScopedFeatureOverride::ScopedFeatureOverride(Feature feature, bool usable)
     : previous_(g_hidden.load(std::memory_order_relaxed)) {

@@ -1,5 +1,7 @@
 // Run-time detection of the x86-64 instructions that the hardware paths use
-// (AES-NI, SHA extensions, PCLMULQDQ, SSE4.1, SSSE3, BMI1). Other processors report none.
+// (AES-NI, SHA extensions, PCLMULQDQ, SSE4.1, SSSE3; AVX2, VAES and AVX-512F
+// for the wide AES paths; BMI2, ADX and AVX-512 IFMA for the RSA kernels; BMI1
+// for the Blowfish and Twofish S-box indices). Other processors report none.
 #pragma once
 
 namespace orvo::cpu {
@@ -10,6 +12,16 @@ struct Features {
   bool sse41 = false;
   bool ssse3 = false;
   bool sha = false;
+  // The wide registers count only where the operating system saves them
+  // (XCR0): avx2 and vaes need the ymm state, avx512f the zmm state too.
+  bool avx2 = false;
+  bool vaes = false;
+  bool avx512f = false;
+  // The RSA Montgomery kernels: MULX with ADX, and AVX-512F with IFMA (the
+  // latter only where the operating system saves the AVX-512 registers).
+  bool bmi2 = false;
+  bool adx = false;
+  bool avx512ifma = false;
   bool bmi1 = false;  // BEXTR (Blowfish and Twofish S-box indices)
 };
 
@@ -20,5 +32,9 @@ const Features& Detected();
 // ScopedFeatureOverride (base/test_hooks.h) hides. Every hardware path asks
 // this, call by call, before it takes the processor's instructions.
 Features Usable();
+
+// True while no ScopedFeatureOverride hides anything, so that Usable() is
+// Detected(): a single load, for paths that cache their choice for that case.
+bool NothingHidden();
 
 }  // namespace orvo::cpu

@@ -17,4 +17,11 @@ __attribute__((noinline)) void WipeDeadStack() noexcept {
   SecureWipe(region, sizeof region);
 }
 
+__attribute__((noinline)) void WipeDeadStack(std::size_t bytes) noexcept {
+  // The region sits right below this frame's saved registers, where the
+  // measured call's frames were.
+  void* region = __builtin_alloca(bytes);
+  SecureWipe(region, bytes);
+}
+
 }  // namespace orvo

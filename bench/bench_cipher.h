@@ -22,10 +22,10 @@ inline const std::vector<Op> kOps = {Op::kEcbEncrypt, Op::kEcbDecrypt, Op::kCbcE
 
 inline const char* OpName(Op op) {
   switch (op) {
-    case Op::kEcbEncrypt: return "ECB-encrypt";
-    case Op::kEcbDecrypt: return "ECB-decrypt";
-    case Op::kCbcEncrypt: return "CBC-encrypt";
-    case Op::kCbcDecrypt: return "CBC-decrypt";
+    case Op::kEcbEncrypt: return "ecb-encrypt";
+    case Op::kEcbDecrypt: return "ecb-decrypt";
+    case Op::kCbcEncrypt: return "cbc-encrypt";
+    case Op::kCbcDecrypt: return "cbc-decrypt";
   }
   return "?";
 }

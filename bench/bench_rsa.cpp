@@ -1,17 +1,23 @@
-// RSA benchmarks with peers in the same run: key generation from fixed seed
-// sets (the same prime search written with GMP), and Encrypt, Decrypt, Sign
-// and Verify per block against OpenSSL's private (CRT) and public operations.
-// BM_RsaPeerRatios, run last, reports ours / peer for each pair.
+// RSA benchmarks, rows RSA<bits>/<impl>/<operation>: key generation from
+// fixed seed sets against the same prime search written with GMP; the bare
+// private (CRT) and public exponentiations against OpenSSL's unpadded ones,
+// also on each Montgomery kernel forced through the CPU-feature override
+// (orvo-portable, orvo-mulx, orvo-ifma, where this processor has them); and
+// Encrypt, Decrypt, Sign and Verify of one block against OpenSSL's OAEP
+// (SHA-1) and PKCS #1 v1.5 (SHA-1) operations.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <ctime>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "base/test_hooks.h"
 #include "digest/seed_expansion.h"
+#include "digest/sha1.h"
+#include "rsa/montgomery_kernels.h"
 #include "rsa/primes.h"
 #include "rsa/rsa_key.h"
 
@@ -25,20 +31,7 @@
 
 namespace {
 
-// Thread CPU time in seconds: the machine is shared, and CPU time is what
-// Google Benchmark's own per-iteration figures use as well.
-double CpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
-
-// Figures for the ratio report: key generation medians (CPU ms) and operation
-// rates (per CPU second), by name.
-std::map<std::string, double>& Figures() {
-  static std::map<std::string, double> figures;
-  return figures;
-}
+constexpr int kBits[] = {512, 1024, 2048};
 
 XBlob BlobOfText(const std::string& text) {
   XBlob blob(16);
@@ -50,37 +43,19 @@ XBlob SeedFor(int i, int which) { return BlobOfText("bench seed " + std::to_stri
 
 int SeedCount(uint32_t size) { return size == 256 ? 11 : 21; }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
-
-// Runs `generate(i)` once per seed pair of the set; reports the median.
+// One iteration generates a key from every seed pair of the set.
 template <typename F>
-void KeyGenBenchmark(benchmark::State& state, const std::string& name, F generate) {
-  const uint32_t size = static_cast<uint32_t>(state.range(0));
-  std::vector<double> ms;
-  int i = 0;
+void KeyGenBenchmark(benchmark::State& state, uint32_t size, F generate) {
   for (auto _ : state) {
-    const double start = CpuSeconds();
-    generate(i++ % SeedCount(size), size);
-    ms.push_back(1000 * (CpuSeconds() - start));
+    for (int i = 0; i < SeedCount(size); ++i) generate(i, size);
   }
-  const double median = Median(ms);
-  state.counters["median_ms"] = median;
-  Figures()[name + std::to_string(8 * size)] = median;
 }
 
-void BM_RsaKeyGen(benchmark::State& state) {
-  KeyGenBenchmark(state, "keygen", [](int i, uint32_t size) {
-    XRSAKey key;
-    key.GenerateKey(SeedFor(i, 1), SeedFor(i, 2), size);
-    benchmark::DoNotOptimize(key.n.Count());
-  });
+void OrvoGenerateKey(int i, uint32_t size) {
+  XRSAKey key;
+  key.GenerateKey(SeedFor(i, 1), SeedFor(i, 2), size);
+  benchmark::DoNotOptimize(key.n.Count());
 }
-BENCHMARK(BM_RsaKeyGen)->Arg(64)->Iterations(21)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RsaKeyGen)->Arg(128)->Iterations(21)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RsaKeyGen)->Arg(256)->Iterations(11)->Unit(benchmark::kMillisecond);
 
 #if defined(ORVO_PEER_GMP)
 // The same search in GMP: trial division of every candidate by the 2304
@@ -135,68 +110,77 @@ void GmpGenerateKey(int i, uint32_t size) {
   mpz_clears(p, q, n, phi, pm1, qm1, e, g, d, dp, dq, qinv, nullptr);
 }
 
-void BM_RsaKeyGen_GMP(benchmark::State& state) { KeyGenBenchmark(state, "gmp_keygen", GmpGenerateKey); }
-BENCHMARK(BM_RsaKeyGen_GMP)->Arg(64)->Iterations(21)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RsaKeyGen_GMP)->Arg(128)->Iterations(21)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RsaKeyGen_GMP)->Arg(256)->Iterations(11)->Unit(benchmark::kMillisecond);
 #endif
 
 // One key per size, generated once.
-const XRSAKey& BenchKey(uint32_t size) {
-  static std::map<uint32_t, XRSAKey*> keys;
-  XRSAKey*& key = keys[size];
-  if (key == nullptr) {
-    static std::vector<std::unique_ptr<XRSAKey>> owned;
-    owned.push_back(std::make_unique<XRSAKey>());
-    key = owned.back().get();
-    key->GenerateKey(BlobOfText("operations/1"), BlobOfText("operations/2"), size);
+const XRSAKey& BenchKey(int bits) {
+  static std::map<int, std::unique_ptr<XRSAKey>> keys;
+  std::unique_ptr<XRSAKey>& key = keys[bits];
+  if (!key) {
+    key = std::make_unique<XRSAKey>();
+    key->GenerateKey(BlobOfText("operations/1"), BlobOfText("operations/2"), static_cast<uint32_t>(bits / 8));
   }
   return *key;
 }
 
-// Runs `op` per iteration; records the rate under name + bits.
-template <typename F>
-void RateBenchmark(benchmark::State& state, const std::string& name, F op) {
-  const double start = CpuSeconds();
-  for (auto _ : state) op();
-  const double seconds = CpuSeconds() - start;
-  state.SetItemsProcessed(state.iterations());
-  Figures()[name + std::to_string(state.range(0))] = seconds > 0 ? state.iterations() / seconds : 0;
+// A value below n: 01 5A 5A ... of size - 1 bytes.
+XBigInt RawInput(const XRSAKey& key) {
+  XBigInt x;
+  x.FromBytes(BlobOfText("\x01" + std::string(key.size - 2, 'Z')));
+  return x;
 }
 
-void BM_RsaEncrypt(benchmark::State& state) {
-  const XRSAKey& key = BenchKey(static_cast<uint32_t>(state.range(0) / 8));
+// Hides the features that would take a faster kernel than `path`.
+struct ForcedPath {
+  explicit ForcedPath(orvo::MontPath path) {
+    using orvo::cpu::Feature;
+    if (path != orvo::MontPath::kIfma) hidden.push_back(std::make_unique<orvo::cpu::ScopedFeatureOverride>(Feature::kAvx512Ifma));
+    if (path == orvo::MontPath::kPortable) {
+      hidden.push_back(std::make_unique<orvo::cpu::ScopedFeatureOverride>(Feature::kBmi2));
+      hidden.push_back(std::make_unique<orvo::cpu::ScopedFeatureOverride>(Feature::kAdx));
+    }
+  }
+  ~ForcedPath() {
+    while (!hidden.empty()) hidden.pop_back();  // overrides undo in reverse
+  }
+  ForcedPath(const ForcedPath&) = delete;
+  ForcedPath& operator=(const ForcedPath&) = delete;
+  std::vector<std::unique_ptr<orvo::cpu::ScopedFeatureOverride>> hidden;
+};
+
+void OrvoRaw(benchmark::State& state, int bits, bool privateOp, const orvo::MontPath* path) {
+  std::unique_ptr<ForcedPath> forced(path != nullptr ? new ForcedPath(*path) : nullptr);
+  const XRSAKey& key = BenchKey(bits);
+  const XBigInt x = RawInput(key);
+  for (auto _ : state) {
+    const XBigInt y = privateOp ? key.PrivateRaw(x) : key.PublicRaw(x);
+    benchmark::DoNotOptimize(y.Count());
+  }
+}
+
+// Whether forcing `path` runs it for both primes of the key of this size.
+bool PathRuns(orvo::MontPath path, int bits) {
+  ForcedPath forced(path);
+  const XRSAKey& key = BenchKey(bits);
+  return orvo::MontPathFor(key.p.BitLength()) == path && orvo::MontPathFor(key.q.BitLength()) == path;
+}
+
+void OrvoFull(benchmark::State& state, int bits, const std::string& op) {
+  const XRSAKey& key = BenchKey(bits);
   const XBlob data = BlobOfText(std::string(key.size - 42, 'm'));  // one full block
-  RateBenchmark(state, "encrypt", [&] { benchmark::DoNotOptimize(key.Encrypt(data).size); });
-}
-
-void BM_RsaDecrypt(benchmark::State& state) {
-  const XRSAKey& key = BenchKey(static_cast<uint32_t>(state.range(0) / 8));
-  const XBlob sealed = key.Encrypt(BlobOfText(std::string(key.size - 42, 'm')));
-  RateBenchmark(state, "decrypt", [&] { benchmark::DoNotOptimize(key.Decrypt(sealed).size); });
-}
-
-void BM_RsaSign(benchmark::State& state) {
-  const XRSAKey& key = BenchKey(static_cast<uint32_t>(state.range(0) / 8));
-  const XBlob data = BlobOfText("a message to sign");
-  RateBenchmark(state, "sign", [&] { benchmark::DoNotOptimize(key.Sign(data).size); });
-}
-
-void BM_RsaVerify(benchmark::State& state) {
-  const XRSAKey& key = BenchKey(static_cast<uint32_t>(state.range(0) / 8));
-  const XBlob data = BlobOfText("a message to sign");
+  const XBlob sealed = key.Encrypt(data);
   const XBlob signature = key.Sign(data);
-  RateBenchmark(state, "verify", [&] { benchmark::DoNotOptimize(key.Verify(data, signature)); });
+  for (auto _ : state) {
+    if (op == "encrypt") benchmark::DoNotOptimize(key.Encrypt(data).size);
+    if (op == "decrypt") benchmark::DoNotOptimize(key.Decrypt(sealed).size);
+    if (op == "sign") benchmark::DoNotOptimize(key.Sign(data).size);
+    if (op == "verify") benchmark::DoNotOptimize(key.Verify(data, signature));
+  }
 }
-
-BENCHMARK(BM_RsaEncrypt)->Arg(512)->Arg(1024)->Arg(2048);
-BENCHMARK(BM_RsaDecrypt)->Arg(512)->Arg(1024)->Arg(2048);
-BENCHMARK(BM_RsaSign)->Arg(512)->Arg(1024)->Arg(2048);
-BENCHMARK(BM_RsaVerify)->Arg(512)->Arg(1024)->Arg(2048);
 
 #if defined(ORVO_PEER_OPENSSL)
-// OpenSSL's raw private operation (CRT, with its default blinding) and public
-// operation on one block, keys of the same sizes generated by OpenSSL.
+// Keys of the same sizes generated by OpenSSL; its private operation uses
+// CRT with its default blinding.
 EVP_PKEY* OpensslKey(int bits) {
   static std::map<int, EVP_PKEY*> keys;
   EVP_PKEY*& key = keys[bits];
@@ -204,52 +188,85 @@ EVP_PKEY* OpensslKey(int bits) {
   return key;
 }
 
-void OpensslRaw(benchmark::State& state, bool privateOp) {
-  const int bits = static_cast<int>(state.range(0));
+void OpensslOp(benchmark::State& state, int bits, const std::string& op) {
   EVP_PKEY* key = OpensslKey(bits);
   EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
-  if (privateOp) {
-    EVP_PKEY_decrypt_init(ctx);
-  } else {
-    EVP_PKEY_encrypt_init(ctx);
-  }
-  EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_NO_PADDING);
-  std::vector<unsigned char> in(bits / 8, 0x5A), out(bits / 8);
+  const bool raw = op == "private-raw" || op == "public-raw";
+  const bool privateSide = op == "private-raw" || op == "decrypt" || op == "sign";
+  std::vector<unsigned char> in(bits / 8, 0x5A), out(bits / 8), sealed(bits / 8), digest(20, 0x3C);
   in[0] = 0x01;  // below n
-  RateBenchmark(state, privateOp ? "openssl_private" : "openssl_public", [&] {
+  size_t inLength = in.size(), sealedLength = sealed.size();
+  if (op == "sign" || op == "verify") {
+    EVP_PKEY_sign_init(ctx);
+    EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
+    EVP_PKEY_CTX_set_signature_md(ctx, EVP_sha1());
+    EVP_PKEY_sign(ctx, sealed.data(), &sealedLength, digest.data(), digest.size());
+    if (op == "verify") EVP_PKEY_verify_init(ctx);
+  } else {
+    const int padding = raw ? RSA_NO_PADDING : RSA_PKCS1_OAEP_PADDING;
+    if (!raw) inLength = static_cast<size_t>(bits / 8 - 42);
+    EVP_PKEY_encrypt_init(ctx);
+    EVP_PKEY_CTX_set_rsa_padding(ctx, padding);
+    EVP_PKEY_encrypt(ctx, sealed.data(), &sealedLength, in.data(), inLength);
+    if (privateSide) EVP_PKEY_decrypt_init(ctx);
+    EVP_PKEY_CTX_set_rsa_padding(ctx, padding);
+  }
+  if (op == "verify") {
+    EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
+    EVP_PKEY_CTX_set_signature_md(ctx, EVP_sha1());
+  }
+  for (auto _ : state) {
     size_t outLength = out.size();
-    const int ok = privateOp ? EVP_PKEY_decrypt(ctx, out.data(), &outLength, in.data(), in.size())
-                             : EVP_PKEY_encrypt(ctx, out.data(), &outLength, in.data(), in.size());
+    int ok = 0;
+    if (op == "private-raw") ok = EVP_PKEY_decrypt(ctx, out.data(), &outLength, in.data(), in.size());
+    if (op == "public-raw") ok = EVP_PKEY_encrypt(ctx, out.data(), &outLength, in.data(), in.size());
+    if (op == "encrypt") ok = EVP_PKEY_encrypt(ctx, out.data(), &outLength, in.data(), inLength);
+    if (op == "decrypt") ok = EVP_PKEY_decrypt(ctx, out.data(), &outLength, sealed.data(), sealedLength);
+    if (op == "sign") ok = EVP_PKEY_sign(ctx, out.data(), &outLength, digest.data(), digest.size());
+    if (op == "verify") ok = EVP_PKEY_verify(ctx, sealed.data(), sealedLength, digest.data(), digest.size());
     benchmark::DoNotOptimize(ok);
-  });
+  }
   EVP_PKEY_CTX_free(ctx);
 }
-
-void BM_RsaPrivate_OpenSSL(benchmark::State& state) { OpensslRaw(state, true); }
-void BM_RsaPublic_OpenSSL(benchmark::State& state) { OpensslRaw(state, false); }
-BENCHMARK(BM_RsaPrivate_OpenSSL)->Arg(512)->Arg(1024)->Arg(2048);
-BENCHMARK(BM_RsaPublic_OpenSSL)->Arg(512)->Arg(1024)->Arg(2048);
 #endif
 
-// ours / peer: above 1 means faster for rates, and for key generation the
-// ratio is our median time over GMP's (at most 1.0 is the goal).
-void BM_RsaPeerRatios(benchmark::State& state) {
-  for (auto _ : state) {
-  }
-  auto& f = Figures();
-  const auto ratio = [&](const std::string& ours, const std::string& peer) {
-    return f.count(ours) && f.count(peer) && f[peer] > 0 ? f[ours] / f[peer] : 0.0;
+// Registers the rows, ours and the peer's next to each other.
+const bool kRegistered = [] {
+  const auto add = [](const std::string& name, std::function<void(benchmark::State&)> fn) {
+    return benchmark::RegisterBenchmark(name.c_str(), [fn](benchmark::State& state) { fn(state); });
   };
-  for (const int bits : {512, 1024, 2048}) {
-    const std::string b = std::to_string(bits);
-    state.counters["keygen_time_vs_gmp_" + b] = ratio("keygen" + b, "gmp_keygen" + b);
-    state.counters["decrypt_vs_openssl_crt_" + b] = ratio("decrypt" + b, "openssl_private" + b);
-    state.counters["sign_vs_openssl_crt_" + b] = ratio("sign" + b, "openssl_private" + b);
-    state.counters["encrypt_vs_openssl_pub_" + b] = ratio("encrypt" + b, "openssl_public" + b);
-    state.counters["verify_vs_openssl_pub_" + b] = ratio("verify" + b, "openssl_public" + b);
+  for (const int bits : kBits) {
+    const std::string family = "RSA" + std::to_string(bits);
+    const uint32_t size = static_cast<uint32_t>(bits / 8);
+    add(family + "/orvo/keygen", [size](benchmark::State& s) { KeyGenBenchmark(s, size, OrvoGenerateKey); })
+        ->Unit(benchmark::kMillisecond);
+#if defined(ORVO_PEER_GMP)
+    add(family + "/gmp/keygen", [size](benchmark::State& s) { KeyGenBenchmark(s, size, GmpGenerateKey); })
+        ->Unit(benchmark::kMillisecond);
+#endif
+    for (const bool privateOp : {true, false}) {
+      const std::string op = privateOp ? "private-raw" : "public-raw";
+      add(family + "/orvo/" + op, [=](benchmark::State& s) { OrvoRaw(s, bits, privateOp, nullptr); });
+#if defined(ORVO_PEER_OPENSSL)
+      add(family + "/openssl/" + op, [=](benchmark::State& s) { OpensslOp(s, bits, op); });
+#endif
+      static const std::pair<orvo::MontPath, const char*> kPaths[] = {
+          {orvo::MontPath::kPortable, "orvo-portable"}, {orvo::MontPath::kMulx, "orvo-mulx"}, {orvo::MontPath::kIfma, "orvo-ifma"}};
+      for (const auto& [path, impl] : kPaths) {
+        if (!PathRuns(path, bits)) continue;
+        const orvo::MontPath forced = path;
+        add(family + "/" + impl + "/" + op, [=](benchmark::State& s) { OrvoRaw(s, bits, privateOp, &forced); });
+      }
+    }
+    for (const char* op : {"encrypt", "decrypt", "sign", "verify"}) {
+      const std::string name = op;
+      add(family + "/orvo/" + name, [=](benchmark::State& s) { OrvoFull(s, bits, name); });
+#if defined(ORVO_PEER_OPENSSL)
+      add(family + "/openssl/" + name, [=](benchmark::State& s) { OpensslOp(s, bits, name); });
+#endif
+    }
   }
-  for (const auto& [name, value] : f) std::fprintf(stderr, "rsa figure %-24s %12.3f\n", name.c_str(), value);
-}
-BENCHMARK(BM_RsaPeerRatios)->Iterations(1);
+  return true;
+}();
 
 }  // namespace

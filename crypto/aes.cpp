@@ -9,6 +9,7 @@
 #include "base/wipe.h"
 #include "crypto/aes_ni.h"
 #include "crypto/aes_tables.h"
+#include "crypto/aes_vaes.h"
 #include "digest/seed_expansion.h"
 
 using orvo::load32_le;
@@ -30,6 +31,32 @@ bool HardwareAvailable() {
 bool HardwareInUse() {
   const cpu::Features f = cpu::Usable();
   return f.aesni && f.sse41;
+}
+
+namespace {
+
+Engine EngineFor(const cpu::Features& f) {
+  if (!f.aesni || !f.sse41) return Engine::kTable;
+  if (f.vaes && f.avx512f) {
+    static const bool answers = XAES::WidePathAnswersRight(Engine::kVaes512);
+    if (answers) return Engine::kVaes512;
+  }
+  if (f.vaes) {
+    static const bool answers = XAES::WidePathAnswersRight(Engine::kVaes256);
+    if (answers) return Engine::kVaes256;
+  }
+  return Engine::kAesNi;
+}
+
+}  // namespace
+
+Engine EngineInUse() {
+  static const Engine widest = EngineFor(cpu::Detected());
+  return cpu::NothingHidden() ? widest : EngineFor(cpu::Usable());
+}
+
+bool EngineAvailable(Engine engine) {
+  return static_cast<int>(engine) <= static_cast<int>(EngineFor(cpu::Detected()));
 }
 
 }  // namespace orvo::aes
@@ -179,28 +206,63 @@ void XAES::LoadKey(uint32_t rounds, const uint8_t* key, uint32_t keyLength) {
   MarkKeySet();
 }
 
+bool XAES::WidePathAnswersRight(orvo::aes::Engine engine) {
+  // Seven blocks of the FIPS-197 C.1 key: whole vectors and a partial one on
+  // either width, each block different, in both directions and in CBC.
+  constexpr size_t kBlocks = 7;
+  XAES aes;
+  uint8_t key[16];
+  for (uint8_t i = 0; i < 16; ++i) key[i] = i;
+  aes.LoadKey(10, key, 16);
+  uint8_t plain[16 * kBlocks], want[16 * kBlocks], got[16 * kBlocks], back[16 * kBlocks];
+  for (size_t i = 0; i < sizeof plain; ++i) plain[i] = static_cast<uint8_t>(i * 17 + 1);
+  for (size_t i = 0; i < kBlocks; ++i) CipherTable(aes.encSchedule_, 10, plain + 16 * i, want + 16 * i);
+  uint8_t iv[16] = {};
+  if (engine == orvo::aes::Engine::kVaes512) {
+    orvo::vaes512::EncryptECB(aes.encSchedule_, 10, plain, got, kBlocks);
+    orvo::vaes512::DecryptECB(aes.decSchedule_, 10, got, back, kBlocks);
+    if (std::memcmp(back, plain, sizeof plain) != 0) return false;
+    orvo::vaes512::DecryptCBC(aes.decSchedule_, 10, got, back, kBlocks, iv);
+  } else {
+    orvo::vaes256::EncryptECB(aes.encSchedule_, 10, plain, got, kBlocks);
+    orvo::vaes256::DecryptECB(aes.decSchedule_, 10, got, back, kBlocks);
+    if (std::memcmp(back, plain, sizeof plain) != 0) return false;
+    orvo::vaes256::DecryptCBC(aes.decSchedule_, 10, got, back, kBlocks, iv);
+  }
+  // CBC: block i comes back as plaintext i XOR ciphertext i - 1 (zero IV).
+  for (size_t i = 16; i < sizeof plain; ++i) back[i] = static_cast<uint8_t>(back[i] ^ got[i - 16]);
+  return std::memcmp(got, want, sizeof want) == 0 && std::memcmp(back, plain, sizeof plain) == 0 &&
+         std::memcmp(iv, got + 16 * (kBlocks - 1), 16) == 0;
+}
+
 void XAES::EncryptBlock(const uint8_t* in, uint8_t* out) const { EncryptBlocksECB(in, out, 1); }
 
 void XAES::DecryptBlock(const uint8_t* in, uint8_t* out) const { DecryptBlocksECB(in, out, 1); }
 
 void XAES::EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
-  if (orvo::aes::HardwareInUse()) {
-    orvo::aesni::EncryptECB(encSchedule_, rounds_, in, out, blocks);
-    return;
+  using orvo::aes::Engine;
+  switch (orvo::aes::EngineInUse()) {
+    case Engine::kVaes512: orvo::vaes512::EncryptECB(encSchedule_, rounds_, in, out, blocks); return;
+    case Engine::kVaes256: orvo::vaes256::EncryptECB(encSchedule_, rounds_, in, out, blocks); return;
+    case Engine::kAesNi: orvo::aesni::EncryptECB(encSchedule_, rounds_, in, out, blocks); return;
+    case Engine::kTable: break;
   }
   for (size_t i = 0; i < blocks; ++i) CipherTable(encSchedule_, rounds_, in + 16 * i, out + 16 * i);
 }
 
 void XAES::DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
-  if (orvo::aes::HardwareInUse()) {
-    orvo::aesni::DecryptECB(decSchedule_, rounds_, in, out, blocks);
-    return;
+  using orvo::aes::Engine;
+  switch (orvo::aes::EngineInUse()) {
+    case Engine::kVaes512: orvo::vaes512::DecryptECB(decSchedule_, rounds_, in, out, blocks); return;
+    case Engine::kVaes256: orvo::vaes256::DecryptECB(decSchedule_, rounds_, in, out, blocks); return;
+    case Engine::kAesNi: orvo::aesni::DecryptECB(decSchedule_, rounds_, in, out, blocks); return;
+    case Engine::kTable: break;
   }
   for (size_t i = 0; i < blocks; ++i) InvCipherTable(decSchedule_, rounds_, in + 16 * i, out + 16 * i);
 }
 
 void XAES::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
-  if (orvo::aes::HardwareInUse()) {
+  if (orvo::aes::EngineInUse() != orvo::aes::Engine::kTable) {
     orvo::aesni::EncryptCBC(encSchedule_, rounds_, in, out, blocks, iv);
     return;
   }
@@ -216,9 +278,12 @@ void XAES::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint
 }
 
 void XAES::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
-  if (orvo::aes::HardwareInUse()) {
-    orvo::aesni::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv);
-    return;
+  using orvo::aes::Engine;
+  switch (orvo::aes::EngineInUse()) {
+    case Engine::kVaes512: orvo::vaes512::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv); return;
+    case Engine::kVaes256: orvo::vaes256::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv); return;
+    case Engine::kAesNi: orvo::aesni::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv); return;
+    case Engine::kTable: break;
   }
   const uint8_t* previous = iv;
   for (size_t i = 0; i < blocks; ++i) {

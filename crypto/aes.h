@@ -5,15 +5,20 @@
 // order. Nr 10 means a 16-byte key, 12 a 24-byte key, any other count a 32-byte
 // key; a blob with 32 key bytes and a count of 0..14 runs that many rounds.
 //
-// Two interchangeable block paths give identical bytes: table-driven code
-// (aes_tables.cpp) and AES-NI (aes_ni_x86.cpp), the latter chosen at run time
-// on processors that have it unless a cpu::ScopedFeatureOverride hides it.
+// Interchangeable block paths give identical bytes: table-driven code
+// (aes_tables.cpp), AES-NI (aes_ni_x86.cpp) and VAES on 256- or 512-bit
+// vectors (aes_vaes_x86.cpp). The widest the processor has is chosen at run
+// time, call by call, unless a cpu::ScopedFeatureOverride hides it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "crypto/block_cipher.h"
+
+namespace orvo::aes {
+enum class Engine;
+}  // namespace orvo::aes
 
 class XAES final : public XBlockCipher {
  public:
@@ -37,6 +42,11 @@ class XAES final : public XBlockCipher {
   XBlob GetKey() const override;
 
   uint32_t Rounds() const { return rounds_; }
+
+  // Whether a VAES path gives the table-driven bytes for a fixed key and
+  // blocks on this processor (emulators exist that report VAES and get its
+  // wide forms wrong). Run once per path before the path is first chosen.
+  static bool WidePathAnswersRight(orvo::aes::Engine engine);
 
  protected:
   void EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const override;
@@ -67,5 +77,18 @@ bool HardwareAvailable();
 // cpu::ScopedFeatureOverride (base/test_hooks.h), which tests and benchmarks
 // use to run the table-driven code.
 bool HardwareInUse();
+
+// The block paths. ECB in both directions and CBC decryption take the path
+// chosen; CBC encryption, one chain, runs on AES-NI on the VAES paths too.
+enum class Engine { kTable, kAesNi, kVaes256, kVaes512 };
+// The path XAES takes now: VAES on zmm where the processor has VAES and
+// AVX-512F, on ymm with VAES and AVX2, else AES-NI, else the tables; hiding
+// kAesNi, kVaes or kAvx512 steps down, and so does a VAES path that fails
+// its known answer (XAES::WidePathAnswersRight). The choice does not depend on
+// the length: on the AVX-512 processor measured (bench/bench_aes.cpp), zmm
+// leads ymm at 64 bytes as well as at 1 MiB.
+Engine EngineInUse();
+// Whether the processor has what `engine` needs.
+bool EngineAvailable(Engine engine);
 
 }  // namespace orvo::aes

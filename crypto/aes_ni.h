@@ -17,3 +17,9 @@ void DecryptCBC(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
                 uint8_t* iv);
 
 }  // namespace orvo::aesni
+
+// F<Nr>(...) for the standard round counts 10, 12 and 14 (kernels that unroll
+// their rounds and keep the keys in registers), F<0>(...) for any other.
+#define ORVO_BY_ROUNDS(F, ...) \
+  (rounds == 10 ? F<10>(__VA_ARGS__) : rounds == 12 ? F<12>(__VA_ARGS__) : rounds == 14 ? F<14>(__VA_ARGS__) \
+                                                                                       : F<0>(__VA_ARGS__))

@@ -19,7 +19,10 @@
 
 #include <immintrin.h>
 
-#define ORVO_AESNI __attribute__((target("aes,sse4.1")))
+// Helpers are always inlined, also in unoptimised builds, so that everything
+// the work puts on the stack lies in the frame of one kernel function, whose
+// depth the entry points measure and wipe.
+#define ORVO_AESNI __attribute__((target("aes,sse4.1"), always_inline))
 #define ORVO_AESNI_NOINLINE __attribute__((target("aes,sse4.1"), noinline))
 
 namespace orvo::aesni {
@@ -31,8 +34,12 @@ struct RoundKeys {
   __m128i k[15];
 };
 
+// Unrolled for the fixed counts, so that the keys go straight to registers.
+template <uint32_t kFixed>
 ORVO_AESNI inline void LoadKeys(const uint32_t* schedule, uint32_t rounds, RoundKeys& keys) {
-  for (uint32_t r = 0; r <= rounds; ++r) {
+  const uint32_t nr = kFixed != 0 ? kFixed : rounds;
+#pragma GCC unroll 15
+  for (uint32_t r = 0; r <= nr; ++r) {
     keys.k[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(schedule + 4 * r));
   }
 }
@@ -61,7 +68,7 @@ ORVO_AESNI inline __m128i DecryptOne(const RoundKeys& keys, uint32_t rounds, __m
 }
 
 template <uint32_t kFixed>
-ORVO_AESNI void EncryptLanes(const RoundKeys& keys, uint32_t rounds, __m128i* b) {
+ORVO_AESNI inline void EncryptLanes(const RoundKeys& keys, uint32_t rounds, __m128i* b) {
   const uint32_t nr = kFixed != 0 ? kFixed : rounds;
   for (size_t j = 0; j < kLanes; ++j) b[j] = _mm_xor_si128(b[j], keys.k[0]);
 #pragma GCC unroll 14
@@ -74,7 +81,7 @@ ORVO_AESNI void EncryptLanes(const RoundKeys& keys, uint32_t rounds, __m128i* b)
 }
 
 template <uint32_t kFixed>
-ORVO_AESNI void DecryptLanes(const RoundKeys& keys, uint32_t rounds, __m128i* b) {
+ORVO_AESNI inline void DecryptLanes(const RoundKeys& keys, uint32_t rounds, __m128i* b) {
   const uint32_t nr = kFixed != 0 ? kFixed : rounds;
   for (size_t j = 0; j < kLanes; ++j) b[j] = _mm_xor_si128(b[j], keys.k[nr]);
 #pragma GCC unroll 14
@@ -87,7 +94,7 @@ ORVO_AESNI void DecryptLanes(const RoundKeys& keys, uint32_t rounds, __m128i* b)
 }
 
 template <uint32_t kFixed>
-ORVO_AESNI void EcbEncrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
+ORVO_AESNI inline void EcbEncrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
   for (; blocks >= kLanes; blocks -= kLanes, in += 16 * kLanes, out += 16 * kLanes) {
     __m128i b[kLanes];
     for (size_t j = 0; j < kLanes; ++j) b[j] = Load(in + 16 * j);
@@ -98,7 +105,7 @@ ORVO_AESNI void EcbEncrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t
 }
 
 template <uint32_t kFixed>
-ORVO_AESNI void EcbDecrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
+ORVO_AESNI inline void EcbDecrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
   for (; blocks >= kLanes; blocks -= kLanes, in += 16 * kLanes, out += 16 * kLanes) {
     __m128i b[kLanes];
     for (size_t j = 0; j < kLanes; ++j) b[j] = Load(in + 16 * j);
@@ -109,10 +116,29 @@ ORVO_AESNI void EcbDecrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t
 }
 
 template <uint32_t kFixed>
-ORVO_AESNI void CbcEncrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
+ORVO_AESNI inline void CbcEncrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
                            uint8_t* iv) {
   const uint32_t nr = kFixed != 0 ? kFixed : rounds;
   __m128i chain = Load(iv);
+  if (kFixed != 0 && blocks != 0) {
+    // The chain carries only the rounds. The next block's whitened input,
+    // C[i] ^ P[i+1] ^ K0, is AESENCLAST of the state before the last round
+    // with K[Nr] ^ K0 ^ P[i+1] as its round key (AESENCLAST ends by adding
+    // its key): a second AESENCLAST beside the one giving C[i], instead of an
+    // XOR after it. Both keys meet the input off the critical path.
+    const __m128i lastAndFirst = _mm_xor_si128(keys.k[nr], keys.k[0]);
+    __m128i state = _mm_xor_si128(chain, _mm_xor_si128(Load(in), keys.k[0]));
+    for (;; in += 16, out += 16) {
+#pragma GCC unroll 14
+      for (uint32_t r = 1; r < nr; ++r) state = _mm_aesenc_si128(state, keys.k[r]);
+      chain = _mm_aesenclast_si128(state, keys.k[nr]);
+      Store(out, chain);
+      if (--blocks == 0) break;
+      state = _mm_aesenclast_si128(state, _mm_xor_si128(lastAndFirst, Load(in + 16)));
+    }
+    Store(iv, chain);
+    return;
+  }
   for (; blocks != 0; --blocks, in += 16, out += 16) {
     // The input meets round key 0 off the chain's critical path, which then
     // carries one XOR and the rounds; the empty asm keeps the compiler from
@@ -129,7 +155,7 @@ ORVO_AESNI void CbcEncrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t
 }
 
 template <uint32_t kFixed>
-ORVO_AESNI void CbcDecrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
+ORVO_AESNI inline void CbcDecrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
                            uint8_t* iv) {
   __m128i previous = Load(iv);
   for (; blocks >= kLanes; blocks -= kLanes, in += 16 * kLanes, out += 16 * kLanes) {
@@ -148,79 +174,70 @@ ORVO_AESNI void CbcDecrypt(const RoundKeys& keys, uint32_t rounds, const uint8_t
   Store(iv, previous);
 }
 
-// Wipes the round keys copied to the stack.
-ORVO_AESNI void Clear(RoundKeys& keys) {
-  volatile __m128i* k = keys.k;
-  for (int r = 0; r < 15; ++r) k[r] = _mm_setzero_si128();
+// The work of the four entry points below, one kernel per round count
+// (kFixed) so that the common counts get frames of their own, as small as
+// their work allows. The round keys stay in registers where they fit; what
+// the compiler spills (round keys, blocks) lies in these frames, and each
+// returns its stack pointer so that its entry point wipes exactly the stack
+// it used.
+template <uint32_t kFixed>
+ORVO_AESNI_NOINLINE uintptr_t EncryptECBKeys(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in,
+                                             uint8_t* out, size_t blocks) {
+  RoundKeys keys;
+  LoadKeys<kFixed>(encSchedule, rounds, keys);
+  EcbEncrypt<kFixed>(keys, rounds, in, out, blocks);
+  return StackPointer();
 }
 
-// Calls F<Nr> for the standard round counts and F<0> for any other.
-#define ORVO_AESNI_DISPATCH(F, ...)     \
-  switch (rounds) {                     \
-    case 10: F<10>(__VA_ARGS__); break; \
-    case 12: F<12>(__VA_ARGS__); break; \
-    case 14: F<14>(__VA_ARGS__); break; \
-    default: F<0>(__VA_ARGS__); break;  \
-  }
-
-// The work of the four entry points below. Clear() wipes the round keys'
-// stack copy, but with up to 15 round keys in flight the compiler also spills
-// some of them to slots of its own in these frames; the entry points wipe the
-// stack these calls used once they return.
-ORVO_AESNI_NOINLINE void EncryptECBKeys(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in,
-                                        uint8_t* out, size_t blocks) {
+template <uint32_t kFixed>
+ORVO_AESNI_NOINLINE uintptr_t DecryptECBKeys(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
+                                             uint8_t* out, size_t blocks) {
   RoundKeys keys;
-  LoadKeys(encSchedule, rounds, keys);
-  ORVO_AESNI_DISPATCH(EcbEncrypt, keys, rounds, in, out, blocks)
-  Clear(keys);
+  LoadKeys<kFixed>(decSchedule, rounds, keys);
+  EcbDecrypt<kFixed>(keys, rounds, in, out, blocks);
+  return StackPointer();
 }
 
-ORVO_AESNI_NOINLINE void DecryptECBKeys(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
-                                        uint8_t* out, size_t blocks) {
+template <uint32_t kFixed>
+ORVO_AESNI_NOINLINE uintptr_t EncryptCBCKeys(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in,
+                                             uint8_t* out, size_t blocks, uint8_t* iv) {
   RoundKeys keys;
-  LoadKeys(decSchedule, rounds, keys);
-  ORVO_AESNI_DISPATCH(EcbDecrypt, keys, rounds, in, out, blocks)
-  Clear(keys);
+  LoadKeys<kFixed>(encSchedule, rounds, keys);
+  CbcEncrypt<kFixed>(keys, rounds, in, out, blocks, iv);
+  return StackPointer();
 }
 
-ORVO_AESNI_NOINLINE void EncryptCBCKeys(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in,
-                                        uint8_t* out, size_t blocks, uint8_t* iv) {
+template <uint32_t kFixed>
+ORVO_AESNI_NOINLINE uintptr_t DecryptCBCKeys(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
+                                             uint8_t* out, size_t blocks, uint8_t* iv) {
   RoundKeys keys;
-  LoadKeys(encSchedule, rounds, keys);
-  ORVO_AESNI_DISPATCH(CbcEncrypt, keys, rounds, in, out, blocks, iv)
-  Clear(keys);
-}
-
-ORVO_AESNI_NOINLINE void DecryptCBCKeys(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
-                                        uint8_t* out, size_t blocks, uint8_t* iv) {
-  RoundKeys keys;
-  LoadKeys(decSchedule, rounds, keys);
-  ORVO_AESNI_DISPATCH(CbcDecrypt, keys, rounds, in, out, blocks, iv)
-  Clear(keys);
+  LoadKeys<kFixed>(decSchedule, rounds, keys);
+  CbcDecrypt<kFixed>(keys, rounds, in, out, blocks, iv);
+  return StackPointer();
 }
 
 }  // namespace
 
 void EncryptECB(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
-  EncryptECBKeys(encSchedule, rounds, in, out, blocks);
-  WipeDeadStack();
+  const uintptr_t top = StackPointer();
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(EncryptECBKeys, encSchedule, rounds, in, out, blocks));
 }
 
 void DecryptECB(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
-  DecryptECBKeys(decSchedule, rounds, in, out, blocks);
-  WipeDeadStack();
+  const uintptr_t top = StackPointer();
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(DecryptECBKeys, decSchedule, rounds, in, out, blocks));
 }
 
 void EncryptCBC(const uint32_t* encSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
                 uint8_t* iv) {
-  EncryptCBCKeys(encSchedule, rounds, in, out, blocks, iv);
-  WipeDeadStack();
+  const uintptr_t top = StackPointer();
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(EncryptCBCKeys, encSchedule, rounds, in, out, blocks, iv));
 }
 
 void DecryptCBC(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
                 uint8_t* iv) {
-  DecryptCBCKeys(decSchedule, rounds, in, out, blocks, iv);
-  WipeDeadStack();
+  const uintptr_t top = StackPointer();
+  WipeDeadStackDownTo(top, ORVO_BY_ROUNDS(DecryptCBCKeys, decSchedule, rounds, in, out, blocks, iv));
 }
 
 }  // namespace orvo::aesni

@@ -10,108 +10,6 @@ namespace orvo {
 
 namespace {
 
-
-// A three-word column accumulator for product scanning.
-struct Accumulator {
-  u128 low = 0;       // words 0 and 1
-  uint64_t high = 0;  // word 2
-  void Add(uint64_t x, uint64_t y) {
-    const u128 p = static_cast<u128>(x) * y;
-    low += p;
-    high += low < p;
-  }
-  void AddTwice(const Accumulator& other) {
-    const u128 doubled = other.low << 1;
-    low += doubled;
-    high += 2 * other.high + static_cast<uint64_t>(other.low >> 127) + (low < doubled);
-  }
-  uint64_t ShiftOut() {  // returns word 0 and moves the others down
-    const uint64_t w = static_cast<uint64_t>(low);
-    low = (low >> 64) | (static_cast<u128>(high) << 64);
-    high = 0;
-    return w;
-  }
-};
-
-// t (n + 1 words, t < 2m) reduced to r < m by one conditional subtraction.
-inline void FinalSubtract(uint64_t* r, const uint64_t* t, const uint64_t* m, size_t n) {
-  bool subtract = t[n] != 0;
-  if (!subtract) {
-    subtract = true;  // t == m also subtracts
-    for (size_t j = n; j-- > 0;) {
-      if (t[j] != m[j]) {
-        subtract = t[j] > m[j];
-        break;
-      }
-    }
-  }
-  if (subtract) {
-    uint64_t borrow = 0;
-    for (size_t j = 0; j < n; ++j) {
-      const u128 d = static_cast<u128>(t[j]) - m[j] - borrow;
-      r[j] = static_cast<uint64_t>(d);
-      borrow = static_cast<uint64_t>(d >> 64) & 1;
-    }
-  } else {
-    for (size_t j = 0; j < n; ++j) r[j] = t[j];
-  }
-}
-
-// r = a * b * R^-1 mod m for a, b < m, in the finely integrated product
-// scanning form: column i of the product a * b and of q * m is summed at once,
-// and the quotient word q[i] is chosen to clear the column's low word. With
-// kMax the exact word count the loops unroll; the generic instance takes n at
-// run time. r may alias a or b. When `square` is set, b is a and each column
-// sums its symmetric products once and doubles them.
-template <size_t kMax, bool kSquare>
-inline void MontProductImpl(uint64_t* r, const uint64_t* a, const uint64_t* b, const uint64_t* m, uint64_t m0inv,
-                            size_t n) {
-  uint64_t q[kMax];
-  uint64_t t[kMax + 1];
-  Accumulator acc;
-  for (size_t i = 0; i < 2 * n - 1; ++i) {
-    const size_t first = i < n ? 0 : i - n + 1;
-    if (kSquare) {
-      Accumulator half;
-      for (size_t j = first; 2 * j < i; ++j) half.Add(a[j], a[i - j]);
-      acc.AddTwice(half);
-      if (i % 2 == 0) acc.Add(a[i / 2], a[i / 2]);
-    } else {
-      for (size_t j = first; j <= i && j < n; ++j) acc.Add(a[j], b[i - j]);
-    }
-    const size_t last = i < n ? i : n;  // q[j] for j < last pairs with m[i - j]
-    for (size_t j = first; j < last; ++j) acc.Add(q[j], m[i - j]);
-    if (i < n) {
-      q[i] = static_cast<uint64_t>(acc.low) * m0inv;
-      acc.Add(q[i], m[0]);
-      acc.ShiftOut();
-    } else {
-      t[i - n] = acc.ShiftOut();
-    }
-  }
-  t[n - 1] = acc.ShiftOut();
-  t[n] = static_cast<uint64_t>(acc.low);
-  FinalSubtract(r, t, m, n);
-}
-
-template <size_t kN>
-void MontMulFixed(uint64_t* r, const uint64_t* a, const uint64_t* b, const uint64_t* m, uint64_t m0inv, size_t) {
-  MontProductImpl<kN, false>(r, a, b, m, m0inv, kN);
-}
-
-void MontMulAny(uint64_t* r, const uint64_t* a, const uint64_t* b, const uint64_t* m, uint64_t m0inv, size_t n) {
-  MontProductImpl<MontgomeryModulus::kMaxWords, false>(r, a, b, m, m0inv, n);
-}
-
-template <size_t kN>
-void MontSqrFixed(uint64_t* r, const uint64_t* a, const uint64_t* m, uint64_t m0inv, size_t) {
-  MontProductImpl<kN, true>(r, a, a, m, m0inv, kN);
-}
-
-void MontSqrAny(uint64_t* r, const uint64_t* a, const uint64_t* m, uint64_t m0inv, size_t n) {
-  MontProductImpl<MontgomeryModulus::kMaxWords, true>(r, a, a, m, m0inv, n);
-}
-
 // Scratch words on the stack when few are needed, else on the heap; wiped
 // when they die. Spares the public-key operations most of their allocations.
 class ScratchWords {
@@ -148,6 +46,63 @@ bool EqualWords(const uint64_t* a, const uint64_t* b, size_t n) {
   return true;
 }
 
+uint64_t LimbMask(unsigned bits) { return bits == 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1; }
+
+size_t WordsFor(size_t limbs, unsigned bits) { return (limbs * bits + 63) / 64; }
+
+// The n limbs of `bits` bits of the words, least significant first.
+void SplitWords(uint64_t* limbs, size_t n, const uint64_t* words, size_t wordCount, unsigned bits) {
+  const uint64_t mask = LimbMask(bits);
+  for (size_t k = 0; k < n; ++k) {
+    const size_t pos = k * bits, w = pos / 64, off = pos % 64;
+    uint64_t v = w < wordCount ? words[w] >> off : 0;
+    if (off + bits > 64 && w + 1 < wordCount) v |= words[w + 1] << (64 - off);
+    limbs[k] = v & mask;
+  }
+}
+
+// The words of n limbs of `bits` bits, cut to wordCount words.
+void JoinLimbs(uint64_t* words, size_t wordCount, const uint64_t* limbs, size_t n, unsigned bits) {
+  for (size_t w = 0; w < wordCount; ++w) words[w] = 0;
+  for (size_t k = 0; k < n; ++k) {
+    const size_t pos = k * bits, w = pos / 64, off = pos % 64;
+    if (w < wordCount) words[w] |= limbs[k] << off;
+    if (off + bits > 64 && w + 1 < wordCount) words[w + 1] |= limbs[k] >> (64 - off);
+  }
+}
+
+// r = a - b over n limbs of `bits` bits; returns the borrow out.
+uint64_t SubtractLimbs(uint64_t* r, const uint64_t* a, const uint64_t* b, size_t n, unsigned bits) {
+  const uint64_t mask = LimbMask(bits);
+  uint64_t borrow = 0;
+  for (size_t j = 0; j < n; ++j) {
+    const u128 d = static_cast<u128>(a[j]) - b[j] - borrow;
+    r[j] = static_cast<uint64_t>(d) & mask;
+    borrow = static_cast<uint64_t>(d >> 64) & 1;
+  }
+  return borrow;
+}
+
+// The limbs of x (least significant first), zero-extended or cut to n limbs.
+void LoadLimbs(uint64_t* out, const XBigInt& x, size_t n, unsigned bits) {
+  if (bits == 64) {
+    LoadWords(out, x, n);
+    return;
+  }
+  const size_t words = WordsFor(n, bits);
+  ScratchWords w(words);
+  LoadWords(w.data(), x, words);
+  SplitWords(out, n, w.data(), words, bits);
+}
+
+XBigInt BigIntOfLimbs(const uint64_t* limbs, size_t n, unsigned bits) {
+  if (bits == 64) return BigIntOf(limbs, n);
+  const size_t words = WordsFor(n, bits);
+  ScratchWords w(words);
+  JoinLimbs(w.data(), words, limbs, n, bits);
+  return BigIntOf(w.data(), words);
+}
+
 }  // namespace
 
 SecretWords::~SecretWords() {
@@ -173,28 +128,28 @@ XBigInt BigIntOf(const uint64_t* words, size_t n) {
 }
 
 MontgomeryModulus::MontgomeryModulus(const XBigInt& m, bool forPow)
-    : modulus_(m), n_((m.BitLength() + 63) / 64), m_(WordsOf(m, n_)), m0inv_(0), one_(n_) {
-  switch (n_) {
-    case 4: mul_ = MontMulFixed<4>; sqr_ = MontSqrFixed<4>; break;
-    case 8: mul_ = MontMulFixed<8>; sqr_ = MontSqrFixed<8>; break;
-    case 16: mul_ = MontMulFixed<16>; sqr_ = MontSqrFixed<16>; break;
-    case 32: mul_ = MontMulFixed<32>; sqr_ = MontSqrFixed<32>; break;
-    default: mul_ = MontMulAny; sqr_ = MontSqrAny; break;
-  }
+    : modulus_(m),
+      kernel_(MontKernelFor(MontPathFor(m.BitLength()), m.BitLength())),
+      n_(kernel_.limbs),
+      bits_(kernel_.limbBits),
+      m_(n_),
+      m0inv_(0),
+      one_(n_) {
+  LoadLimbs(m_.data(), m, n_, bits_);
   // Newton's iteration doubles the correct low bits of m^-1 mod 2^64 each
   // step, starting from 3 bits (m * m = 1 mod 8 for odd m).
   uint64_t inverse = m_[0];
   for (int i = 0; i < 5; ++i) inverse *= 2 - m_[0] * inverse;
-  m0inv_ = 0 - inverse;
+  m0inv_ = (0 - inverse) & LimbMask(bits_);
 
-  // R mod m: 2^(b-1) < m for the bit length b, then double up to 2^(64 n).
+  // R mod m: 2^(b-1) < m for the bit length b, then double up to R.
   const uint32_t b = m.BitLength();
-  one_[(b - 1) / 64] = uint64_t{1} << ((b - 1) % 64);
-  for (uint32_t i = b - 1; i < 64 * n_; ++i) Double(one_.data());
+  one_[(b - 1) / bits_] = uint64_t{1} << ((b - 1) % bits_);
+  for (size_t i = b - 1; i < bits_ * n_; ++i) Double(one_.data());
   if (forPow) {
-    // R^2 mod m is R in Montgomery form: 2^(64 n) by square-and-double.
+    // R^2 mod m is R in Montgomery form: 2^(log2 R) by square-and-double.
     r2_ = SecretWords(n_);
-    const uint32_t exponent = static_cast<uint32_t>(64 * n_);
+    const uint32_t exponent = static_cast<uint32_t>(bits_ * n_);
     const uint16_t e[2] = {static_cast<uint16_t>(exponent), static_cast<uint16_t>(exponent >> 16)};
     XBigInt bigExponent;
     bigExponent.AssignLimbs(e, 2);
@@ -203,16 +158,17 @@ MontgomeryModulus::MontgomeryModulus(const XBigInt& m, bool forPow)
 }
 
 void MontgomeryModulus::Mul(uint64_t* r, const uint64_t* a, const uint64_t* b) const {
-  mul_(r, a, b, m_.data(), m0inv_, n_);
+  kernel_.mul(r, a, b, m_.data(), m0inv_, n_);
 }
 
-void MontgomeryModulus::Sqr(uint64_t* r, const uint64_t* a) const { sqr_(r, a, m_.data(), m0inv_, n_); }
+void MontgomeryModulus::Sqr(uint64_t* r, const uint64_t* a) const { kernel_.sqr(r, a, m_.data(), m0inv_, n_); }
 
 void MontgomeryModulus::Double(uint64_t* a) const {
+  const uint64_t mask = LimbMask(bits_);
   uint64_t carry = 0;
   for (size_t j = 0; j < n_; ++j) {
-    const uint64_t next = a[j] >> 63;
-    a[j] = (a[j] << 1) | carry;
+    const uint64_t next = a[j] >> (bits_ - 1);
+    a[j] = ((a[j] << 1) | carry) & mask;
     carry = next;
   }
   bool subtract = carry != 0;
@@ -225,14 +181,7 @@ void MontgomeryModulus::Double(uint64_t* a) const {
       }
     }
   }
-  if (subtract) {
-    uint64_t borrow = 0;
-    for (size_t j = 0; j < n_; ++j) {
-      const u128 d = static_cast<u128>(a[j]) - m_[j] - borrow;
-      a[j] = static_cast<uint64_t>(d);
-      borrow = static_cast<uint64_t>(d >> 64) & 1;
-    }
-  }
+  if (subtract) SubtractLimbs(a, a, m_.data(), n_, bits_);
 }
 
 void MontgomeryModulus::PowerOfTwo(uint64_t* acc, const XBigInt& e) const {
@@ -245,7 +194,7 @@ void MontgomeryModulus::PowerOfTwo(uint64_t* acc, const XBigInt& e) const {
 
 void MontgomeryModulus::ToMontgomery(uint64_t* r, const XBigInt& x) const {
   ScratchWords w(n_);
-  LoadWords(w.data(), x, n_);
+  LoadLimbs(w.data(), x, n_, bits_);
   Mul(r, w.data(), r2_.data());
 }
 
@@ -255,7 +204,7 @@ XBigInt MontgomeryModulus::FromMontgomery(const uint64_t* a) const {
   uint64_t* r = work.data() + n_;
   unit[0] = 1;
   Mul(r, a, unit);
-  return BigIntOf(r, n_);
+  return BigIntOfLimbs(r, n_, bits_);
 }
 
 void MontgomeryModulus::PowWords(uint64_t* acc, const uint64_t* base, const XBigInt& e) const {
@@ -294,19 +243,108 @@ void MontgomeryModulus::PowWords(uint64_t* acc, const uint64_t* base, const XBig
   }
 }
 
+void MontgomeryModulus::ToMontgomeryReduced(uint64_t* r, const XBigInt& x) const {
+  if (x.Compare(modulus_) >= 0) {
+    XBigInt reduced(x);
+    ToMontgomery(r, reduced.Modulo(modulus_));
+  } else {
+    ToMontgomery(r, x);
+  }
+}
+
 XBigInt MontgomeryModulus::Pow(const XBigInt& base, const XBigInt& e) const {
   if (e.IsZero()) return XBigInt(1);
   ScratchWords work(2 * n_);
   uint64_t* b = work.data();
   uint64_t* acc = work.data() + n_;
-  if (base.Compare(modulus_) >= 0) {
-    XBigInt reduced(base);
-    ToMontgomery(b, reduced.Modulo(modulus_));
-  } else {
-    ToMontgomery(b, base);
-  }
+  ToMontgomeryReduced(b, base);
   PowWords(acc, b, e);
   return FromMontgomery(acc);
+}
+
+namespace {
+
+constexpr uint32_t kPairWindow = 5;
+constexpr size_t kPairEntries = size_t{1} << kPairWindow;
+
+// The kPairWindow bits of e from bit `first` up.
+uint32_t WindowOf(const XBigInt& e, uint32_t first) {
+  uint32_t v = 0;
+  for (uint32_t bit = 0; bit < kPairWindow; ++bit) v |= static_cast<uint32_t>(e.Bit(first + bit)) << bit;
+  return v;
+}
+
+// out = table entry `index` of n words, by the kernel's gather or a masked
+// pass over every entry.
+void SelectEntry(const MontKernel& kernel, uint64_t* out, const uint64_t* table, uint32_t index, size_t n) {
+  if (kernel.gather != nullptr) {
+    kernel.gather(out, table, kPairEntries, index, n);
+    return;
+  }
+  for (size_t j = 0; j < n; ++j) out[j] = 0;
+  for (uint32_t k = 0; k < kPairEntries; ++k) {
+    const uint64_t mask = 0 - ((static_cast<uint64_t>(k ^ index) - 1) >> 63);  // all ones when k == index
+    const uint64_t* entry = table + k * n;
+    for (size_t j = 0; j < n; ++j) out[j] |= entry[j] & mask;
+  }
+}
+
+}  // namespace
+
+void MontgomeryModulus::PowPair(const MontgomeryModulus& m1, const XBigInt& x1, const XBigInt& e1, XBigInt& r1,
+                                const MontgomeryModulus& m2, const XBigInt& x2, const XBigInt& e2, XBigInt& r2) {
+  const MontKernel& k = m1.kernel_;
+  if (k.mulPair == nullptr || m2.kernel_.mulPair != k.mulPair || m1.n_ != m2.n_) {
+    r1 = m1.Pow(x1, e1);
+    r2 = m2.Pow(x2, e2);
+    return;
+  }
+  const size_t n = m1.n_;
+  const MontgomeryModulus* mods[2] = {&m1, &m2};
+  // Per modulus: the table of x^0 .. x^31, the accumulator and a selected entry.
+  ScratchWords work(2 * (kPairEntries + 2) * n);
+  uint64_t* table[2];
+  uint64_t* acc[2];
+  uint64_t* entry[2];
+  for (int i = 0; i < 2; ++i) {
+    table[i] = work.data() + i * (kPairEntries + 2) * n;
+    acc[i] = table[i] + kPairEntries * n;
+    entry[i] = acc[i] + n;
+    std::memcpy(table[i], mods[i]->one_.data(), sizeof(uint64_t) * n);
+    mods[i]->ToMontgomeryReduced(table[i] + n, i == 0 ? x1 : x2);
+  }
+  MontPair pair{};
+  for (int i = 0; i < 2; ++i) {
+    pair.m[i] = mods[i]->m_.data();
+    pair.m0inv[i] = mods[i]->m0inv_;
+  }
+  const auto multiply = [&](uint64_t* const r[2], const uint64_t* const a[2], const uint64_t* const b[2]) {
+    for (int i = 0; i < 2; ++i) {
+      pair.r[i] = r[i];
+      pair.a[i] = a[i];
+      pair.b[i] = b[i];
+    }
+    k.mulPair(pair, n);
+  };
+  for (size_t e = 2; e < kPairEntries; ++e) {
+    uint64_t* const r[2] = {table[0] + e * n, table[1] + e * n};
+    const uint64_t* const a[2] = {table[0] + (e - 1) * n, table[1] + (e - 1) * n};
+    const uint64_t* const b[2] = {table[0] + n, table[1] + n};
+    multiply(r, a, b);
+  }
+  const uint32_t bits = std::max({m1.modulus_.BitLength(), m2.modulus_.BitLength(), e1.BitLength(), e2.BitLength()});
+  const uint32_t windows = (bits + kPairWindow - 1) / kPairWindow;
+  const XBigInt* exponents[2] = {&e1, &e2};
+  for (int i = 0; i < 2; ++i) {
+    SelectEntry(k, acc[i], table[i], WindowOf(*exponents[i], (windows - 1) * kPairWindow), n);
+  }
+  for (uint32_t w = windows - 1; w-- > 0;) {
+    for (uint32_t s = 0; s < kPairWindow; ++s) multiply(acc, acc, acc);
+    for (int i = 0; i < 2; ++i) SelectEntry(k, entry[i], table[i], WindowOf(*exponents[i], w * kPairWindow), n);
+    multiply(acc, acc, entry);
+  }
+  r1 = m1.FromMontgomery(acc[0]);
+  r2 = m2.FromMontgomery(acc[1]);
 }
 
 bool MontgomeryModulus::FermatBase2() const {
@@ -334,12 +372,7 @@ bool MontgomeryModulus::StrongProbablePrime(const XBigInt& a) const {
   SecureWipe(limbs.data(), sizeof(uint16_t) * limbs.size());
 
   SecretWords minusOne(n_);  // m - 1 in Montgomery form is m - R mod m
-  uint64_t borrow = 0;
-  for (size_t j = 0; j < n_; ++j) {
-    const u128 diff = static_cast<u128>(m_[j]) - one_[j] - borrow;
-    minusOne[j] = static_cast<uint64_t>(diff);
-    borrow = static_cast<uint64_t>(diff >> 64) & 1;
-  }
+  SubtractLimbs(minusOne.data(), m_.data(), one_.data(), n_, bits_);
   XBigInt reduced(a);
   reduced.Modulo(modulus_);
   SecretWords base(n_);

@@ -62,6 +62,12 @@ class XRSAKey {
   // piece by piece): Sign(data) is SignDigest(SHA1Digest(data)).
   XBlob SignDigest(const XBlob& digest) const;
   int32_t VerifyDigest(const XBlob& digest, const XBlob& signature) const;
+  // The bare exponentiations, for x < n: x^d mod n as Decrypt computes it (by
+  // the Chinese remainder theorem where the key allows), and x^e mod n as
+  // Encrypt and Verify do. They refuse the keys that Decrypt and Verify
+  // refuse, with the same alarm.
+  XBigInt PrivateRaw(const XBigInt& x) const;
+  XBigInt PublicRaw(const XBigInt& x) const;
 
   XBigInt p;     // the larger prime
   XBigInt q;     // the smaller prime

@@ -51,7 +51,9 @@ void RequireExponent(const XRSAKey& key, const XBigInt& x) {
 
 // The Montgomery constants for m, kept in `slot` while m stays the same.
 const MontgomeryModulus& ModulusFor(std::unique_ptr<MontgomeryModulus>& slot, const XBigInt& m) {
-  if (!slot || slot->Modulus().Compare(m) != 0) slot = std::make_unique<MontgomeryModulus>(m);
+  if (!slot || slot->Modulus().Compare(m) != 0 || slot->Path() != MontPathFor(m.BitLength())) {
+    slot = std::make_unique<MontgomeryModulus>(m);
+  }
   return *slot;
 }
 
@@ -64,16 +66,33 @@ __attribute__((noinline)) void WipeExponentiationStack() noexcept {
   SecureWipe(region, sizeof region);
 }
 
+bool MontgomeryApplies(const XBigInt& m) {
+  return IsOddAboveOne(m) && m.BitLength() <= 64 * MontgomeryModulus::kMaxWords;
+}
+
 // base^e mod m through the cached constants when Montgomery form applies.
 XBigInt PowModCached(std::unique_ptr<MontgomeryModulus>& slot, const XBigInt& base, const XBigInt& e,
                      const XBigInt& m) {
-  if (IsOddAboveOne(m) && m.BitLength() <= 64 * MontgomeryModulus::kMaxWords) {
+  if (MontgomeryApplies(m)) {
     XBigInt result = ModulusFor(slot, m).Pow(base, e);
     WipeExponentiationStack();
     return result;
   }
   XBigInt result(base);
   return std::move(result.PowMod(e, m));
+}
+
+// x1^e1 mod m1 and x2^e2 mod m2 (the halves of a private operation by the
+// Chinese remainder theorem), together where the kernel can pair them.
+void PowModPairCached(XRSAKey::Cache& cache, const XBigInt& x1, const XBigInt& e1, const XBigInt& m1, XBigInt& r1,
+                      const XBigInt& x2, const XBigInt& e2, const XBigInt& m2, XBigInt& r2) {
+  if (MontgomeryApplies(m1) && MontgomeryApplies(m2)) {
+    MontgomeryModulus::PowPair(ModulusFor(cache.modP, m1), x1, e1, r1, ModulusFor(cache.modQ, m2), x2, e2, r2);
+    WipeExponentiationStack();
+    return;
+  }
+  r1 = PowModCached(cache.modP, x1, e1, m1);
+  r2 = PowModCached(cache.modQ, x2, e2, m2);
 }
 
 XBlob BlobOfBytes(const uint8_t* bytes, uint32_t n) {
@@ -144,6 +163,28 @@ XBigInt SubtractModP(const XBigInt& a, const XBigInt& b, const XBigInt& p) {
   return std::move(t.Subtract(bp));
 }
 
+// c^d mod n for a key that passed Decrypt's checks.
+XBigInt PrivatePower(const XRSAKey& key, XRSAKey::Cache& cache, bool crt, const XBigInt& c) {
+  if (!crt) return PowModCached(cache.modN, c, key.d, key.n);
+  XBigInt m1, m2;
+  PowModPairCached(cache, c, key.dP, key.p, m1, c, key.dQ, key.q, m2);
+  XBigInt h = SubtractModP(m1, m2, key.p);
+  h.MulMod(key.qInv, key.p);
+  return std::move(h.Multiply(key.q).Add(m2));
+}
+
+void RequireDecryptKey(const XRSAKey& key) {
+  RequireHalf(key, XRSAKey::kPrivateHalf);
+  RequireModulus(key, 43);
+  RequireExponent(key, key.d);
+}
+
+void RequirePublicKey(const XRSAKey& key, uint32_t minSize) {
+  RequireHalf(key, XRSAKey::kPublicHalf);
+  RequireModulus(key, minSize);
+  RequireExponent(key, key.e);
+}
+
 }  // namespace
 
 XBlob MaskGen(const XBlob& z, uint32_t length) {
@@ -182,9 +223,7 @@ using orvo::ByteLength;
 
 XBlob XRSAKey::Encrypt(const XBlob& data) const {
   using namespace orvo;
-  RequireHalf(*this, kPublicHalf);
-  RequireModulus(*this, 43);
-  RequireExponent(*this, e);
+  RequirePublicKey(*this, 43);
   XBlob out(16);
   if (data.size == 0) return out;
 
@@ -245,9 +284,7 @@ XBlob XRSAKey::Encrypt(const XBlob& data) const {
 
 XBlob XRSAKey::Decrypt(const XBlob& ciphertext) const {
   using namespace orvo;
-  RequireHalf(*this, kPrivateHalf);
-  RequireModulus(*this, 43);
-  RequireExponent(*this, d);
+  RequireDecryptKey(*this);
   XBlob out(16);
   if (ciphertext.size == 0) return out;
 
@@ -258,16 +295,7 @@ XBlob XRSAKey::Decrypt(const XBlob& ciphertext) const {
     if (ciphertext.size - offset < size) UnableToDecrypt();
     XBigInt c;
     c.FromBytes(BlobOfBytes(ciphertext.data + offset, size));
-    XBigInt m;
-    if (crt) {
-      const XBigInt m1 = PowModCached(cache.modP, c, dP, p);
-      const XBigInt m2 = PowModCached(cache.modQ, c, dQ, q);
-      XBigInt h = SubtractModP(m1, m2, p);
-      h.MulMod(qInv, p);
-      m = std::move(h.Multiply(q).Add(m2));
-    } else {
-      m = PowModCached(cache.modN, c, d, n);
-    }
+    const XBigInt m = PrivatePower(*this, cache, crt, c);
     XBlob em(size);
     m.ToBytes(em, size - 1);
 
@@ -301,9 +329,9 @@ XBlob XRSAKey::SignDigest(const XBlob& digest) const {
 
   Cache& cache = Cached();
   XBigInt mq(m);
-  const XBigInt s2 = PowModCached(cache.modQ, mq.Modulo(q), dQ, q);
   XBigInt mp(m);
-  const XBigInt s1 = PowModCached(cache.modP, mp.Modulo(p), dP, p);
+  XBigInt s1, s2;
+  PowModPairCached(cache, mp.Modulo(p), dP, p, s1, mq.Modulo(q), dQ, q, s2);
   XBigInt t(s1);
   if (s1.Compare(s2) >= 0) {
     t.Subtract(s2);
@@ -322,9 +350,7 @@ XBlob XRSAKey::SignDigest(const XBlob& digest) const {
 
 int32_t XRSAKey::VerifyDigest(const XBlob& digest, const XBlob& signature) const {
   using namespace orvo;
-  RequireHalf(*this, kPublicHalf);
-  RequireModulus(*this, 23);
-  RequireExponent(*this, e);
+  RequirePublicKey(*this, 23);
   XBigInt s;
   s.FromBytes(signature);
   if (s.Compare(n) >= 0) return 0;
@@ -332,6 +358,19 @@ int32_t XRSAKey::VerifyDigest(const XBlob& digest, const XBlob& signature) const
   XBlob recovered(size);
   m.ToBytes(recovered, size - 1);
   return recovered.Equals(SignatureBlock(size, digest)) ? 1 : 0;
+}
+
+XBigInt XRSAKey::PrivateRaw(const XBigInt& x) const {
+  using namespace orvo;
+  RequireDecryptKey(*this);
+  Cache& cache = Cached();
+  return PrivatePower(*this, cache, CrtUsable(*this, cache), x);
+}
+
+XBigInt XRSAKey::PublicRaw(const XBigInt& x) const {
+  using namespace orvo;
+  RequirePublicKey(*this, 23);
+  return PowModCached(Cached().modN, x, e, n);
 }
 
 XBlob XRSAKey::Sign(const XBlob& data) const { return SignDigest(SHA1Digest(data)); }

@@ -144,10 +144,11 @@ int RunSymmetric(const Arguments& args, bool encrypt) {
     throw XCryptoAlarm(alarm_text::kUnableToDecrypt);
   }
   Progress progress(args, encrypt ? "encrypt" : "decrypt", s.input->KnownSize());
-  WipedBuffer in(kChunk), out(kChunk);
+  const size_t chunk = Chunk();
+  WipedBuffer in(chunk), out(chunk);
   size_t held = 0;  // bytes at the start of `in` short of a whole block
   size_t got;
-  while ((got = s.input->Read(in.data() + held, kChunk - held)) > 0) {
+  while ((got = s.input->Read(in.data() + held, chunk - held)) > 0) {
     const size_t available = held + got;
     const size_t whole = available / bs * bs;
     s.output->Write(out.data(), encrypt ? s.cipher->EncryptBlocks(in.data(), out.data(), whole)

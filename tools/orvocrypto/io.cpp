@@ -62,7 +62,13 @@ std::string Bytes(uint64_t n) {
   return text;
 }
 
+size_t g_chunk = kChunk;  // Chunk()
+
 }  // namespace
+
+size_t Chunk() { return g_chunk; }
+
+void SetChunkForTesting(size_t bytes) { g_chunk = bytes == 0 ? kChunk : bytes; }
 
 Format FormatOption(const Arguments& args, const std::string& name) {
   Format format = Format::kRaw;
@@ -114,8 +120,8 @@ size_t Input::ReadSome(uint8_t* out, size_t n) {
   }
   // Encoded text is decoded a chunk at a time into `decoded_`, served from there.
   if (decodedAt_ == decoded_.size()) {
-    text_.resize(kChunk);
-    decoded_.resize(kChunk + 3);  // a chunk of text, and what the decoders held from earlier ones
+    text_.resize(Chunk());
+    decoded_.resize(Chunk() + 3);  // a chunk of text, and what the decoders held from earlier ones
     const size_t got = std::fread(text_.data(), 1, text_.size(), file_);
     size_t made = 0;
     try {
@@ -211,7 +217,7 @@ void Output::Write(const uint8_t* bytes, size_t n) {
       return;
     case Format::kHex:
       for (size_t done = 0; done < n;) {
-        const size_t piece = std::min(n - done, kChunk / 2);
+        const size_t piece = std::min(n - done, Chunk() / 2);
         text_.resize(2 * piece);
         Put(text_.data(), EncodeHex(bytes + done, piece, text_.data()));
         done += piece;
@@ -219,7 +225,7 @@ void Output::Write(const uint8_t* bytes, size_t n) {
       return;
     case Format::kBase64:
       for (size_t done = 0; done < n;) {
-        const size_t piece = std::min(n - done, kChunk / 2);
+        const size_t piece = std::min(n - done, Chunk() / 2);
         text_.resize(Base64Encoder::Room(piece));
         Put(text_.data(), base64_.Feed(bytes + done, piece, text_.data()));
         done += piece;

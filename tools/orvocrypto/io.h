@@ -18,6 +18,11 @@ namespace orvo::cli {
 
 // The size of the chunks commands read and write (a multiple of every block size).
 inline constexpr size_t kChunk = size_t{1} << 20;
+// The chunk size in use: kChunk, unless a fuzzer or test set a smaller one
+// (a positive multiple of 16; 0 restores kChunk) so that inputs of a few
+// bytes cross chunk boundaries and no command fills megabytes per call.
+size_t Chunk();
+void SetChunkForTesting(size_t bytes);
 
 // The format named by option `name` (raw when absent); UsageError for others.
 // For `output-format`, --hex and --base64 are short forms.
@@ -140,7 +145,7 @@ class WipedBuffer {
 // counting it in `progress`.
 template <typename Feed>
 void Pump(Input& input, Progress& progress, Feed feed) {
-  WipedBuffer buffer(kChunk);
+  WipedBuffer buffer(Chunk());
   size_t got;
   while ((got = input.Read(buffer.data(), buffer.size())) > 0) {
     feed(static_cast<const uint8_t*>(buffer.data()), got);

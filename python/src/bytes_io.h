@@ -1,0 +1,69 @@
+// What the extension's classes share: reading bytes-like arguments and whole
+// numbers, building bytes results, and the lock discipline around the core.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <utility>
+
+#include "base/xblob.h"
+
+namespace orvopy {
+
+namespace py = pybind11;
+
+// A read-only view of a bytes-like argument (bytes, bytearray, memoryview,
+// array.array, anything with the buffer protocol and contiguous memory). The
+// exporter is held for the view's life, so a bytearray cannot be resized
+// under a call that released the GIL. Anything else raises TypeError.
+class ByteView {
+ public:
+  ByteView(py::handle object, const char* what);
+  ~ByteView() { PyBuffer_Release(&view_); }
+  ByteView(const ByteView&) = delete;
+  ByteView& operator=(const ByteView&) = delete;
+
+  const uint8_t* data() const { return static_cast<const uint8_t*>(view_.buf); }
+  size_t size() const { return static_cast<size_t>(view_.len); }
+  // A copy in an XBlob (wiped when it goes); ValueError from 4 GiB on, past
+  // the most one XBlob holds.
+  XBlob Blob() const;
+
+ private:
+  Py_buffer view_;
+};
+
+// A new bytes object of `n` bytes whose contents the caller fills.
+py::bytes NewBytes(size_t n);
+inline uint8_t* BytesData(py::bytes& b) { return reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(b.ptr())); }
+py::bytes ToBytes(const XBlob& blob);
+
+// TypeError unless the object is an int (bool included, as Python allows).
+void RequireInt(py::handle object, const char* what);
+
+// A Python int as the 32-bit number the scripting objects take: values from
+// -2^31 to 2^32 - 1, negative ones as their two's complement (so -1 is a very
+// large request, as in a script). TypeError for a non-int, ValueError
+// outside that range.
+uint32_t Number32(py::handle object, const char* what);
+
+// Runs `work` with the GIL released and the object's lock held. The GIL goes
+// first: a thread that waited for the lock while holding the GIL would block
+// the holder's return.
+template <class Work>
+auto Unlocked(std::mutex& lock, Work&& work) {
+  py::gil_scoped_release released;
+  std::lock_guard<std::mutex> held(lock);
+  return std::forward<Work>(work)();
+}
+
+// Inputs from this size on are digested with the GIL released.
+inline constexpr size_t kReleaseFrom = 64 * 1024;
+
+void BindCipher(py::module_& m);
+void BindRSA(py::module_& m);
+
+}  // namespace orvopy

@@ -1,0 +1,189 @@
+// orvocrypto.Cipher: one block cipher with the members of the symmetric
+// scripting objects (KeyGen, Key, Encrypt, Decrypt, Mode, Filler).
+#include <pybind11/pybind11.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "base/wipe.h"
+#include "bytes_io.h"
+#include "crypto/aes.h"
+#include "crypto/blowfish.h"
+#include "crypto/twofish.h"
+
+namespace orvopy {
+namespace {
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+// Keeps a copy of the chaining register and puts it back unless the call
+// completes, so a call that fails part-way (memory running out after some
+// blocks were chained) leaves the register as the next call expects it.
+class ChainGuard {
+ public:
+  explicit ChainGuard(XBlockCipher& cipher) : cipher_(cipher) {
+    if (cipher.chain != nullptr) std::memcpy(saved_, cipher.chain, cipher.BlockSize());
+  }
+  ~ChainGuard() {
+    if (!done_ && cipher_.chain != nullptr) std::memcpy(cipher_.chain, saved_, cipher_.BlockSize());
+    orvo::SecureWipe(saved_, sizeof saved_);
+  }
+  ChainGuard(const ChainGuard&) = delete;
+  ChainGuard& operator=(const ChainGuard&) = delete;
+  void Done() { done_ = true; }
+
+ private:
+  XBlockCipher& cipher_;
+  uint8_t saved_[16];
+  bool done_ = false;
+};
+
+class Cipher {
+ public:
+  explicit Cipher(const std::string& name) {
+    const std::string n = Lower(name);
+    if (n == "aes") {
+      cipher_ = std::make_unique<XAES>();
+      name_ = "aes";
+    } else if (n == "twofish") {
+      cipher_ = std::make_unique<XTwofish>();
+      name_ = "twofish";
+    } else if (n == "blowfish") {
+      cipher_ = std::make_unique<XBlowfish>();
+      name_ = "blowfish";
+    } else {
+      throw py::value_error("unknown cipher '" + name + "' (aes, twofish, blowfish)");
+    }
+    cipher_->Setup(XBlockCipher::kModeECB, 0);
+  }
+
+  void KeyGen(py::handle seed, py::handle length) {
+    const XBlob bytes = ByteView(seed, "seed").Blob();
+    const uint32_t n = Number32(length, "length");
+    Unlocked(lock_, [&] { cipher_->GenerateKey(bytes, n); });
+  }
+
+  py::bytes GetKey() {
+    return ToBytes(Unlocked(lock_, [&] { return cipher_->GetKey(); }));
+  }
+
+  void SetKey(py::handle blob) {
+    const XBlob bytes = ByteView(blob, "key").Blob();
+    Unlocked(lock_, [&] { cipher_->SetKey(bytes); });
+  }
+
+  int GetMode() {
+    return static_cast<int>(Unlocked(lock_, [&] { return cipher_->mode; }));
+  }
+
+  // 1 or "ecb", 2 or "cbc". The scripting objects also store other numbers,
+  // after which Encrypt and Decrypt return nothing; here they are refused.
+  void SetMode(py::handle mode) {
+    uint32_t value = 0;
+    if (py::isinstance<py::str>(mode)) {
+      const std::string text = Lower(mode.cast<std::string>());
+      value = text == "ecb" ? XBlockCipher::kModeECB : text == "cbc" ? XBlockCipher::kModeCBC : 0;
+    } else if (PyLong_Check(mode.ptr())) {
+      const long v = PyLong_AsLong(mode.ptr());
+      if (v == -1 && PyErr_Occurred()) PyErr_Clear();
+      value = v == 1 || v == 2 ? static_cast<uint32_t>(v) : 0;
+    } else {
+      throw py::type_error(std::string("mode must be 1, 2, 'ecb' or 'cbc', not '") + Py_TYPE(mode.ptr())->tp_name +
+                           "'");
+    }
+    if (value == 0) throw py::value_error("mode must be 1, 2, 'ecb' or 'cbc'");
+    Unlocked(lock_, [&] { cipher_->mode = value; });
+  }
+
+  int GetFiller() {
+    return Unlocked(lock_, [&] { return cipher_->filler; });
+  }
+
+  // The low 8 bits of any int, as the Filler property takes them.
+  void SetFiller(py::handle filler) {
+    RequireInt(filler, "filler");
+    const uint8_t low = static_cast<uint8_t>(PyLong_AsUnsignedLongMask(filler.ptr()) & 0xFF);
+    Unlocked(lock_, [&] { cipher_->filler = low; });
+  }
+
+  py::bytes Encrypt(py::handle data) {
+    const ByteView in(data, "data");
+    const size_t bs = cipher_->BlockSize();
+    const size_t whole = in.size() - in.size() % bs;
+    py::bytes out = NewBytes(whole + (in.size() == whole ? 0 : bs));
+    uint8_t* to = BytesData(out);
+    Unlocked(lock_, [&] {
+      ChainGuard chain(*cipher_);
+      const size_t written = cipher_->EncryptBlocks(in.data(), to, whole);
+      cipher_->EncryptFinal(in.data() + whole, in.size() - whole, to + written);
+      chain.Done();
+    });
+    return out;
+  }
+
+  py::bytes Decrypt(py::handle data) {
+    const ByteView in(data, "data");
+    py::bytes out = NewBytes(in.size());
+    uint8_t* to = BytesData(out);
+    Unlocked(lock_, [&] {
+      ChainGuard chain(*cipher_);
+      cipher_->DecryptBlocks(in.data(), to, in.size());
+      chain.Done();
+    });
+    return out;
+  }
+
+  const char* Name() const { return name_; }
+  int BlockSize() const { return static_cast<int>(cipher_->BlockSize()); }
+
+ private:
+  std::unique_ptr<XBlockCipher> cipher_;
+  const char* name_ = "";
+  std::mutex lock_;
+};
+
+}  // namespace
+
+void BindCipher(py::module_& m) {
+  py::class_<Cipher> cls(m, "Cipher",
+                     "A block cipher with the members of the symmetric scripting objects.\n\n"
+                     "Cipher('aes'), Cipher('twofish') or Cipher('blowfish') (any case). A new\n"
+                     "cipher has no key, mode 1 (ECB), filler 0 and an all-zero chaining block.");
+  cls.attr("__module__") = "orvocrypto";
+  cls.def(py::init<const std::string&>(), py::arg("name"))
+      .def("keygen", &Cipher::KeyGen, py::arg("seed"), py::arg("length"),
+           "Makes the key from the seed's bytes alone, as KeyGen does: the same seed and\n"
+           "length give the same key blob. Key lengths by requested length n: AES 16\n"
+           "bytes for n < 24, 24 for n < 32, else 32; Twofish 16, 24, 32 for n up to 16,\n"
+           "up to 24, above; Blowfish n clamped to 8..56. Negative n counts as 2**32 + n.")
+      .def_property("key", &Cipher::GetKey, &Cipher::SetKey,
+                    "The key blob (bytes): a 4-byte big-endian count, then the key bytes. Reading\n"
+                    "it without a key raises AlarmError; setting a malformed blob raises\n"
+                    "AlarmError and keeps the earlier key.")
+      .def_property("mode", &Cipher::GetMode, &Cipher::SetMode,
+                    "1 (ECB, the default) or 2 (CBC); 'ecb' and 'cbc' are accepted when setting.\n"
+                    "Changing it does not reset the chaining block.")
+      .def_property("filler", &Cipher::GetFiller, &Cipher::SetFiller,
+                    "The padding byte, 0 to 255 (the low 8 bits of the int set; default 0).")
+      .def("encrypt", &Cipher::Encrypt, py::arg("data"),
+           "Pads the data with the filler byte to whole blocks (nothing when it already is\n"
+           "whole blocks) and enciphers it in the mode. In CBC the chaining block carries\n"
+           "over from call to call: after encrypt it is the last ciphertext block.")
+      .def("decrypt", &Cipher::Decrypt, py::arg("data"),
+           "Deciphers whole blocks; the padding is not removed. After an ECB decrypt the\n"
+           "chaining block is the last plaintext block, after a CBC decrypt the last\n"
+           "ciphertext block. A length that is not whole blocks raises AlarmError\n"
+           "'Crypto System: Unable to decrypt data' and changes nothing.")
+      .def_property_readonly("name", &Cipher::Name, "'aes', 'twofish' or 'blowfish'.")
+      .def_property_readonly("block_size", &Cipher::BlockSize, "16 (AES, Twofish) or 8 (Blowfish).")
+      .def("__repr__", [](Cipher& c) { return std::string("orvocrypto.Cipher('") + c.Name() + "')"; });
+}
+
+}  // namespace orvopy
