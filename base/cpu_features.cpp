@@ -45,6 +45,7 @@ Features Detect() {
     f.bmi2 = (b & bit_BMI2) != 0;
     f.adx = (b & bit_ADX) != 0;
     f.avx512ifma = (b & bit_AVX512F) != 0 && (b & bit_AVX512IFMA) != 0 && zmmState;
+    f.bmi1 = (b & bit_BMI) != 0;
   }
 #endif
   return f;
@@ -75,6 +76,7 @@ Features Usable() {
   f.bmi2 = f.bmi2 && Shown(hidden, Feature::kBmi2);
   f.adx = f.adx && Shown(hidden, Feature::kAdx);
   f.avx512ifma = f.avx512ifma && Shown(hidden, Feature::kAvx512Ifma);
+  f.bmi1 = f.bmi1 && Shown(hidden, Feature::kBmi1);
   return f;
 }
 

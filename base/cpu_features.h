@@ -1,7 +1,7 @@
 // Run-time detection of the x86-64 instructions that the hardware paths use
 // (AES-NI, SHA extensions, PCLMULQDQ, SSE4.1, SSSE3; AVX2, VAES and AVX-512F
-// for the wide AES paths; BMI2, ADX and AVX-512 IFMA for the RSA kernels).
-// Other processors report none.
+// for the wide AES paths; BMI2, ADX and AVX-512 IFMA for the RSA kernels; BMI1
+// for the Blowfish and Twofish S-box indices). Other processors report none.
 #pragma once
 
 namespace orvo::cpu {
@@ -22,6 +22,7 @@ struct Features {
   bool bmi2 = false;
   bool adx = false;
   bool avx512ifma = false;
+  bool bmi1 = false;  // BEXTR (Blowfish and Twofish S-box indices)
 };
 
 // What the processor has. Read once per process; cheap to call.

@@ -26,6 +26,7 @@ enum class Feature : unsigned {
   kBmi2 = 1u << 16,
   kAdx = 1u << 17,
   kAvx512Ifma = 1u << 18,
+  kBmi1 = 1u << 19,
 };
 
 // While it lives, `feature` is hidden from the hardware paths (usable = false:
@@ -33,7 +34,8 @@ enum class Feature : unsigned {
 // has it (usable = true, undoing an enclosing override). Hiding AES-NI selects
 // the table-driven AES (hiding VAES the AES-NI one, hiding AVX-512 the
 // 256-bit VAES one), hiding the SHA extensions the portable SHA-1, hiding
-// PCLMULQDQ the slicing-by-16 CRC-32; both paths of each give the same results.
+// PCLMULQDQ the slicing-by-16 CRC-32, hiding BMI1 Blowfish and Twofish with
+// shifts and masks for their S-box indices; both paths of each give the same results.
 // The setting is process-wide, for tests on one thread; overrides nest, and
 // each restores on destruction what it found.
 class ScopedFeatureOverride {

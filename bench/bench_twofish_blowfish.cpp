@@ -8,6 +8,8 @@
 // our figure from the same run ("ours", measured just before it, MB/s or key
 // set-ups per second), the peer's ("peer") and ours / peer ("ratio").
 // Our key set-up is SetKey of a key blob (with Blowfish's two self-tests).
+// Rows "orvo-portable" force the shifts and masks for the S-box indices
+// where the processor offers BEXTR (BMI1), for information.
 #include <benchmark/benchmark.h>
 
 #include <time.h>
@@ -16,9 +18,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/cpu_features.h"
+#include "base/test_hooks.h"
 #include "bench/bench_cipher.h"
 #include "crypto/blowfish.h"
 #include "crypto/twofish.h"
@@ -95,7 +100,9 @@ struct Peer {
 };
 
 template <typename Cipher>
-void OursEngine(benchmark::State& state, std::string cipher, XBlob keyBlob, Op op, size_t n) {
+void OursEngine(benchmark::State& state, std::string cipher, XBlob keyBlob, Op op, size_t n, bool portable) {
+  std::optional<orvo::cpu::ScopedFeatureOverride> path;  // a forced-portable row hides BMI1
+  if (portable) path.emplace(orvo::cpu::Feature::kBmi1);
   Cipher c;
   c.SetKey(keyBlob);
   c.Setup(IsCbc(op) ? XBlockCipher::kModeCBC : XBlockCipher::kModeECB, 0);
@@ -106,7 +113,7 @@ void OursEngine(benchmark::State& state, std::string cipher, XBlob keyBlob, Op o
     benchmark::ClobberMemory();
   });
   orvo::bench::SetPeerBytes(state, n);
-  Report(state, BenchName(cipher, "*", op, n), figure, true, 1e6);
+  if (!portable) Report(state, BenchName(cipher, "*", op, n), figure, true, 1e6);
 }
 
 void PeerBulk(benchmark::State& state, std::string cipher, Peer peer, Op op, size_t n) {
@@ -122,14 +129,16 @@ void PeerBulk(benchmark::State& state, std::string cipher, Peer peer, Op op, siz
 }
 
 template <typename Cipher>
-void OursKeySetup(benchmark::State& state, std::string cipher, XBlob keyBlob) {
+void OursKeySetup(benchmark::State& state, std::string cipher, XBlob keyBlob, bool portable) {
+  std::optional<orvo::cpu::ScopedFeatureOverride> path;  // a forced-portable row hides BMI1
+  if (portable) path.emplace(orvo::cpu::Feature::kBmi1);
   Cipher c;
   const double figure = Measure(state, 1, [&] {
     c.SetKey(keyBlob);
     benchmark::ClobberMemory();
   });
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
-  Report(state, cipher + "/key-setup", figure, true, 1);
+  if (!portable) Report(state, cipher + "/key-setup", figure, true, 1);
 }
 
 void PeerKeySetup(benchmark::State& state, std::string cipher, Peer peer) {
@@ -297,13 +306,22 @@ void RegisterCipher(const std::string& cipher, const XBlob& keyBlob, const std::
   benchmark::RegisterBenchmark((cipher + "/orvo/DecryptBlock").c_str(), OursBlock<Cipher>, keyBlob, true);
   for (const Op op : orvo::bench::kOps) {
     for (const size_t n : orvo::bench::kSizes) {
-      benchmark::RegisterBenchmark(BenchName(cipher, "orvo", op, n).c_str(), OursEngine<Cipher>, cipher, keyBlob, op, n);
+      benchmark::RegisterBenchmark(BenchName(cipher, "orvo", op, n).c_str(), OursEngine<Cipher>, cipher, keyBlob, op, n,
+                                   false);
+      if (orvo::cpu::Detected().bmi1 && n >= 1024) {
+        benchmark::RegisterBenchmark(BenchName(cipher, "orvo-portable", op, n).c_str(), OursEngine<Cipher>, cipher,
+                                     keyBlob, op, n, true);
+      }
       for (const Peer& peer : peers) {
         benchmark::RegisterBenchmark(BenchName(cipher, peer.name, op, n).c_str(), PeerBulk, cipher, peer, op, n);
       }
     }
   }
-  benchmark::RegisterBenchmark((cipher + "/orvo/key-setup").c_str(), OursKeySetup<Cipher>, cipher, keyBlob);
+  benchmark::RegisterBenchmark((cipher + "/orvo/key-setup").c_str(), OursKeySetup<Cipher>, cipher, keyBlob, false);
+  if (orvo::cpu::Detected().bmi1) {
+    benchmark::RegisterBenchmark((cipher + "/orvo-portable/key-setup").c_str(), OursKeySetup<Cipher>, cipher, keyBlob,
+                                 true);
+  }
   for (const Peer& peer : peers) {
     benchmark::RegisterBenchmark((cipher + "/" + peer.name + "/key-setup").c_str(), PeerKeySetup, cipher, peer);
   }

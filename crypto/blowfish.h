@@ -5,7 +5,7 @@
 // The Blowfish key blob (SetKey input, GetKey output): the key length L as a
 // 4-byte big-endian number, then the L key bytes. L + 4 bytes in all.
 //
-// Every key set-up first runs two self-tests over the tables it starts from:
+// Every key set-up runs two self-tests over the tables it starts from:
 // an integrity value computed while copying them (must be 0x55861A61, else
 // "Invalid key" / "Blowfish"), and a known answer (ten encipherments of the
 // zero block give the left half 0xAAFE4EBD and ten decipherments bring it back

@@ -13,17 +13,12 @@ namespace orvo::blowfish {
 extern const uint32_t kInitialP[18];
 extern const uint32_t kInitialS[4][256];
 
-// Copies initial tables into `state` (the P-array also in reverse order) and
-// returns the integrity value computed while copying: c = 0; per P word in
-// order c = ROL(c, 1) + P; then per S-box word (S1 first, each from index 0)
-// c = ROL(13·c, 11) + S; all modulo 2^32.
-uint32_t LoadTables(const uint32_t (&p)[18], const uint32_t (&s)[4][256], State& state);
-
-// The full key set-up of the Blowfish paper, preceded by the two self-tests,
-// over the initial tables `p` and `s` (kInitialP and kInitialS in every real
-// use; tests pass damaged copies). Works on a private copy and writes `out`
-// only when both self-tests pass; otherwise throws as described above and
-// leaves `out` as it was. `length` is 1 to kMaxKeyBytes.
+// The full key set-up of the Blowfish paper with the two self-tests over the
+// initial tables `p` and `s` (kInitialP and kInitialS in every real use; tests
+// pass damaged copies). The self-tests run step by step beside the key
+// schedule, on a private copy; `out` is written only when both pass;
+// otherwise the set-up throws as described in blowfish.h (the integrity
+// alarm first) and leaves `out` as it was. `length` is 1 to kMaxKeyBytes.
 void KeySetup(const uint8_t* key, uint32_t length, const uint32_t (&p)[18], const uint32_t (&s)[4][256],
               State& out);
 

@@ -47,7 +47,7 @@ class XTwofish final : public XBlockCipher {
   XBlob GetKey() const override;
 
  protected:
-  // The engine's bulk hooks, with two blocks in flight where the mode allows.
+  // The engine's bulk hooks, with four blocks in flight where the mode allows.
   void EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const override;
   void DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const override;
   void EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const override;

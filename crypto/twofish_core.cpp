@@ -4,6 +4,7 @@
 
 #include "base/byte_order.h"
 #include "base/wipe.h"
+#include "crypto/byte_fields.h"
 
 namespace orvo::twofish {
 
@@ -11,55 +12,93 @@ namespace {
 
 inline uint8_t Byte(uint32_t x, unsigned n) { return static_cast<uint8_t>(x >> (8 * n)); }
 
-// The q permutation that h applies to byte position j just before it adds
-// byte j of list word i (paper 4.3.2); the last q of each position is folded
-// into kMdsQ.
-inline const uint8_t* StageQ(unsigned i, unsigned j) {
-  static const uint8_t* const kStages[4][4] = {
-      {kQ0, kQ0, kQ1, kQ1},  // before L0
-      {kQ0, kQ1, kQ0, kQ1},  // before L1
-      {kQ1, kQ1, kQ0, kQ0},  // before L2 (k >= 3)
-      {kQ1, kQ0, kQ0, kQ1},  // before L3 (k = 4)
-  };
-  return kStages[i][j];
-}
+// Whether h applies q1 (else q0) to byte position j just before it adds byte
+// j of list word i (paper 4.3.2); the last q of each position is folded into
+// kMdsQ.
+constexpr bool kStageQ1[4][4] = {
+    {false, false, true, true},  // before L0
+    {false, true, false, true},  // before L1
+    {true, true, false, false},  // before L2 (k >= 3)
+    {true, false, false, true},  // before L3 (k = 4)
+};
 
-// One key-dependent S-box composed with its MDS column, for k list words:
-// sbox[x] = kMdsQ.col[j][q(...q(q(x) ^ l(k-1)) ... ^ l0)].
+// The bytes of up to four list words: l[i][j] is byte j of word i (held in
+// words, so that the chains below need no narrowing between look-ups).
+using ListBytes = uint32_t[4][4];
+
+// h (paper 4.3.2) for byte position j of an input byte x up to its last q,
+// for K list words, from q0[x] and q1[x] (the first stage, shared by all four
+// positions): q(...q(q(x) ^ l[K-1][j]) ... ^ l[0][j]). The stages are known
+// at compile time once the callers' loops over j are unrolled.
 template <unsigned K>
-void BuildSbox(unsigned j, const uint8_t (&l)[4][4], uint32_t* sbox) {
-  const uint8_t* q3 = StageQ(3, j);
-  const uint8_t* q2 = StageQ(2, j);
-  const uint8_t* q1 = StageQ(1, j);
-  const uint8_t* q0 = StageQ(0, j);
-  const uint32_t* mds = kMdsQ.col[j];
-  for (unsigned x = 0; x < 256; ++x) {
-    uint8_t v = static_cast<uint8_t>(x);
-    if (K == 4) v = q3[v] ^ l[3][j];
-    if (K >= 3) v = q2[v] ^ l[2][j];
-    v = q1[v] ^ l[1][j];
-    v = q0[v] ^ l[0][j];
-    sbox[x] = mds[v];
-  }
+inline uint32_t Chain(unsigned j, uint32_t q0x, uint32_t q1x, const ListBytes& l) {
+  uint32_t v = (kStageQ1[K - 1][j] ? q1x : q0x) ^ l[K - 1][j];
+  for (unsigned i = K - 1; i-- > 0;) v = (kStageQ1[i][j] ? kQ1 : kQ0)[v] ^ l[i][j];
+  return v;
 }
 
 template <unsigned K>
-void BuildSboxes(const uint32_t* list, Schedule& out) {
-  uint8_t l[4][4] = {};
+void SplitList(const uint32_t* list, ListBytes& l) {
   for (unsigned i = 0; i < K; ++i) {
     for (unsigned j = 0; j < 4; ++j) l[i][j] = Byte(list[i], j);
   }
-  for (unsigned j = 0; j < 4; ++j) BuildSbox<K>(j, l, out.sbox[j]);
-  SecureWipe(l, sizeof l);
 }
 
+// The key-dependent S-boxes composed with their MDS columns:
+// sbox[j][x] = kMdsQ.col[j][Chain(j, x)], the four positions of x together.
+template <unsigned K>
+void BuildSboxes(const ListBytes& l, Schedule& out) {
+  for (unsigned x = 0; x < 256; ++x) {
+    const uint32_t q0x = kQ0[x];
+    const uint32_t q1x = kQ1[x];
+    out.sbox[0][x] = kMdsQ.col[0][Chain<K>(0, q0x, q1x, l)];
+    out.sbox[1][x] = kMdsQ.col[1][Chain<K>(1, q0x, q1x, l)];
+    out.sbox[2][x] = kMdsQ.col[2][Chain<K>(2, q0x, q1x, l)];
+    out.sbox[3][x] = kMdsQ.col[3][Chain<K>(3, q0x, q1x, l)];
+  }
+}
+
+// h of the word with all four bytes x (x·rho, as the subkeys take it).
+template <unsigned K>
+inline uint32_t HRho(uint32_t x, const ListBytes& l) {
+  const uint32_t q0x = kQ0[x];
+  const uint32_t q1x = kQ1[x];
+  return kMdsQ.col[0][Chain<K>(0, q0x, q1x, l)] ^ kMdsQ.col[1][Chain<K>(1, q0x, q1x, l)] ^
+         kMdsQ.col[2][Chain<K>(2, q0x, q1x, l)] ^ kMdsQ.col[3][Chain<K>(3, q0x, q1x, l)];
+}
+
+// The 40 subkeys (paper 4.3.1) and the S-boxes for K = k.
+template <unsigned K>
+void ExpandWords(const uint32_t* even, const uint32_t* odd, const uint32_t* sboxKey, Schedule& out) {
+  ListBytes le = {};
+  ListBytes lo = {};
+  ListBytes ls = {};
+  SplitList<K>(even, le);
+  SplitList<K>(odd, lo);
+  SplitList<K>(sboxKey, ls);
+  for (unsigned i = 0; i < 40; i += 2) {
+    const uint32_t a = HRho<K>(i, le);
+    const uint32_t b = rotl32(HRho<K>(i + 1, lo), 8);
+    out.subkeys[i] = a + b;
+    out.subkeys[i + 1] = rotl32(a + 2 * b, 9);
+  }
+  BuildSboxes<K>(ls, out);
+  SecureWipe(le, sizeof le);
+  SecureWipe(lo, sizeof lo);
+  SecureWipe(ls, sizeof ls);
+}
+
+// g (paper 4.3.2) with the full-key tables: four look-ups, bytes 1 and 2 of x
+// taken through `Bytes` (crypto/byte_fields.h).
+template <typename Bytes>
 inline uint32_t G(const Schedule& s, uint32_t x) {
-  return s.sbox[0][Byte(x, 0)] ^ s.sbox[1][Byte(x, 1)] ^ s.sbox[2][Byte(x, 2)] ^ s.sbox[3][Byte(x, 3)];
+  return s.sbox[0][x & 0xFF] ^ s.sbox[1][Bytes::Byte1(x)] ^ s.sbox[2][Bytes::Byte2(x)] ^ s.sbox[3][x >> 24];
 }
 
 // G(ROL(x, 8)), taking the bytes of x in rotated order instead of rotating first.
+template <typename Bytes>
 inline uint32_t GRotated(const Schedule& s, uint32_t x) {
-  return s.sbox[0][Byte(x, 3)] ^ s.sbox[1][Byte(x, 0)] ^ s.sbox[2][Byte(x, 1)] ^ s.sbox[3][Byte(x, 2)];
+  return s.sbox[0][x >> 24] ^ s.sbox[1][x & 0xFF] ^ s.sbox[2][Bytes::Byte1(x)] ^ s.sbox[3][Bytes::Byte2(x)];
 }
 
 // N independent blocks side by side, so that their table look-ups overlap;
@@ -91,23 +130,23 @@ inline void Store(const Words<N>& x, uint8_t* out) {
 
 // Two rounds (paper 4.1) without the swaps: round 2n works from (a, b) on
 // (c, d), round 2n + 1 from (c, d) on (a, b). Decryption undoes them.
-template <bool kDecrypt, size_t N>
+template <bool kDecrypt, typename Bytes, size_t N>
 inline void Cycle(const Schedule& s, unsigned n, Words<N>& x) {
   const uint32_t* k = s.subkeys + 8 + 4 * n;
   uint32_t t0[N];
   uint32_t t1[N];
   if constexpr (!kDecrypt) {
     for (size_t i = 0; i < N; ++i) {
-      t0[i] = G(s, x.a[i]);
-      t1[i] = GRotated(s, x.b[i]);
+      t0[i] = G<Bytes>(s, x.a[i]);
+      t1[i] = GRotated<Bytes>(s, x.b[i]);
     }
     for (size_t i = 0; i < N; ++i) {
       x.c[i] = rotr32(x.c[i] ^ (t0[i] + t1[i] + k[0]), 1);
       x.d[i] = rotl32(x.d[i], 1) ^ ((t0[i] + k[1]) + 2 * t1[i]);
     }
     for (size_t i = 0; i < N; ++i) {
-      t0[i] = G(s, x.c[i]);
-      t1[i] = GRotated(s, x.d[i]);
+      t0[i] = G<Bytes>(s, x.c[i]);
+      t1[i] = GRotated<Bytes>(s, x.d[i]);
     }
     for (size_t i = 0; i < N; ++i) {
       x.a[i] = rotr32(x.a[i] ^ (t0[i] + t1[i] + k[2]), 1);
@@ -115,16 +154,16 @@ inline void Cycle(const Schedule& s, unsigned n, Words<N>& x) {
     }
   } else {
     for (size_t i = 0; i < N; ++i) {
-      t0[i] = G(s, x.c[i]);
-      t1[i] = GRotated(s, x.d[i]);
+      t0[i] = G<Bytes>(s, x.c[i]);
+      t1[i] = GRotated<Bytes>(s, x.d[i]);
     }
     for (size_t i = 0; i < N; ++i) {
       x.a[i] = rotl32(x.a[i], 1) ^ (t0[i] + t1[i] + k[2]);
       x.b[i] = rotr32(x.b[i] ^ ((t0[i] + k[3]) + 2 * t1[i]), 1);
     }
     for (size_t i = 0; i < N; ++i) {
-      t0[i] = G(s, x.a[i]);
-      t1[i] = GRotated(s, x.b[i]);
+      t0[i] = G<Bytes>(s, x.a[i]);
+      t1[i] = GRotated<Bytes>(s, x.b[i]);
     }
     for (size_t i = 0; i < N; ++i) {
       x.c[i] = rotl32(x.c[i], 1) ^ (t0[i] + t1[i] + k[0]);
@@ -136,7 +175,7 @@ inline void Cycle(const Schedule& s, unsigned n, Words<N>& x) {
 // Both directions in one routine: input whitening, the 16 rounds fully
 // unrolled, output whitening (paper 4.1). The words of N blocks are replaced
 // in place: the input words (little-endian) on entry, the output words on exit.
-template <bool kDecrypt, size_t N>
+template <bool kDecrypt, typename Bytes, size_t N>
 inline void Crypt(const Schedule& s, Words<N>& x) {
   const uint32_t* w = s.subkeys;
   // Encryption whitens with K0..K3 going in and K4..K7 coming out; decryption
@@ -152,23 +191,23 @@ inline void Crypt(const Schedule& s, Words<N>& x) {
     }
   }
   if constexpr (!kDecrypt) {
-    Cycle<false>(s, 0, x);
-    Cycle<false>(s, 1, x);
-    Cycle<false>(s, 2, x);
-    Cycle<false>(s, 3, x);
-    Cycle<false>(s, 4, x);
-    Cycle<false>(s, 5, x);
-    Cycle<false>(s, 6, x);
-    Cycle<false>(s, 7, x);
+    Cycle<false, Bytes>(s, 0, x);
+    Cycle<false, Bytes>(s, 1, x);
+    Cycle<false, Bytes>(s, 2, x);
+    Cycle<false, Bytes>(s, 3, x);
+    Cycle<false, Bytes>(s, 4, x);
+    Cycle<false, Bytes>(s, 5, x);
+    Cycle<false, Bytes>(s, 6, x);
+    Cycle<false, Bytes>(s, 7, x);
   } else {
-    Cycle<true>(s, 7, x);
-    Cycle<true>(s, 6, x);
-    Cycle<true>(s, 5, x);
-    Cycle<true>(s, 4, x);
-    Cycle<true>(s, 3, x);
-    Cycle<true>(s, 2, x);
-    Cycle<true>(s, 1, x);
-    Cycle<true>(s, 0, x);
+    Cycle<true, Bytes>(s, 7, x);
+    Cycle<true, Bytes>(s, 6, x);
+    Cycle<true, Bytes>(s, 5, x);
+    Cycle<true, Bytes>(s, 4, x);
+    Cycle<true, Bytes>(s, 3, x);
+    Cycle<true, Bytes>(s, 2, x);
+    Cycle<true, Bytes>(s, 1, x);
+    Cycle<true, Bytes>(s, 0, x);
   }
   for (size_t i = 0; i < N; ++i) {
     const uint32_t a = x.a[i], b = x.b[i], c = x.c[i], d = x.d[i];
@@ -180,36 +219,27 @@ inline void Crypt(const Schedule& s, Words<N>& x) {
   }
 }
 
-// Blocks of ECB in groups of kLanes.
-constexpr size_t kLanes = 2;
+// Blocks of ECB and CBC decryption in groups of kLanes (four measured fastest;
+// eight run out of registers).
+constexpr size_t kLanes = 4;
 
-template <bool kDecrypt>
+template <bool kDecrypt, typename Bytes>
 void CryptECB(const Schedule& s, const uint8_t* in, uint8_t* out, size_t blocks) {
   for (; blocks >= kLanes; blocks -= kLanes, in += kLanes * kBlockSize, out += kLanes * kBlockSize) {
     Words<kLanes> x;
     Load(x, in);
-    Crypt<kDecrypt>(s, x);
+    Crypt<kDecrypt, Bytes>(s, x);
     Store(x, out);
   }
-  if (blocks != 0) {
+  for (; blocks != 0; --blocks, in += kBlockSize, out += kBlockSize) {
     Words<1> x;
     Load(x, in);
-    Crypt<kDecrypt>(s, x);
+    Crypt<kDecrypt, Bytes>(s, x);
     Store(x, out);
   }
 }
 
 }  // namespace
-
-uint32_t H(uint32_t x, const uint32_t* list, uint32_t k) {
-  uint32_t z = 0;
-  for (unsigned j = 0; j < 4; ++j) {
-    uint8_t v = Byte(x, j);
-    for (unsigned i = k; i-- > 0;) v = StageQ(i, j)[v] ^ Byte(list[i], j);
-    z ^= kMdsQ.col[j][v];
-  }
-  return z;
-}
 
 void ExpandKey(const uint8_t* key, uint32_t k, Schedule& out) {
   // Me and Mo: the even and odd little-endian key words; S: the Reed-Solomon
@@ -225,19 +255,10 @@ void ExpandKey(const uint8_t* key, uint32_t k, Schedule& out) {
     for (unsigned c = 0; c < 8; ++c) s ^= kRs.col[c][m[c]];
     sboxKey[k - 1 - i] = s;
   }
-
-  constexpr uint32_t kRho = 0x01010101;
-  for (uint32_t i = 0; i < 40; i += 2) {
-    const uint32_t a = H(i * kRho, even, k);
-    const uint32_t b = rotl32(H((i + 1) * kRho, odd, k), 8);
-    out.subkeys[i] = a + b;
-    out.subkeys[i + 1] = rotl32(a + 2 * b, 9);
-  }
-
   switch (k) {
-    case 2: BuildSboxes<2>(sboxKey, out); break;
-    case 3: BuildSboxes<3>(sboxKey, out); break;
-    default: BuildSboxes<4>(sboxKey, out); break;
+    case 2: ExpandWords<2>(even, odd, sboxKey, out); break;
+    case 3: ExpandWords<3>(even, odd, sboxKey, out); break;
+    default: ExpandWords<4>(even, odd, sboxKey, out); break;
   }
   SecureWipe(even, sizeof even);
   SecureWipe(odd, sizeof odd);
@@ -247,63 +268,82 @@ void ExpandKey(const uint8_t* key, uint32_t k, Schedule& out) {
 void EncryptBlock(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
   Words<1> x;
   Load(x, in);
-  Crypt<false>(schedule, x);
+  Crypt<false, PortableFields>(schedule, x);
   Store(x, out);
 }
 
 void DecryptBlock(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
   Words<1> x;
   Load(x, in);
-  Crypt<true>(schedule, x);
+  Crypt<true, PortableFields>(schedule, x);
   Store(x, out);
 }
 
 void EncryptECB(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks) {
-  CryptECB<false>(schedule, in, out, blocks);
+  WithByteFields([&](auto fields) { CryptECB<false, decltype(fields)>(schedule, in, out, blocks); });
 }
 
 void DecryptECB(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks) {
-  CryptECB<true>(schedule, in, out, blocks);
+  WithByteFields([&](auto fields) { CryptECB<true, decltype(fields)>(schedule, in, out, blocks); });
 }
 
-void EncryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+namespace {
+
+template <typename Bytes>
+void EncryptCBCWith(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
   Words<1> chain;
   Load(chain, iv);
   for (; blocks != 0; --blocks, in += kBlockSize, out += kBlockSize) {
     Words<1> x;
     Load(x, in);
     x.a[0] ^= chain.a[0], x.b[0] ^= chain.b[0], x.c[0] ^= chain.c[0], x.d[0] ^= chain.d[0];
-    Crypt<false>(schedule, x);
+    Crypt<false, Bytes>(schedule, x);
     Store(x, out);
     chain = x;
   }
   Store(chain, iv);
 }
 
-void DecryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+template <typename Bytes>
+void DecryptCBCWith(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
   Words<1> chain;
   Load(chain, iv);
   for (; blocks >= kLanes; blocks -= kLanes, in += kLanes * kBlockSize, out += kLanes * kBlockSize) {
-    Words<kLanes> cipher;
-    Load(cipher, in);
-    Words<kLanes> x = cipher;
-    Crypt<true>(schedule, x);
+    Words<kLanes> x;
+    Load(x, in);
+    Crypt<true, Bytes>(schedule, x);
+    // Each block's predecessor is read again from `in`, before the group's
+    // output is stored (`out` may be `in`), rather than kept across the rounds.
     for (size_t i = 0; i < kLanes; ++i) {
       x.a[i] ^= chain.a[0], x.b[i] ^= chain.b[0], x.c[i] ^= chain.c[0], x.d[i] ^= chain.d[0];
-      chain.a[0] = cipher.a[i], chain.b[0] = cipher.b[i], chain.c[0] = cipher.c[i], chain.d[0] = cipher.d[i];
+      Words<1> cipher;
+      Load(cipher, in + i * kBlockSize);
+      chain = cipher;
     }
     Store(x, out);
   }
-  if (blocks != 0) {
+  for (; blocks != 0; --blocks, in += kBlockSize, out += kBlockSize) {
     Words<1> cipher;
     Load(cipher, in);
     Words<1> x = cipher;
-    Crypt<true>(schedule, x);
+    Crypt<true, Bytes>(schedule, x);
     x.a[0] ^= chain.a[0], x.b[0] ^= chain.b[0], x.c[0] ^= chain.c[0], x.d[0] ^= chain.d[0];
     Store(x, out);
     chain = cipher;
   }
   Store(chain, iv);
+}
+
+}  // namespace
+
+// CBC encryption is one chain of dependent blocks; on it BEXTR measured
+// slower than the shifts and masks, so it keeps those on every processor.
+void EncryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+  EncryptCBCWith<PortableFields>(schedule, in, out, blocks, iv);
+}
+
+void DecryptCBC(const Schedule& schedule, const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) {
+  WithByteFields([&](auto fields) { DecryptCBCWith<decltype(fields)>(schedule, in, out, blocks, iv); });
 }
 
 }  // namespace orvo::twofish

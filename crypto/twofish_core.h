@@ -30,8 +30,6 @@ extern const RsTables kRs;
 
 // The Twofish key schedule (paper 4.3) of k 64-bit words (k = 2, 3 or 4) at `key`.
 void ExpandKey(const uint8_t* key, uint32_t k, Schedule& out);
-// The function h of the paper (4.3.2) for k words of the list L.
-uint32_t H(uint32_t x, const uint32_t* list, uint32_t k);
 
 // One block; `in` and `out` may be the same block.
 void EncryptBlock(const Schedule& schedule, const uint8_t* in, uint8_t* out);

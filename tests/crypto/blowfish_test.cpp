@@ -13,6 +13,7 @@
 
 #include "base/alarm.h"
 #include "crypto/blowfish_core.h"
+#include "tests/crypto/byte_fields_paths.h"
 #include "tests/crypto/cipher_checks.h"
 #include "tests/support/vec_file.h"
 
@@ -21,6 +22,7 @@ namespace {
 using orvo::test::BlobOf;
 using orvo::test::ExpectAlarm;
 using orvo::test::FromHexText;
+using orvo::test::OnEachByteFieldsPath;
 using orvo::test::ReadVecFile;
 using orvo::test::ToHexText;
 using orvo::test::VecRecord;
@@ -48,7 +50,8 @@ bf::State Keyed(const std::vector<uint8_t>& key) {
   return state;
 }
 
-// The ECB set for 8-byte keys and the set of keys of 1 to 24 bytes.
+// The ECB set for 8-byte keys and the set of keys of 1 to 24 bytes, keyed on
+// each path.
 TEST(BlowfishTest, PublishedBlockVectors) {
   const auto records = ReadVecFile("crypto/blowfish.vec");
   size_t blockRecords = 0;
@@ -56,14 +59,16 @@ TEST(BlowfishTest, PublishedBlockVectors) {
     if (rec.section != "ECB" && rec.section != "VariableKey") continue;
     SCOPED_TRACE(rec.Where());
     ++blockRecords;
-    const bf::State state = Keyed(rec.Bytes("Key"));
     const std::vector<uint8_t> pt = rec.Bytes("PT");
     const std::vector<uint8_t> ct = rec.Bytes("CT");
-    uint8_t out[8];
-    bf::CryptBlock(state, state.p, pt.data(), out);
-    EXPECT_EQ(ToHexText(out, 8), ToHexText(ct.data(), 8));
-    bf::CryptBlock(state, state.pReversed, ct.data(), out);
-    EXPECT_EQ(ToHexText(out, 8), ToHexText(pt.data(), 8));
+    OnEachByteFieldsPath([&] {
+      const bf::State state = Keyed(rec.Bytes("Key"));
+      uint8_t out[8];
+      bf::CryptBlock(state, state.p, pt.data(), out);
+      EXPECT_EQ(ToHexText(out, 8), ToHexText(ct.data(), 8));
+      bf::CryptBlock(state, state.pReversed, ct.data(), out);
+      EXPECT_EQ(ToHexText(out, 8), ToHexText(pt.data(), 8));
+    });
   }
   EXPECT_EQ(blockRecords, 34u + 24u);
 }
@@ -140,6 +145,26 @@ TEST(BlowfishTest, PublishedCbcExampleThroughTheEngine) {
   EXPECT_EQ(garbled.substr(16), ToHexText(plain.data() + 8, 24));
 }
 
+// The bulk runs (four blocks in flight, then one at a time) on each path
+// against the one-block function chained by hand.
+TEST(BlowfishTest, BulkRunsMatchTheBlockFunction) {
+  const bf::State state = Keyed(FromHexText("0123456789abcdeff0e1d2c3b4a59687"));
+  orvo::test::BulkRuns runs;
+  runs.blockSize = bf::kBlockSize;
+  runs.encryptBlock = [&](const uint8_t* in, uint8_t* out) { bf::CryptBlock(state, state.p, in, out); };
+  runs.encryptECB = [&](const uint8_t* in, uint8_t* out, size_t n) { bf::CryptECB(state, state.p, in, out, n); };
+  runs.decryptECB = [&](const uint8_t* in, uint8_t* out, size_t n) {
+    bf::CryptECB(state, state.pReversed, in, out, n);
+  };
+  runs.encryptCBC = [&](const uint8_t* in, uint8_t* out, size_t n, uint8_t* iv) {
+    bf::EncryptCBC(state, in, out, n, iv);
+  };
+  runs.decryptCBC = [&](const uint8_t* in, uint8_t* out, size_t n, uint8_t* iv) {
+    bf::DecryptCBC(state, in, out, n, iv);
+  };
+  OnEachByteFieldsPath([&] { orvo::test::ExpectBulkRunsMatchTheBlockFunction(runs); });
+}
+
 // Decrypt takes whole 8-byte blocks only: 12 bytes fail, 16 bytes are two blocks.
 TEST(BlowfishTest, DecryptNeedsWholeBlocks) {
   XBlowfish c;
@@ -151,7 +176,9 @@ TEST(BlowfishTest, DecryptNeedsWholeBlocks) {
   EXPECT_EQ(ToHexText(two).substr(0, 16), ToHexText(two).substr(16));
 }
 
-// The integrity value, computed here independently of LoadTables.
+// The integrity value over a set of initial tables: c = 0; per P word in order
+// c = ROL(c, 1) + P; then per S-box word (S1 first, each from index 0)
+// c = ROL(13·c, 11) + S; all modulo 2^32.
 uint32_t IntegrityValue(const uint32_t (&p)[18], const uint32_t (&s)[4][256]) {
   uint32_t c = 0;
   for (uint32_t w : p) c = ((c << 1) | (c >> 31)) + w;
@@ -166,12 +193,6 @@ uint32_t IntegrityValue(const uint32_t (&p)[18], const uint32_t (&s)[4][256]) {
 
 TEST(BlowfishTest, InitialTablesGiveTheIntegrityValue) {
   EXPECT_EQ(IntegrityValue(bf::kInitialP, bf::kInitialS), 0x55861A61u);
-  bf::State state;
-  EXPECT_EQ(bf::LoadTables(bf::kInitialP, bf::kInitialS, state), 0x55861A61u);
-  EXPECT_EQ(std::memcmp(state.p, bf::kInitialP, sizeof state.p), 0);
-  EXPECT_EQ(state.pReversed[0], bf::kInitialP[17]);
-  EXPECT_EQ(state.pReversed[17], bf::kInitialP[0]);
-  EXPECT_EQ(std::memcmp(state.s, bf::kInitialS, sizeof state.s), 0);
 }
 
 // Hexadecimal digits n+1 .. n+8 of pi's fractional part by the
@@ -220,22 +241,37 @@ struct Tables {
   }
 };
 
-// Runs a key set-up over `tables` into a state filled with a marker and checks
-// the alarm and that the state was not touched.
-void ExpectSelfTestFailure(const Tables& tables, const char* message) {
-  bf::State state;
-  std::memset(&state, 0x5A, sizeof state);
-  bf::State before = state;
-  const uint8_t key[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-  try {
-    bf::KeySetup(key, sizeof key, tables.p, tables.s, state);
-    ADD_FAILURE() << "no alarm";
-  } catch (const XAlarm& alarm) {
-    EXPECT_STREQ(alarm.message, message);
-    ASSERT_NE(alarm.object, nullptr);
-    EXPECT_STREQ(alarm.object, "Blowfish");
+// Keys of every length, on both paths of the key schedule: the same keyed
+// state to the last word.
+TEST(BlowfishTest, KeySchedulePathsAgree) {
+  for (uint32_t length = 1; length <= bf::kMaxKeyBytes; ++length) {
+    SCOPED_TRACE(testing::Message() << length << " key bytes");
+    std::vector<uint8_t> key(length);
+    for (uint32_t i = 0; i < length; ++i) key[i] = static_cast<uint8_t>(37 * i + length);
+    std::vector<bf::State> states;
+    OnEachByteFieldsPath([&] { states.push_back(Keyed(key)); });
+    for (const bf::State& state : states) EXPECT_EQ(std::memcmp(&state, &states[0], sizeof state), 0);
   }
-  EXPECT_EQ(std::memcmp(&state, &before, sizeof state), 0) << "a failed key set-up changed the state";
+}
+
+// Runs a key set-up over `tables` into a state filled with a marker, on each
+// path, and checks the alarm and that the state was not touched.
+void ExpectSelfTestFailure(const Tables& tables, const char* message) {
+  OnEachByteFieldsPath([&] {
+    bf::State state;
+    std::memset(&state, 0x5A, sizeof state);
+    bf::State before = state;
+    const uint8_t key[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    try {
+      bf::KeySetup(key, sizeof key, tables.p, tables.s, state);
+      ADD_FAILURE() << "no alarm";
+    } catch (const XAlarm& alarm) {
+      EXPECT_STREQ(alarm.message, message);
+      ASSERT_NE(alarm.object, nullptr);
+      EXPECT_STREQ(alarm.object, "Blowfish");
+    }
+    EXPECT_EQ(std::memcmp(&state, &before, sizeof state), 0) << "a failed key set-up changed the state";
+  });
 }
 
 TEST(BlowfishTest, DamagedTablesFailTheIntegrityTest) {
