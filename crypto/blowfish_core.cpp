@@ -108,12 +108,13 @@ constexpr size_t kLanes = 4;
 // Two steps of the integrity value beside the schedule's encipherment `e`
 // (0 to 520): c = ROL(c, 1) + P per P word, then c = ROL(13·c, 11) + S per
 // S-box word (S1 first, each from index 0), 1042 words in all.
-inline uint32_t CheckSteps(uint32_t check, int e, const uint32_t* p, const uint32_t* s) {
+inline uint32_t CheckSteps(uint32_t check, int e, const uint32_t* p, const uint32_t (&s)[4][256]) {
   if (e < 9) {
     check = rotl32(check, 1) + p[2 * e];
     return rotl32(check, 1) + p[2 * e + 1];
   }
-  const uint32_t* w = s + 2 * (e - 9);
+  const int k = 2 * (e - 9);
+  const uint32_t* w = s[k / 256] + k % 256;
   check = rotl32(13 * check, 11) + w[0];
   return rotl32(13 * check, 11) + w[1];
 }
@@ -158,7 +159,10 @@ void KeySetupWith(const uint8_t* key, uint32_t length, const uint32_t (&p)[18], 
   uint32_t l[2] = {0, 0};
   uint32_t r[2] = {0, 0};
   auto place = [&work](int e, uint32_t left, uint32_t right) {
-    uint32_t* w = e < 9 ? work.p + 2 * e : work.s[0] + 2 * (e - 9);
+    // Pairs never straddle two S-boxes (256 is even), so each pair is
+    // addressed inside its own box.
+    const int k = 2 * (e - 9);
+    uint32_t* w = e < 9 ? work.p + 2 * e : work.s[k / 256] + k % 256;
     w[0] = left;
     w[1] = right;
   };
@@ -167,7 +171,7 @@ void KeySetupWith(const uint8_t* key, uint32_t length, const uint32_t (&p)[18], 
     const OwnTables<2> tables = {{work.s, s}, {work.p, e < kKnownAnswerRounds ? p : reversed}};
     Encipher<Bytes>(tables, l, r);
     place(e, l[0], r[0]);
-    check = CheckSteps(check, e, p, s[0]);
+    check = CheckSteps(check, e, p, s);
     KeepBeside(check, l[0]);
   }
   uint32_t l1[1] = {l[0]};
@@ -175,7 +179,7 @@ void KeySetupWith(const uint8_t* key, uint32_t length, const uint32_t (&p)[18], 
   for (int e = 2 * kKnownAnswerRounds; e < 9 + 512; ++e) {
     Encipher<Bytes>(SharedTables{work.s, work.p}, l1, r1);
     place(e, l1[0], r1[0]);
-    check = CheckSteps(check, e, p, s[0]);
+    check = CheckSteps(check, e, p, s);
     KeepBeside(check, l1[0]);
   }
   for (int i = 0; i < 18; ++i) work.pReversed[17 - i] = work.p[i];
