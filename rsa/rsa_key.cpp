@@ -1,12 +1,14 @@
 // XRSAKey: construction, the label hash and key generation from two seeds.
 #include "rsa/rsa_key.h"
 
+#include <atomic>
 #include <utility>
 
 #include "digest/seed_expansion.h"
 #include "digest/sha1.h"
 #include "rsa/primes.h"
 #include "rsa/rsa_cache.h"
+#include "rsa/test_hooks.h"
 
 XRSAKey::XRSAKey() : size(0), iv(16), flags(0), cache_(std::make_unique<Cache>()) {
   XBlob zeros(16);
@@ -20,13 +22,26 @@ void XRSAKey::SetIV(const XBlob& bytes) { iv = SHA1Digest(bytes); }
 
 namespace {
 
+std::atomic<orvo::PrimeSearch> g_primeSearch{nullptr};  // null: orvo::NextPrime
+
+XBigInt SearchPrime(const XBigInt& from) {
+  const orvo::PrimeSearch search = g_primeSearch.load(std::memory_order_relaxed);
+  return search != nullptr ? search(from) : orvo::NextPrime(from);
+}
+
 XBigInt PrimeFromSeed(const XBlob& seed, uint32_t bytes) {
   XBigInt candidate;
   candidate.FromBytes(ExpandSeed(seed, bytes));
-  return orvo::NextPrime(candidate);
+  return SearchPrime(candidate);
 }
 
 }  // namespace
+
+namespace orvo {
+
+PrimeSearch SetPrimeSearchForTesting(PrimeSearch search) { return g_primeSearch.exchange(search); }
+
+}  // namespace orvo
 
 void XRSAKey::GenerateKey(const XBlob& firstSeed, const XBlob& secondSeed, uint32_t requestedSize) {
   // The new key is built aside and installed only once it is whole: anything
@@ -39,7 +54,7 @@ void XRSAKey::GenerateKey(const XBlob& firstSeed, const XBlob& secondSeed, uint3
     std::swap(newP, newQ);
   } else if (order == 0) {
     XBigInt next(newP);
-    newP = orvo::NextPrime(next.Add(XBigInt(1)));
+    newP = SearchPrime(next.Add(XBigInt(1)));
   }
 
   XBigInt newN(newP);
@@ -59,7 +74,7 @@ void XRSAKey::GenerateKey(const XBlob& firstSeed, const XBlob& secondSeed, uint3
     XBigInt g(newE);
     if (g.Gcd(phi).Compare(XBigInt(1)) == 0) break;
     XBigInt next(newE);
-    newE = orvo::NextPrime(next.Add(XBigInt(1)));
+    newE = SearchPrime(next.Add(XBigInt(1)));
   }
 
   XBigInt newD(newE);

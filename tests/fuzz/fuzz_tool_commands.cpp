@@ -28,7 +28,8 @@
 // Checks: the command returns 0 or 1, or fails with a usage error, a tool
 // failure or one of the documented alarms; nothing else escapes, and there is
 // no crash, undefined behaviour or leak. rsa-keygen runs only for the 512-bit
-// class and random only for counts up to 64 KiB, to keep inputs fast; the RSA
+// class, its primes mostly from table_primes.h's table, and random only for
+// counts up to 64 KiB, to keep inputs fast; the RSA
 // commands run on keys within rsa_work.h's bound and for at most eight
 // blocks of data; --check is left out (its lists name files anywhere) and so
 // is --passphrase-env. The tool's chunks are 48 bytes here rather than 1 MiB:
@@ -45,6 +46,7 @@
 #include "rsa/rsa_key.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/rsa_work.h"
+#include "tests/fuzz/table_primes.h"
 #include "tools/orvocrypto/command.h"
 #include "tools/orvocrypto/io.h"
 
@@ -198,6 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Scratch scratch;
   scratch.StartInput();
   orvo::cli::SetChunkForTesting(48);
+  orvo::fuzz::UseTablePrimes();
   orvo::fuzz::Input in(data, size);
   const std::vector<Command>& commands = orvo::cli::Commands();
   FUZZ_CHECK(!commands.empty());

@@ -18,7 +18,8 @@
 // and decrypt take back; rsa-keygen (its size cut to the 512-bit class, the
 // largest a fuzzer can afford per input) writes key files with which
 // rsa-encrypt, rsa-decrypt, rsa-sign and rsa-verify round-trip. The RSA
-// commands run on loaded keys within rsa_work.h's bound.
+// commands run on loaded keys within rsa_work.h's bound. Key generation
+// takes its primes mostly from table_primes.h's table.
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -32,6 +33,7 @@
 #include "rsa/test_hooks.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/rsa_work.h"
+#include "tests/fuzz/table_primes.h"
 
 namespace {
 
@@ -225,6 +227,7 @@ void RsaCommand(orvo::fuzz::Input& in, int command) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   g_counter = 0;
   orvo::SetPaddingEntropyForTesting(CounterEntropy);
+  orvo::fuzz::UseTablePrimes();
   orvo::fuzz::Input in(bytes, size);
   const int command = in.Byte() % 8;
   switch (command) {
