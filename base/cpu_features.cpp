@@ -51,9 +51,6 @@ Features Detect() {
   return f;
 }
 
-// The features hidden from the hardware paths, a set of Feature bits.
-std::atomic<unsigned> g_hidden{0};
-
 bool Shown(unsigned hidden, Feature feature) { return (hidden & static_cast<unsigned>(feature)) == 0; }
 
 }  // namespace
@@ -65,7 +62,7 @@ const Features& Detected() {
 
 Features Usable() {
   Features f = Detected();
-  const unsigned hidden = g_hidden.load(std::memory_order_relaxed);
+  const unsigned hidden = detail::g_hidden.load(std::memory_order_relaxed);
   f.aesni = f.aesni && Shown(hidden, Feature::kAesNi);
   f.pclmulqdq = f.pclmulqdq && Shown(hidden, Feature::kPclmulqdq);
   f.sse41 = f.sse41 && Shown(hidden, Feature::kSse41);
@@ -80,14 +77,12 @@ Features Usable() {
   return f;
 }
 
-bool NothingHidden() { return g_hidden.load(std::memory_order_relaxed) == 0; }
-
 ScopedFeatureOverride::ScopedFeatureOverride(Feature feature, bool usable)
-    : previous_(g_hidden.load(std::memory_order_relaxed)) {
+    : previous_(detail::g_hidden.load(std::memory_order_relaxed)) {
   const unsigned bit = static_cast<unsigned>(feature);
-  g_hidden.store(usable ? previous_ & ~bit : previous_ | bit, std::memory_order_relaxed);
+  detail::g_hidden.store(usable ? previous_ & ~bit : previous_ | bit, std::memory_order_relaxed);
 }
 
-ScopedFeatureOverride::~ScopedFeatureOverride() { g_hidden.store(previous_, std::memory_order_relaxed); }
+ScopedFeatureOverride::~ScopedFeatureOverride() { detail::g_hidden.store(previous_, std::memory_order_relaxed); }
 
 }  // namespace orvo::cpu

@@ -4,6 +4,8 @@
 // for the Blowfish and Twofish S-box indices). Other processors report none.
 #pragma once
 
+#include <atomic>
+
 namespace orvo::cpu {
 
 struct Features {
@@ -33,8 +35,15 @@ const Features& Detected();
 // this, call by call, before it takes the processor's instructions.
 Features Usable();
 
+namespace detail {
+// The features a ScopedFeatureOverride hides from the hardware paths, a set of
+// Feature bits (0 in production).
+inline std::atomic<unsigned> g_hidden{0};
+}  // namespace detail
+
 // True while no ScopedFeatureOverride hides anything, so that Usable() is
-// Detected(): a single load, for paths that cache their choice for that case.
-bool NothingHidden();
+// Detected(): a single load, inlined, for paths that cache their choice for
+// that case and are called per block run.
+inline bool NothingHidden() { return detail::g_hidden.load(std::memory_order_relaxed) == 0; }
 
 }  // namespace orvo::cpu

@@ -1,6 +1,7 @@
 // XAES (FIPS-197): key blob, key expansion and the table-driven block code.
 #include "crypto/aes.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "base/alarm.h"
@@ -50,9 +51,19 @@ Engine EngineFor(const cpu::Features& f) {
 
 }  // namespace
 
+// The widest engine this processor runs right, once known (-1 before): one
+// relaxed load per call where a function-local static costs a guard check.
+namespace {
+std::atomic<int> g_widest{-1};
+}  // namespace
+
 Engine EngineInUse() {
+  if (!cpu::NothingHidden()) return EngineFor(cpu::Usable());
+  const int known = g_widest.load(std::memory_order_relaxed);
+  if (known >= 0) return static_cast<Engine>(known);
   static const Engine widest = EngineFor(cpu::Detected());
-  return cpu::NothingHidden() ? widest : EngineFor(cpu::Usable());
+  g_widest.store(static_cast<int>(widest), std::memory_order_relaxed);
+  return widest;
 }
 
 bool EngineAvailable(Engine engine) {
@@ -235,62 +246,95 @@ bool XAES::WidePathAnswersRight(orvo::aes::Engine engine) {
          std::memcmp(iv, got + 16 * (kBlocks - 1), 16) == 0;
 }
 
-void XAES::EncryptBlock(const uint8_t* in, uint8_t* out) const { EncryptBlocksECB(in, out, 1); }
+namespace {
 
-void XAES::DecryptBlock(const uint8_t* in, uint8_t* out) const { DecryptBlocksECB(in, out, 1); }
+using orvo::aes::Engine;
 
-void XAES::EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
-  using orvo::aes::Engine;
-  switch (orvo::aes::EngineInUse()) {
-    case Engine::kVaes512: orvo::vaes512::EncryptECB(encSchedule_, rounds_, in, out, blocks); return;
-    case Engine::kVaes256: orvo::vaes256::EncryptECB(encSchedule_, rounds_, in, out, blocks); return;
-    case Engine::kAesNi: orvo::aesni::EncryptECB(encSchedule_, rounds_, in, out, blocks); return;
-    case Engine::kTable: break;
+// EngineInUse's common case (nothing hidden, the choice made) inlined into the
+// block calls below, which then keep no frame of their own before they jump
+// to the engine: a short message's call pays a few cycles for the choice.
+inline Engine CurrentEngine() {
+  if (orvo::cpu::NothingHidden()) {
+    const int known = orvo::aes::g_widest.load(std::memory_order_relaxed);
+    if (known >= 0) return static_cast<Engine>(known);
   }
-  for (size_t i = 0; i < blocks; ++i) CipherTable(encSchedule_, rounds_, in + 16 * i, out + 16 * i);
+  return orvo::aes::EngineInUse();
 }
 
-void XAES::DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
-  using orvo::aes::Engine;
-  switch (orvo::aes::EngineInUse()) {
-    case Engine::kVaes512: orvo::vaes512::DecryptECB(decSchedule_, rounds_, in, out, blocks); return;
-    case Engine::kVaes256: orvo::vaes256::DecryptECB(decSchedule_, rounds_, in, out, blocks); return;
-    case Engine::kAesNi: orvo::aesni::DecryptECB(decSchedule_, rounds_, in, out, blocks); return;
-    case Engine::kTable: break;
-  }
-  for (size_t i = 0; i < blocks; ++i) InvCipherTable(decSchedule_, rounds_, in + 16 * i, out + 16 * i);
+// The table-driven runs, out of line for the same reason.
+[[gnu::noinline]] void EncryptTableECB(const uint32_t* schedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
+                                       size_t blocks) {
+  for (size_t i = 0; i < blocks; ++i) CipherTable(schedule, rounds, in + 16 * i, out + 16 * i);
 }
 
-void XAES::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
-  if (orvo::aes::EngineInUse() != orvo::aes::Engine::kTable) {
-    orvo::aesni::EncryptCBC(encSchedule_, rounds_, in, out, blocks, iv);
-    return;
-  }
+[[gnu::noinline]] void DecryptTableECB(const uint32_t* schedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
+                                       size_t blocks) {
+  for (size_t i = 0; i < blocks; ++i) InvCipherTable(schedule, rounds, in + 16 * i, out + 16 * i);
+}
+
+[[gnu::noinline]] void EncryptTableCBC(const uint32_t* schedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
+                                       size_t blocks, uint8_t* iv) {
   uint8_t block[16];
   const uint8_t* previous = iv;
   for (size_t i = 0; i < blocks; ++i) {
     for (int j = 0; j < 16; ++j) block[j] = static_cast<uint8_t>(in[16 * i + j] ^ previous[j]);
-    CipherTable(encSchedule_, rounds_, block, out + 16 * i);
+    CipherTable(schedule, rounds, block, out + 16 * i);
     previous = out + 16 * i;
   }
   if (blocks != 0) std::memcpy(iv, previous, 16);
   orvo::SecureWipe(block, sizeof block);
 }
 
-void XAES::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
-  using orvo::aes::Engine;
-  switch (orvo::aes::EngineInUse()) {
-    case Engine::kVaes512: orvo::vaes512::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv); return;
-    case Engine::kVaes256: orvo::vaes256::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv); return;
-    case Engine::kAesNi: orvo::aesni::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv); return;
-    case Engine::kTable: break;
-  }
+[[gnu::noinline]] void DecryptTableCBC(const uint32_t* schedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
+                                       size_t blocks, uint8_t* iv) {
   const uint8_t* previous = iv;
   for (size_t i = 0; i < blocks; ++i) {
     uint8_t* plain = out + 16 * i;
-    InvCipherTable(decSchedule_, rounds_, in + 16 * i, plain);
+    InvCipherTable(schedule, rounds, in + 16 * i, plain);
     for (int j = 0; j < 16; ++j) plain[j] = static_cast<uint8_t>(plain[j] ^ previous[j]);
     previous = in + 16 * i;
   }
   if (blocks != 0) std::memcpy(iv, previous, 16);
+}
+
+}  // namespace
+
+void XAES::EncryptBlock(const uint8_t* in, uint8_t* out) const { EncryptBlocksECB(in, out, 1); }
+
+void XAES::DecryptBlock(const uint8_t* in, uint8_t* out) const { DecryptBlocksECB(in, out, 1); }
+
+void XAES::EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
+  switch (CurrentEngine()) {
+    case Engine::kVaes512: return orvo::vaes512::EncryptECB(encSchedule_, rounds_, in, out, blocks);
+    case Engine::kVaes256: return orvo::vaes256::EncryptECB(encSchedule_, rounds_, in, out, blocks);
+    case Engine::kAesNi: return orvo::aesni::EncryptECB(encSchedule_, rounds_, in, out, blocks);
+    case Engine::kTable: break;
+  }
+  EncryptTableECB(encSchedule_, rounds_, in, out, blocks);
+}
+
+void XAES::DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
+  switch (CurrentEngine()) {
+    case Engine::kVaes512: return orvo::vaes512::DecryptECB(decSchedule_, rounds_, in, out, blocks);
+    case Engine::kVaes256: return orvo::vaes256::DecryptECB(decSchedule_, rounds_, in, out, blocks);
+    case Engine::kAesNi: return orvo::aesni::DecryptECB(decSchedule_, rounds_, in, out, blocks);
+    case Engine::kTable: break;
+  }
+  DecryptTableECB(decSchedule_, rounds_, in, out, blocks);
+}
+
+void XAES::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
+  // CBC encryption is one chain: every hardware engine runs it on AES-NI.
+  if (CurrentEngine() != Engine::kTable) return orvo::aesni::EncryptCBC(encSchedule_, rounds_, in, out, blocks, iv);
+  EncryptTableCBC(encSchedule_, rounds_, in, out, blocks, iv);
+}
+
+void XAES::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
+  switch (CurrentEngine()) {
+    case Engine::kVaes512: return orvo::vaes512::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv);
+    case Engine::kVaes256: return orvo::vaes256::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv);
+    case Engine::kAesNi: return orvo::aesni::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv);
+    case Engine::kTable: break;
+  }
+  DecryptTableCBC(decSchedule_, rounds_, in, out, blocks, iv);
 }

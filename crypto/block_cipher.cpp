@@ -78,15 +78,14 @@ void XBlockCipher::Setup(uint32_t mode_, uint32_t filler_) {
   filler = static_cast<uint8_t>(filler_);
 }
 
-void XBlockCipher::EnsureChain() {
-  if (chain != nullptr) return;
+void XBlockCipher::CreateChain() {
   chainSize_ = BlockSize();
   chain = new uint8_t[chainSize_ == 0 ? 1 : chainSize_]();
 }
 
 XBlob XBlockCipher::Encrypt(const XBlob& input) {
   if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey);
-  const uint32_t bs = BlockSize();
+  const uint32_t bs = KnownBlockSize();
   if ((mode != kModeECB && mode != kModeCBC) || bs == 0) return XBlob(16);
   EnsureChain();
 
@@ -109,7 +108,7 @@ XBlob XBlockCipher::Encrypt(const XBlob& input) {
 
 XBlob XBlockCipher::Decrypt(const XBlob& input) {
   if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey);
-  const uint32_t bs = BlockSize();
+  const uint32_t bs = KnownBlockSize();
   if (bs == 0 || input.size % bs != 0) throw XCryptoAlarm(alarm_text::kUnableToDecrypt);
   if (mode != kModeECB && mode != kModeCBC) return XBlob(16);
   EnsureChain();
@@ -143,17 +142,17 @@ void XBlockCipher::DecryptRun(const uint8_t* in, uint8_t* out, size_t blocks) {
 }
 
 void XBlockCipher::EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
-  const uint32_t bs = BlockSize();
+  const uint32_t bs = KnownBlockSize();
   for (size_t i = 0; i < blocks; ++i) EncryptBlock(in + i * bs, out + i * bs);
 }
 
 void XBlockCipher::DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
-  const uint32_t bs = BlockSize();
+  const uint32_t bs = KnownBlockSize();
   for (size_t i = 0; i < blocks; ++i) DecryptBlock(in + i * bs, out + i * bs);
 }
 
 void XBlockCipher::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
-  const uint32_t bs = BlockSize();
+  const uint32_t bs = KnownBlockSize();
   ScratchBlock scratch(bs);
   const uint8_t* previous = iv;
   for (size_t i = 0; i < blocks; ++i) {
@@ -165,7 +164,7 @@ void XBlockCipher::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t bloc
 }
 
 void XBlockCipher::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
-  const uint32_t bs = BlockSize();
+  const uint32_t bs = KnownBlockSize();
   const uint8_t* previous = iv;
   for (size_t i = 0; i < blocks; ++i) {
     uint8_t* plain = out + i * bs;
@@ -178,7 +177,7 @@ void XBlockCipher::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t bloc
 
 size_t XBlockCipher::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t n) {
   if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey);
-  const uint32_t bs = BlockSize();
+  const uint32_t bs = KnownBlockSize();
   if ((mode != kModeECB && mode != kModeCBC) || bs == 0 || n == 0) return 0;
   if (n % bs != 0) throw std::invalid_argument("EncryptBlocks takes whole blocks");
   EnsureChain();
@@ -188,7 +187,7 @@ size_t XBlockCipher::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t n) {
 
 size_t XBlockCipher::EncryptFinal(const uint8_t* in, size_t n, uint8_t* out) {
   if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey);
-  const uint32_t bs = BlockSize();
+  const uint32_t bs = KnownBlockSize();
   if ((mode != kModeECB && mode != kModeCBC) || bs == 0 || n == 0) return 0;
   if (n >= bs) throw std::invalid_argument("EncryptFinal takes less than a block");
   EnsureChain();
@@ -201,7 +200,7 @@ size_t XBlockCipher::EncryptFinal(const uint8_t* in, size_t n, uint8_t* out) {
 
 size_t XBlockCipher::DecryptBlocks(const uint8_t* in, uint8_t* out, size_t n) {
   if (!KeySet()) throw XCryptoAlarm(alarm_text::kInvalidKey);
-  const uint32_t bs = BlockSize();
+  const uint32_t bs = KnownBlockSize();
   if (bs == 0 || n % bs != 0) throw XCryptoAlarm(alarm_text::kUnableToDecrypt);
   if (mode != kModeECB && mode != kModeCBC) return 0;
   if (n == 0) return 0;

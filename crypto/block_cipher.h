@@ -130,7 +130,12 @@ class XBlockCipher {
 
  private:
   // Creates the zeroed chaining register when Setup has not run yet.
-  void EnsureChain();
+  void EnsureChain() {
+    if (chain == nullptr) CreateChain();
+  }
+  void CreateChain();
+  // BlockSize() without the virtual call once the register exists (its size).
+  uint32_t KnownBlockSize() const { return chain != nullptr ? chainSize_ : BlockSize(); }
   // Runs `mode` over `blocks` whole blocks; the last chaining value goes to `chain`.
   void EncryptRun(const uint8_t* in, uint8_t* out, size_t blocks);
   void DecryptRun(const uint8_t* in, uint8_t* out, size_t blocks);
