@@ -1,17 +1,14 @@
 // orvo_cipher: a block cipher with the scripting objects' mode, filler and
 // chaining register, whole-buffer calls and streams.
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "base/wipe.h"
 #include "capi/call_frame.h"
-#include "crypto/aes.h"
 #include "crypto/block_cipher.h"
-#include "crypto/blowfish.h"
-#include "crypto/twofish.h"
+#include "crypto/cipher_by_name.h"
 
 using namespace orvo::capi;
 
@@ -33,14 +30,6 @@ struct orvo_cipher {
 };
 
 namespace {
-
-// The cipher of a lower-case name, or null.
-std::unique_ptr<XBlockCipher> CipherNamed(const std::string& name) {
-  if (name == "aes") return std::make_unique<XAES>();
-  if (name == "twofish") return std::make_unique<XTwofish>();
-  if (name == "blowfish") return std::make_unique<XBlowfish>();
-  return nullptr;
-}
 
 void NoStreamOpen(const orvo_cipher& c) {
   if (c.stream == orvo_cipher::Stream::kEncrypting) {
@@ -110,14 +99,11 @@ orvo_status orvo_cipher_new(const char* name, orvo_cipher** cipher) {
   return Frame(__func__, [&] {
     Need(cipher, "cipher");
     *cipher = nullptr;
-    std::string lower(Need(name, "name"));
-    for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     auto made = std::make_unique<orvo_cipher>();
-    made->cipher = CipherNamed(lower);
+    made->cipher = orvo::NewCipherNamed(Need(name, "name"));
     if (made->cipher == nullptr) {
-      Refuse(ORVO_E_INVALID_ARGUMENT, "unknown cipher '" + std::string(name) + "' (aes, twofish or blowfish)");
+      Refuse(ORVO_E_INVALID_ARGUMENT, "unknown cipher '" + std::string(name) + "' (" + orvo::kCipherNames + ")");
     }
-    made->cipher->Setup(XBlockCipher::kModeECB, 0);
     *cipher = made.release();
   });
 }

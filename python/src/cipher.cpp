@@ -11,9 +11,7 @@
 
 #include "base/wipe.h"
 #include "bytes_io.h"
-#include "crypto/aes.h"
-#include "crypto/blowfish.h"
-#include "crypto/twofish.h"
+#include "crypto/cipher_by_name.h"
 
 namespace orvopy {
 namespace {
@@ -48,20 +46,9 @@ class ChainGuard {
 class Cipher {
  public:
   explicit Cipher(const std::string& name) {
-    const std::string n = Lower(name);
-    if (n == "aes") {
-      cipher_ = std::make_unique<XAES>();
-      name_ = "aes";
-    } else if (n == "twofish") {
-      cipher_ = std::make_unique<XTwofish>();
-      name_ = "twofish";
-    } else if (n == "blowfish") {
-      cipher_ = std::make_unique<XBlowfish>();
-      name_ = "blowfish";
-    } else {
-      throw py::value_error("unknown cipher '" + name + "' (aes, twofish, blowfish)");
-    }
-    cipher_->Setup(XBlockCipher::kModeECB, 0);
+    cipher_ = orvo::NewCipherNamed(name);
+    name_ = orvo::CipherName(name);
+    if (cipher_ == nullptr) throw py::value_error("unknown cipher '" + name + "' (" + orvo::kCipherNames + ")");
   }
 
   void KeyGen(py::handle seed, py::handle length) {

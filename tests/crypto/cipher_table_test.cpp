@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "base/test_hooks.h"
 #include "crypto/aes.h"
 #include "crypto/blowfish.h"
+#include "crypto/cipher_by_name.h"
 #include "crypto/twofish.h"
 #include "tests/crypto/cipher_checks.h"
 #include "tests/support/vec_file.h"
@@ -209,6 +211,38 @@ TEST_P(CipherTable, EngineMatchesTheBlockOperations) {
     const auto c = Make();
     c->SetKey(PatternKeyBlob(shape));
     orvo::test::ExpectEngineMatchesBlocks(*c);
+  }
+}
+
+// The names the tool, the C library and the Python package take the ciphers
+// by: any case, nothing more or less, and a new cipher as Setup(ECB, 0) leaves it.
+TEST(CipherByName, NamesInAnyCase) {
+  struct Case {
+    std::string_view name;
+    const char* canonical;  // null: no cipher
+    uint32_t blockSize;
+  };
+  const Case cases[] = {
+      {"aes", "aes", 16},         {"AES", "aes", 16},  {"TwoFish", "twofish", 16}, {"BLOWFISH", "blowfish", 8},
+      {"des", nullptr, 0},        {"", nullptr, 0},    {"aes ", nullptr, 0},       {"ae", nullptr, 0},
+      {"twofishx", nullptr, 0},   {std::string_view("aes\0x", 5), nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name));
+    const std::unique_ptr<XBlockCipher> cipher = orvo::NewCipherNamed(c.name);
+    if (c.canonical == nullptr) {
+      EXPECT_EQ(cipher, nullptr);
+      EXPECT_EQ(orvo::CipherName(c.name), nullptr);
+      continue;
+    }
+    ASSERT_NE(cipher, nullptr);
+    EXPECT_STREQ(orvo::CipherName(c.name), c.canonical);
+    EXPECT_EQ(cipher->BlockSize(), c.blockSize);
+    EXPECT_EQ(cipher->mode, XBlockCipher::kModeECB);
+    EXPECT_EQ(cipher->filler, 0);
+    EXPECT_FALSE(cipher->KeySet());
+    ASSERT_NE(cipher->chain, nullptr);
+    EXPECT_EQ(std::string(cipher->chain, cipher->chain + c.blockSize), std::string(c.blockSize, '\0'));
   }
 }
 

@@ -12,33 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "crypto/aes.h"
 #include "base/alarm.h"
 #include "crypto/block_cipher.h"
-#include "crypto/blowfish.h"
-#include "crypto/twofish.h"
+#include "crypto/cipher_by_name.h"
 #include "tools/orvocrypto/command.h"
 #include "tools/orvocrypto/io.h"
 
 namespace orvo::cli {
 namespace {
-
-template <typename Cipher>
-std::unique_ptr<XBlockCipher> Make() {
-  return std::make_unique<Cipher>();
-}
-
-struct CipherRow {
-  const char* name;
-  std::unique_ptr<XBlockCipher> (*make)();
-};
-
-// One row per cipher the tool offers.
-const CipherRow kCiphers[] = {
-    {"aes", Make<XAES>},
-    {"twofish", Make<XTwofish>},
-    {"blowfish", Make<XBlowfish>},
-};
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -46,16 +27,12 @@ std::string Lower(std::string text) {
 }
 
 std::unique_ptr<XBlockCipher> NewCipher(const Arguments& args) {
-  if (args.Positional().empty()) throw UsageError("missing CIPHER (aes, twofish or blowfish)");
-  const std::string name = Lower(args.Positional()[0]);
-  for (const CipherRow& row : kCiphers) {
-    if (name == row.name) {
-      std::unique_ptr<XBlockCipher> cipher = row.make();
-      cipher->Setup(XBlockCipher::kModeECB, 0);
-      return cipher;
-    }
+  if (args.Positional().empty()) throw UsageError(std::string("missing CIPHER (") + kCipherNames + ")");
+  std::unique_ptr<XBlockCipher> cipher = NewCipherNamed(args.Positional()[0]);
+  if (cipher == nullptr) {
+    throw UsageError("unknown cipher '" + args.Positional()[0] + "' (" + kCipherNames + ")");
   }
-  throw UsageError("unknown cipher '" + args.Positional()[0] + "' (aes, twofish or blowfish)");
+  return cipher;
 }
 
 // The seed: a file's bytes as they are (--seed), or a pass phrase from a file
