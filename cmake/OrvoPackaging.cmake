@@ -1,5 +1,5 @@
 # Installation of the C library (runtime and development files) and the tool,
-# and the Debian packages CPack makes of them (scripts/package-deb, into build/release/debs):
+# and the Debian packages CPack makes of them (scripts/package-deb, into build/deb/debs):
 #   liborvocrypto1     liborvocrypto.so.1
 #   liborvocrypto-dev  orvocrypto.h, the liborvocrypto.so link, orvocrypto.pc,
 #                      the CMake package (target orvocrypto::orvocrypto)

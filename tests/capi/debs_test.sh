@@ -26,8 +26,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "== debs: installing $(cd build/release/debs && echo *.deb)"
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq ./build/release/debs/*.deb >/dev/null
+echo "== debs: installing $(cd build/deb/debs && echo *.deb)"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq ./build/deb/debs/*.deb >/dev/null
 
 version=$(sed -n 's/^project(orvocrypto VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ "$(pkg-config --modversion orvocrypto)" = "$version" ] || { echo "pkg-config: version is not $version"; exit 1; }
@@ -39,7 +39,11 @@ version=$(sed -n 's/^project(orvocrypto VERSION \([0-9.]*\).*/\1/p' CMakeLists.t
 # shellcheck disable=SC2046
 cc -std=c99 -Wall -Werror examples/c/orvo_example.c $(pkg-config --cflags --libs orvocrypto) -o "$work/example_pc"
 linked=$(ldd "$work/example_pc")
-[[ $linked =~ liborvocrypto\.so\.1\ =\>\ (/usr)?/lib/ ]] || { echo "example: not linked to the installed library: $linked"; exit 1; }
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+[[ $linked =~ liborvocrypto\.so\.1\ =\>\ (/usr)?/lib/$multiarch/liborvocrypto ]] ||
+  { echo "example: not linked to the installed library in /usr/lib/$multiarch: $linked"; exit 1; }
+[ -f "/usr/lib/$multiarch/pkgconfig/orvocrypto.pc" ] && [ -f "/usr/lib/$multiarch/cmake/orvocrypto/orvocryptoConfig.cmake" ] ||
+  { echo "debs: orvocrypto.pc or the CMake package is not in /usr/lib/$multiarch"; exit 1; }
 bash tests/capi/example_test.sh /usr/bin/orvocrypto "$work/example_pc"
 
 # The example, built by a CMake project with find_package(orvocrypto).
