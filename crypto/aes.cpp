@@ -51,18 +51,20 @@ Engine EngineFor(const cpu::Features& f) {
 
 }  // namespace
 
-// The widest engine this processor runs right, once known (-1 before): one
-// relaxed load per call where a function-local static costs a guard check.
+// The widest engine this processor runs right, once known (-1 before), for
+// the block calls' inlined fast path (CurrentEngine below): one relaxed load
+// where a function-local static costs a guard check and a call.
 namespace {
 std::atomic<int> g_widest{-1};
 }  // namespace
 
 Engine EngineInUse() {
   if (!cpu::NothingHidden()) return EngineFor(cpu::Usable());
-  const int known = g_widest.load(std::memory_order_relaxed);
-  if (known >= 0) return static_cast<Engine>(known);
-  static const Engine widest = EngineFor(cpu::Detected());
-  g_widest.store(static_cast<int>(widest), std::memory_order_relaxed);
+  static const Engine widest = [] {
+    const Engine chosen = EngineFor(cpu::Detected());
+    g_widest.store(static_cast<int>(chosen), std::memory_order_relaxed);
+    return chosen;
+  }();
   return widest;
 }
 
