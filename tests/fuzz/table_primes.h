@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/xblob.h"
 #include "rsa/bigint.h"
 #include "rsa/primes.h"
 #include "rsa/test_hooks.h"
@@ -50,15 +51,9 @@ inline const std::vector<XBigInt>& TablePrimes() {
   static const std::vector<XBigInt> primes = [] {
     std::vector<XBigInt> out;
     for (const char* hex : kTablePrimes) {
-      uint16_t limbs[16] = {};
-      for (int i = 0; i < 64; ++i) {
-        const char c = hex[63 - i];
-        const unsigned digit = c <= '9' ? static_cast<unsigned>(c - '0') : static_cast<unsigned>(c - 'a' + 10);
-        limbs[i / 4] = static_cast<uint16_t>(limbs[i / 4] | (digit << (4 * (i % 4))));
-      }
-      XBigInt prime;
-      prime.AssignLimbs(limbs, 16);
-      out.push_back(prime);
+      XBlob bytes(32);
+      bytes.FromHex(hex);
+      out.push_back(XBigInt().FromBytes(bytes));
     }
     return out;
   }();
