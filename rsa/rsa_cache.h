@@ -1,5 +1,5 @@
 // What an XRSAKey derives from its numbers for the fast paths: Montgomery
-// constants for n, p and q, and the verdict on whether the Chinese remainder
+// constants for n, p and q, and the verdicts on whether the Chinese remainder
 // theorem gives d's results (Decrypt uses it; Sign requires it). Every entry
 // remembers the numbers it was made from and is rebuilt when they differ, so
 // loading a blob or assigning a number never leaves a stale entry behind.
@@ -25,8 +25,12 @@ struct XRSAKey::Cache {
   std::shared_ptr<const orvo::MontgomeryModulus> modP;
   std::shared_ptr<const orvo::MontgomeryModulus> modQ;
 
-  // Copies of n, d, p, q, dP, dQ, qInv when the CRT verdict was reached.
+  // Copies of n, d, p, q, dP, dQ, qInv when the CRT verdicts were reached:
+  // whether the CRT numbers agree with n and d, and (tested only when
+  // Decrypt first asks) whether p and q are probable primes.
   bool crtChecked = false;
-  bool crtUsable = false;
+  bool crtConsistent = false;
+  bool primesChecked = false;
+  bool primesArePrime = false;
   XBigInt crtNumbers[7];
 };

@@ -106,15 +106,12 @@ XBigInt PowModWith(const ModulusPtr& mod, const XBigInt& base, const XBigInt& e,
   return std::move(result.PowMod(e, m));
 }
 
-// Whether c^d mod n may be computed modulo p and q: n = p * q with p and q
-// distinct odd primes (strong probable primes after trial division), d and
-// its reductions dP = d mod (p-1), dQ = d mod (q-1) non-zero, and
-// qInv * q = 1 mod p. Then c^d = c^dP (mod p) for every c, by Fermat's little
-// theorem when p does not divide c and because both sides are 0 when it does;
-// likewise modulo q; and the Chinese remainder theorem joins the two. The
-// cheap comparisons come first: the primality tests run only on numbers that
-// already multiply to n.
-bool CrtGivesFullExponent(const XRSAKey& key) {
+// Whether the CRT numbers are those of n and d: p and q odd, distinct and
+// above 1 with p * q = n, d and its reductions dP = d mod (p-1),
+// dQ = d mod (q-1) non-zero, and qInv * q = 1 mod p. For the n of a real key
+// (a product of two primes) no other p and q multiply to it, so this is what
+// Sign needs: the halves then agree with d, and the signature is m^d mod n.
+bool CrtConsistent(const XRSAKey& key) {
   if (!IsOddAboveOne(key.p) || !IsOddAboveOne(key.q) || key.p.Compare(key.q) == 0) return false;
   if (key.d.IsZero() || key.dP.IsZero() || key.dQ.IsZero() || key.qInv.Compare(key.p) >= 0) return false;
   XBigInt product(key.p);
@@ -129,22 +126,34 @@ bool CrtGivesFullExponent(const XRSAKey& key) {
   reduced = key.d;
   if (reduced.Modulo(qMinus1).Compare(key.dQ) != 0) return false;
   XBigInt check(key.qInv);
-  if (check.MulMod(key.q, key.p).Compare(one) != 0) return false;
-  return IsStrongProbablePrime(key.p) && IsStrongProbablePrime(key.q);
+  return check.MulMod(key.q, key.p).Compare(one) == 0;
 }
 
-// The CRT verdict for the key's present numbers; the caller holds the lock.
-bool CrtUsable(const XRSAKey& key, XRSAKey::Cache& cache) {
+// The CRT verdicts for the key's present numbers, each reached at most once
+// while they stay the same; the caller holds the lock. Consistency (above)
+// is cheap. Decrypt also needs p and q prime (strong probable primes after
+// trial division), because it must give c^d mod n for whatever n a blob
+// holds: then c^d = c^dP (mod p) for every c, by Fermat's little theorem
+// when p does not divide c and because both sides are 0 when it does;
+// likewise modulo q; and the Chinese remainder theorem joins the two.
+bool CrtUsable(const XRSAKey& key, XRSAKey::Cache& cache, bool needPrimes) {
   const XBigInt* numbers[7] = {&key.n, &key.d, &key.p, &key.q, &key.dP, &key.dQ, &key.qInv};
   bool same = cache.crtChecked;
   for (int i = 0; i < 7 && same; ++i) same = cache.crtNumbers[i].Compare(*numbers[i]) == 0;
   if (!same) {
     cache.crtChecked = false;  // stays so if the check throws part-way
-    cache.crtUsable = CrtGivesFullExponent(key);
+    cache.primesChecked = false;
+    cache.crtConsistent = CrtConsistent(key);
     for (int i = 0; i < 7; ++i) cache.crtNumbers[i] = *numbers[i];
     cache.crtChecked = true;
   }
-  return cache.crtUsable;
+  if (!cache.crtConsistent) return false;
+  if (!needPrimes) return true;
+  if (!cache.primesChecked) {
+    cache.primesArePrime = IsStrongProbablePrime(key.p) && IsStrongProbablePrime(key.q);
+    cache.primesChecked = true;
+  }
+  return cache.primesArePrime;
 }
 
 // The constants for n, for Encrypt, Verify and PublicRaw.
@@ -160,10 +169,12 @@ struct PrivateParts {
   ModulusPtr modN, modP, modQ;
 };
 
-PrivateParts PrivatePartsOf(const XRSAKey& key, XRSAKey::Cache& cache) {
+// Decrypt and PrivateRaw take the CRT path only for consistent numbers whose
+// primes pass the test; Sign (needPrimes false) only for consistent ones.
+PrivateParts PrivatePartsOf(const XRSAKey& key, XRSAKey::Cache& cache, bool needPrimes) {
   std::lock_guard<std::mutex> held(cache.lock);
   PrivateParts parts;
-  parts.crt = CrtUsable(key, cache);
+  parts.crt = CrtUsable(key, cache, needPrimes);
   if (parts.crt) {
     parts.modP = ModulusFor(cache.modP, key.p);
     parts.modQ = ModulusFor(cache.modQ, key.q);
@@ -344,7 +355,7 @@ XBlob XRSAKey::Decrypt(const XBlob& ciphertext) const {
   if (ciphertext.size == 0) return out;
 
   const uint32_t dbBytes = size - 21;
-  const PrivateParts parts = PrivatePartsOf(*this, Cached());
+  const PrivateParts parts = PrivatePartsOf(*this, Cached(), true);
   for (uint32_t offset = 0; offset < ciphertext.size; offset += size) {
     if (ciphertext.size - offset < size) UnableToDecrypt();
     XBigInt c;
@@ -385,7 +396,7 @@ XBlob XRSAKey::SignDigest(const XBlob& digest) const {
   // Only a key whose CRT numbers are those of n and d signs: with one of them
   // damaged, the halves would disagree and the signature would give away a
   // prime factor of n (gcd(s^e - m, n)).
-  const PrivateParts parts = PrivatePartsOf(*this, Cached());
+  const PrivateParts parts = PrivatePartsOf(*this, Cached(), false);
   if (!parts.crt) InvalidKey();
   XBigInt mq(m);
   XBigInt mp(m);
@@ -430,7 +441,7 @@ int32_t XRSAKey::VerifyDigest(const XBlob& digest, const XBlob& signature) const
 XBigInt XRSAKey::PrivateRaw(const XBigInt& x) const {
   using namespace orvo;
   RequireDecryptKey(*this);
-  return PrivatePower(*this, PrivatePartsOf(*this, Cached()), x);
+  return PrivatePower(*this, PrivatePartsOf(*this, Cached(), true), x);
 }
 
 XBigInt XRSAKey::PublicRaw(const XBigInt& x) const {

@@ -21,11 +21,11 @@
 //
 // Sign: EM = 01, size - 23 bytes FF, 00, SHA-1(data) (the PKCS #1 v1.5 block
 // type 1 around the bare digest), signed with p, q, dP, dQ, qInv by Garner's
-// formula; the signature is size bytes. Only a key whose CRT numbers pass
-// Decrypt's check (p * q = n, dP = d mod (p-1), dQ = d mod (q-1),
-// qInv * q = 1 mod p, p and q probable primes) signs, and where the public
-// half is present the signature is verified with e before it is returned;
-// else "Invalid key" / "RSA". Verify: 1 when s < n and s^e mod n gives that
+// formula; the signature is size bytes. Only a key whose CRT numbers agree
+// with n and d (p * q = n, dP = d mod (p-1), dQ = d mod (q-1),
+// qInv * q = 1 mod p; checked once per key) signs, and where the public half
+// is present the signature is verified with e before it is returned; else
+// "Invalid key" / "RSA". Verify: 1 when s < n and s^e mod n gives that
 // block, else 0; the signature's value counts, so extra leading zero bytes
 // are accepted; a wrong signature is never an alarm.
 //
