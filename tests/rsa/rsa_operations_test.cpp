@@ -662,7 +662,9 @@ TEST_F(RsaOperationsTest, NonCanonicalSignaturesAndCiphertexts) {
   for (const auto& b : blocks) {
     XBlob opened(16);
     EXPECT_EQ(AlarmOf([&] { opened = k.Decrypt(b.block); }), b.outcome) << b.name;
-    if (std::string(b.outcome) == "no alarm") EXPECT_EQ(ToHexText(opened), ToHexText(data)) << b.name;
+    if (std::string(b.outcome) == "no alarm") {
+      EXPECT_EQ(ToHexText(opened), ToHexText(data)) << b.name;
+    }
   }
   // A good block after a refused one: nothing is returned.
   XBlob twoBlocks = bytesOf(cPlusN, 64);
