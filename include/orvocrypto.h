@@ -22,7 +22,11 @@
  * - Handles (orvo_cipher, orvo_rsa, orvo_md5, orvo_sha1) are opaque, made by
  *   *_new and released by *_free; *_free(NULL) does nothing. A handle is used
  *   by one thread at a time; different handles may be used by different
- *   threads at once. Handles wipe their keys and state when freed.
+ *   threads at once. One exception: the calls that take a const orvo_rsa*
+ *   (encrypt, decrypt, sign, verify, size, get_public_key, get_private_key)
+ *   may run on one handle from any number of threads at once, provided no
+ *   call that takes it as orvo_rsa* (a change) runs meanwhile. Handles wipe
+ *   their keys and state when freed.
  * - Key blobs, seeds, labels, RSA data and signatures, and framed records
  *   larger than 4 GiB - 1 bytes are refused with ORVO_E_INVALID_ARGUMENT; the
  *   cipher calls, the digests and signing take any amount.
@@ -178,13 +182,19 @@ ORVO_API orvo_status orvo_rsa_set_private_key(orvo_rsa* rsa, const void* key_blo
 /* The label (SetIV) bound into every encryption block; decryption needs the same. */
 ORVO_API orvo_status orvo_rsa_set_label(orvo_rsa* rsa, const void* label, size_t size);
 /* Encryption in chunks of size - 42 bytes, one block of `size` bytes each,
-   with a fresh random padding seed; decryption of whole blocks. */
+   with a fresh random padding seed; decryption of whole blocks, each below
+   the modulus (another block is ORVO_E_DECRYPT). A key whose numbers are
+   longer than its size allows is ORVO_E_INVALID_KEY at once. */
 ORVO_API orvo_status orvo_rsa_encrypt(const orvo_rsa* rsa, const void* data, size_t size, orvo_buffer* out);
 ORVO_API orvo_status orvo_rsa_decrypt(const orvo_rsa* rsa, const void* data, size_t size, orvo_buffer* out);
-/* One signature block over the SHA-1 digest of the data. */
+/* One signature block over the SHA-1 digest of the data. A private half
+   whose CRT numbers do not agree with n and d (a damaged blob) signs
+   nothing: ORVO_E_INVALID_KEY; with the public half present the signature
+   is also verified before it is returned. */
 ORVO_API orvo_status orvo_rsa_sign(const orvo_rsa* rsa, const void* data, size_t size, orvo_buffer* signature);
 /* *valid = 1 when the signature matches, else 0 (ORVO_OK either way; a
-   missing public half is ORVO_E_INVALID_KEY). */
+   missing public half is ORVO_E_INVALID_KEY). The signature's value counts:
+   extra leading zero bytes are accepted, a value at or above n is not. */
 ORVO_API orvo_status orvo_rsa_verify(const orvo_rsa* rsa, const void* data, size_t size, const void* signature,
                                      size_t signature_size, int* valid);
 /* Signing and verifying data fed piece by piece: update hashes a piece;
