@@ -6,8 +6,9 @@
 // phrase sources and its file handling, -o through symbolic links included.
 //
 // Every path is a file of this target's scratch folder, which is also the
-// working folder (so the relative names of digest lists stay inside it):
-// input files hold pieces of the fuzz input, outputs go to the folder too.
+// working folder while a command runs (so the relative names of digest lists
+// stay inside it; the fuzzer's own paths keep their meaning): input files
+// hold pieces of the fuzz input, outputs go to the folder too.
 // Nothing reads standard input (a command that reads its data from a
 // positional always gets one) or writes outside the folder.
 //
@@ -80,7 +81,8 @@ using orvo::cli::Arguments;
 using orvo::cli::Command;
 
 // The scratch folder (in memory where the system has a memory file system):
-// made once, the working folder from then on, removed when the process ends.
+// made once, removed when the process ends; the working folder while a
+// command runs.
 class Scratch {
  public:
   Scratch() {
@@ -88,7 +90,6 @@ class Scratch {
     folder_ = orvo::fuzz::ScratchRoot() / ("orvocrypto-fuzz-" + std::to_string(entropy()) + std::to_string(entropy()));
     fs::create_directories(folder_ / "sticky");
     fs::permissions(folder_ / "sticky", fs::perms::all | fs::perms::sticky_bit);
-    fs::current_path(folder_);
   }
   ~Scratch() {
     std::error_code ignored;
@@ -148,6 +149,7 @@ class Scratch {
 #endif
   }
   void StartInput() { next_ = 0; }
+  const fs::path& Folder() const { return folder_; }
 
  private:
   std::string Path(const std::string& name) const { return (folder_ / name).string(); }
@@ -177,7 +179,7 @@ class Scratch {
       const bool escaped = (form & 0x10) != 0;
       std::string digest;
       if ((form & 4) != 0) {
-        digest = DigestOf(command, name);
+        digest = DigestOf(folder_, command, name);
       } else {
         static const char kHex[] = "0123456789abcdef";
         for (const uint8_t b : in.Piece(20)) digest += std::string{kHex[b >> 4], kHex[b & 15]};
@@ -191,8 +193,8 @@ class Scratch {
   }
 
  private:
-  static std::string DigestOf(const std::string& command, const std::string& name) {
-    std::ifstream file(name, std::ios::binary);
+  static std::string DigestOf(const fs::path& folder, const std::string& command, const std::string& name) {
+    std::ifstream file(folder / name, std::ios::binary);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     char text[41] = {};
     if (command == "crc32") {
@@ -226,7 +228,7 @@ void SetVariable(const char* name, const std::string& value) {
 #endif
 }
 
-// A file's bytes ("" when there is none), in the working folder.
+// A file's bytes ("" when there is none).
 std::string Contents(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -364,7 +366,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (option == "output" || (name == "rsa-keygen" && (option == "public" || option == "private"))) {
       bool refused = false;
       args.push_back(scratch.Output(option.c_str(), in.Byte(), refused));
-      if (refused) refusedPaths.push_back("out-" + option);
+      if (refused) refusedPaths.push_back((scratch.Folder() / ("out-" + option)).string());
     } else if (option == "passphrase-env") {
       if (in.Byte() % 2 == 0) {
         const std::vector<uint8_t> phrase = in.Piece(256);
@@ -408,6 +410,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& path : refusedPaths) refusedBefore.emplace_back(path, Contents(path));
   if (TooSlow(command, args)) return 0;
 
+  const fs::path home = fs::current_path();
+  fs::current_path(scratch.Folder());
+  struct Return {
+    const fs::path& to;
+    ~Return() { fs::current_path(to); }
+  } back{home};
   try {
     const Arguments parsed(args, command.valued, command.flags);
     const int status = command.run(parsed);
