@@ -89,7 +89,9 @@ class Scratch {
     std::random_device entropy;
     folder_ = orvo::fuzz::ScratchRoot() / ("orvocrypto-fuzz-" + std::to_string(entropy()) + std::to_string(entropy()));
     fs::create_directories(folder_ / "sticky");
+#if !defined(_WIN32)
     fs::permissions(folder_ / "sticky", fs::perms::all | fs::perms::sticky_bit);
+#endif
   }
   ~Scratch() {
     std::error_code ignored;
