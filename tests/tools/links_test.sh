@@ -33,6 +33,11 @@ owner_of() { stat -c '%u:%g %a' "$1"; }
 
 umask 022
 chmod 755 "$work"
+# A copy the other users can run wherever the build lies (a checkout under
+# /root is closed to them).
+cp "$tool" "$work/orvocrypto"
+chmod 755 "$work/orvocrypto"
+tool=$work/orvocrypto
 printf 'data\n' >"$work/data"
 chmod 644 "$work/data"
 crc=$("$tool" crc32 "$work/data")
