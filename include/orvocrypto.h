@@ -167,7 +167,10 @@ ORVO_API orvo_status orvo_cipher_decrypt_final(orvo_cipher* cipher);
 ORVO_API orvo_status orvo_rsa_new(orvo_rsa** rsa);
 ORVO_API void orvo_rsa_free(orvo_rsa* rsa);
 /* A key pair from two seeds; `size` in bytes of modulus: up to 64 gives 512
-   bits, up to 128 gives 1024 bits, above that 2048 bits. */
+   bits, up to 128 gives 1024 bits, above that 2048 bits. Equal seeds give two
+   consecutive primes, a modulus that one step of Fermat's method factors; the
+   derivation stays so that stored keys can be regenerated, so pass two
+   different random seeds (the command-line tool refuses equal ones). */
 ORVO_API orvo_status orvo_rsa_generate_key(orvo_rsa* rsa, const void* seed1, size_t seed1_size, const void* seed2,
                                            size_t seed2_size, uint32_t size);
 /* The modulus size in bytes (64, 128 or 256), 0 without a key. */

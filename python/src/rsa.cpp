@@ -113,7 +113,10 @@ void BindRSA(py::module_& m) {
           py::arg("seed1"), py::arg("seed2"), py::arg("size"),
           "A new key pair derived from the two seeds alone, as KeyGen makes it.\n"
           "size is the modulus size in bytes, rounded to a class: up to 64 gives 512\n"
-          "bits, 65 to 128 gives 1024 bits, above 2048 bits (negative: 2**32 + size).")
+          "bits, 65 to 128 gives 1024 bits, above 2048 bits (negative: 2**32 + size).\n"
+          "Equal seeds give two consecutive primes, a modulus that one step of Fermat's\n"
+          "method factors: the derivation stays so that stored keys can be regenerated,\n"
+          "so pass two different random seeds.")
       .def("keygen", &RSAKey::KeyGen, py::arg("seed1"), py::arg("seed2"), py::arg("size"),
            "Replaces the key by the pair from_seeds makes; the label stays.")
       .def_property("public_blob", &RSAKey::GetPublic, &RSAKey::SetPublic,

@@ -71,13 +71,18 @@ const std::vector<Command> kCommands = {
     {"decrypt", "decrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc] [FILE] [-o FILE]",
      "open sealed data from FILE or standard input; the padding stays in place",
      "  --mode ecb (the default) or cbc, in any case (also 1 or 2).\n"
+     "  A new file written with -o is readable by its owner only (it holds plaintext).\n"
      ORVO_FORMAT_DETAILS,
      RunDecrypt, {"key", "mode", "filler", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
      {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
-    {"rsa-keygen", "rsa-keygen --seed1 FILE --seed2 FILE --size N --public FILE --private FILE",
+    {"rsa-keygen",
+     "rsa-keygen --seed1 FILE --seed2 FILE --size N --public FILE --private FILE [--allow-equal-seeds]",
      "RSA key pair from two seed files (size in bytes of modulus: 64, 128 or 256)",
-     "  --key-format FORMAT: how the key files are written. The private key file is readable by its owner only.\n",
-     RunRsaKeygen, {"seed1", "seed2", "size", "public", "private", "key-format"}, {}, 1},
+     "  --key-format FORMAT: how the key files are written. The private key file is readable by its owner only.\n"
+     "  Two seed files with the same bytes are refused (exit 2): equal seeds give two consecutive primes, and\n"
+     "  such a modulus is factored at once. --allow-equal-seeds makes that key anyway (to regenerate an\n"
+     "  existing one).\n",
+     RunRsaKeygen, {"seed1", "seed2", "size", "public", "private", "key-format"}, {"allow-equal-seeds"}, 1},
     {"rsa-encrypt", "rsa-encrypt --public FILE [--iv FILE] [DATA] [-o FILE]",
      "RSA-encrypt DATA (or standard input) with a public key blob",
      ORVO_FORMAT_DETAILS,
@@ -85,6 +90,7 @@ const std::vector<Command> kCommands = {
      {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
     {"rsa-decrypt", "rsa-decrypt --private FILE [--iv FILE] [DATA] [-o FILE]",
      "RSA-decrypt DATA (or standard input) with a private key blob",
+     "  A new file written with -o is readable by its owner only (it holds plaintext).\n"
      ORVO_FORMAT_DETAILS,
      RunRsaDecrypt, {"private", "iv", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
      {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
