@@ -31,7 +31,7 @@
  *   refused with ORVO_E_INVALID_ARGUMENT, nothing changed:
  *   orvo_extract_frame with `out` the blob itself or holding the blob's bytes,
  *   and orvo_extract_long with `value` inside the blob's bytes. A number or
- *   flag a call writes (*crc, *valid, *size) may lie in its input bytes: it
+ *   flag a call writes (*crc, *valid) may lie in its input bytes: it
  *   is written last. An orvo_buffer must own its bytes alone (two orvo_buffer
  *   structures holding the same bytes are freed twice) and must not itself lie
  *   in bytes that the call frees.
