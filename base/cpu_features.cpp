@@ -77,6 +77,7 @@ Features Usable() {
   return f;
 }
 
+#if ORVO_TEST_HOOKS
 ScopedFeatureOverride::ScopedFeatureOverride(Feature feature, bool usable)
     : previous_(detail::g_hidden.load(std::memory_order_relaxed)) {
   const unsigned bit = static_cast<unsigned>(feature);
@@ -84,5 +85,6 @@ ScopedFeatureOverride::ScopedFeatureOverride(Feature feature, bool usable)
 }
 
 ScopedFeatureOverride::~ScopedFeatureOverride() { detail::g_hidden.store(previous_, std::memory_order_relaxed); }
+#endif
 
 }  // namespace orvo::cpu

@@ -31,6 +31,7 @@ void Increment128(uint8_t counter[16]) {
 
 }  // namespace
 
+#if ORVO_TEST_HOOKS
 namespace orvo {
 
 RandomSources SetRandomSourcesForTesting(const RandomSources* sources) {
@@ -40,6 +41,7 @@ RandomSources SetRandomSourcesForTesting(const RandomSources* sources) {
 }
 
 }  // namespace orvo
+#endif
 
 XBlob RandomBytes(uint32_t n) {
   const uint32_t t = g_sources.clock();

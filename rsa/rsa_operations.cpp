@@ -276,11 +276,13 @@ uint32_t PaddingDrawLimit(const XBigInt& n, uint32_t size) {
   return 28u << deficit;  // 28 * 2^t > 40 ln 2 * 2^t
 }
 
+#if ORVO_TEST_HOOKS
 EntropySource SetPaddingEntropyForTesting(EntropySource source) {
   const EntropySource previous = g_entropy;
   g_entropy = source;
   return previous;
 }
+#endif
 
 }  // namespace orvo
 
