@@ -146,7 +146,7 @@ void PrintVersion() {
   if (rsaHalves == rsa) {
     std::printf("RSA: %s\n", MontPathName(rsa));
   } else {
-    std::printf("RSA: %s (private operations of 512-bit keys: %s)\n", MontPathName(rsa), MontPathName(rsaHalves));
+    std::printf("RSA: %s (the primes of 512-bit keys: %s)\n", MontPathName(rsa), MontPathName(rsaHalves));
   }
   std::printf("SHA-1: %s\n", Sha1PathInUse());
   std::printf("CRC-32: %s\n", Crc32PathInUse());
