@@ -116,7 +116,8 @@ void PrintUsage(FILE* to) {
   for (const Command& c : kCommands) std::fprintf(to, "  %-12s %s\n", c.name, c.summary);
   std::fprintf(to,
                "\nNo FILE, or -, reads standard input; -o FILE replaces FILE only once the output is complete.\n"
-               "'orvocrypto COMMAND --help' shows a command's options; 'orvocrypto --version' the version.\n");
+               "'orvocrypto COMMAND --help' shows a command's options; 'orvocrypto --version' the version and the\n"
+               "processor paths in use (ORVOCRYPTO_HIDE_CPU_FEATURES=aes,avx512f,... hides features from them).\n");
 }
 
 void PrintCommandHelp(const Command& c) {
