@@ -8,6 +8,11 @@
 #include <vector>
 
 #include "base/alarm.h"
+#include "crypto/aes.h"
+#include "crypto/byte_fields.h"
+#include "digest/crc32.h"
+#include "digest/sha1.h"
+#include "rsa/montgomery_kernels.h"
 #include "tools/orvocrypto/command.h"
 #include "tools/orvocrypto/io.h"
 #include "tools/orvocrypto/platform.h"
@@ -117,7 +122,8 @@ void PrintUsage(FILE* to) {
   for (const Command& c : kCommands) std::fprintf(to, "  %-12s %s\n", c.name, c.summary);
   std::fprintf(to,
                "\nNo FILE, or -, reads standard input; -o FILE replaces FILE only once the output is complete.\n"
-               "'orvocrypto COMMAND --help' shows a command's options; 'orvocrypto --version' the version.\n");
+               "'orvocrypto COMMAND --help' shows a command's options; 'orvocrypto --version' the version and the\n"
+               "processor paths in use (ORVOCRYPTO_HIDE_CPU_FEATURES=aes,avx512f,... hides features from them).\n");
 }
 
 void PrintCommandHelp(const Command& c) {
@@ -133,6 +139,25 @@ void PrintCommandHelp(const Command& c) {
   };
   if (has("output-format") || has("key-format") || has("input-format")) std::printf("%s", kFormats);
   if (has("progress")) std::printf("%s", kProgress);
+}
+
+// The version, then the path each algorithm takes on this processor, less the
+// features ORVOCRYPTO_HIDE_CPU_FEATURES hides. RSA names the path of 1024-
+// and 2048-bit keys (and 512-bit keys' public operations); the 256-bit primes
+// of a 512-bit key may take another.
+void PrintVersion() {
+  std::printf("orvocrypto %s\n", ORVO_VERSION);
+  std::printf("AES: %s\n", aes::EngineName(aes::EngineInUse()));
+  const MontPath rsa = MontPathFor(1024);
+  const MontPath rsaHalves = MontPathFor(256);
+  if (rsaHalves == rsa) {
+    std::printf("RSA: %s\n", MontPathName(rsa));
+  } else {
+    std::printf("RSA: %s (the primes of 512-bit keys: %s)\n", MontPathName(rsa), MontPathName(rsaHalves));
+  }
+  std::printf("SHA-1: %s\n", Sha1PathInUse());
+  std::printf("CRC-32: %s\n", Crc32PathInUse());
+  std::printf("Twofish, Blowfish: %s\n", ByteFieldsInUse());
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {
@@ -178,7 +203,7 @@ int Main(int argc, char** argv) {
     return 0;
   }
   if (name == "--version") {
-    std::printf("orvocrypto %s\n", ORVO_VERSION);
+    PrintVersion();
     return 0;
   }
   const Command* command = nullptr;
