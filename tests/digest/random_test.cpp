@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "digest/md5.h"
@@ -90,6 +92,27 @@ TEST_F(RandomTest, SystemEntropyMakesCallsInOneSecondDiffer) {
   const XBlob d = RandomBytes(17);
   EXPECT_EQ(c.size, 17u);
   EXPECT_FALSE(c.Equals(d));
+}
+
+}  // namespace
+
+namespace {
+
+uint32_t ZeroClock() { return 0; }
+void ZeroEntropy(uint8_t* out, uint32_t n) { std::memset(out, 0, n); }
+
+// Sources swapped while another thread draws: each draw uses a whole source
+// of one set or the other (under ThreadSanitizer: no data race on them).
+TEST(RandomSourcesTest, SwappedWhileAnotherThreadDraws) {
+  std::atomic<bool> stop{false};
+  std::thread drawer([&] {
+    while (!stop.load()) EXPECT_EQ(RandomBytes(20).size, 20u);
+  });
+  const orvo::RandomSources zero{ZeroClock, ZeroEntropy};
+  for (int i = 0; i < 2000; ++i) orvo::SetRandomSourcesForTesting(i % 2 == 0 ? &zero : nullptr);
+  stop = true;
+  drawer.join();
+  orvo::SetRandomSourcesForTesting(nullptr);
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ namespace {
 constexpr std::size_t kAlias = std::size_t{16} << 20;
 constexpr std::size_t kLarge = std::size_t{64} << 20;
 
-std::size_t g_blocks = 0;  // blocks asked for
+std::size_t g_blocks = 0;       // blocks asked for
+std::size_t g_largeBlocks = 0;  // of them, large ones
 struct Aliased {
   std::size_t length;
   int file;
@@ -32,6 +33,7 @@ void* AliasedBlock(std::size_t n) {
     }
   }
   g_aliased[base] = Aliased{length, file};
+  ++g_largeBlocks;
   return base;
 }
 
@@ -60,6 +62,7 @@ void BlobFree(void* p) {
 namespace orvotest {
 
 std::size_t AliasedBlocksAsked() { return g_blocks; }
+std::size_t LargeBlocksAsked() { return g_largeBlocks; }
 std::size_t AliasedBlocksLive() { return g_aliased.size(); }
 
 XBlob LargeBlob(uint32_t capacity, uint32_t size) {

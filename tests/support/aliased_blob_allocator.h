@@ -15,8 +15,9 @@
 
 namespace orvotest {
 
-// Blocks asked of the allocator so far.
+// Blocks asked of the allocator so far: all, and those of 64 MiB or more.
 std::size_t AliasedBlocksAsked();
+std::size_t LargeBlocksAsked();
 // Large blocks not yet freed.
 std::size_t AliasedBlocksLive();
 
