@@ -105,11 +105,16 @@ void ZeroEntropy(uint8_t* out, uint32_t n) { std::memset(out, 0, n); }
 // of one set or the other (under ThreadSanitizer: no data race on them).
 TEST(RandomSourcesTest, SwappedWhileAnotherThreadDraws) {
   std::atomic<bool> stop{false};
+  std::atomic<int> draws{0};
   std::thread drawer([&] {
-    while (!stop.load()) EXPECT_EQ(RandomBytes(20).size, 20u);
+    while (!stop.load()) {
+      EXPECT_EQ(RandomBytes(20).size, 20u);
+      ++draws;
+    }
   });
   const orvo::RandomSources zero{ZeroClock, ZeroEntropy};
-  for (int i = 0; i < 2000; ++i) orvo::SetRandomSourcesForTesting(i % 2 == 0 ? &zero : nullptr);
+  // Swaps until the other thread has drawn a few hundred times in between.
+  for (int i = 0; draws.load() < 300; ++i) orvo::SetRandomSourcesForTesting(i % 2 == 0 ? &zero : nullptr);
   stop = true;
   drawer.join();
   orvo::SetRandomSourcesForTesting(nullptr);
