@@ -66,4 +66,12 @@ inline std::atomic<unsigned> g_hidden{0};
 // that case and are called per block run.
 inline bool NothingHidden() { return detail::g_hidden.load(std::memory_order_relaxed) == 0; }
 
+// The body of a hardware path's stand-in, compiled for processors without the
+// instructions (the AES-NI, VAES, SHA and carry-less multiplication paths off
+// x86). Usable() reports none of those features there, and every caller asks
+// it first, so no stand-in is ever called. Should a broken check call one, it
+// traps at once: a stand-in that returned would leave its output unwritten,
+// and a cipher would hand back stale or plain bytes as its result.
+[[noreturn]] inline void HardwarePathUnreachable() noexcept { __builtin_trap(); }
+
 }  // namespace orvo::cpu

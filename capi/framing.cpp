@@ -2,6 +2,7 @@
 // length-prefixed records inserted at and extracted from a position.
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "base/alarm.h"
@@ -79,6 +80,7 @@ orvo_status orvo_insert_frame(orvo_buffer* blob, size_t position, const void* by
     const uint8_t* source = Bytes(bytes, size, "bytes");
     orvo_buffer& b = Checked(blob, position);
     if (size > UINT32_MAX) Refuse(ORVO_E_INVALID_ARGUMENT, "a record holds at most 4 GiB - 1 bytes");
+    if (size > SIZE_MAX - 4) throw std::bad_alloc();  // 32-bit size_t: 4 + size would wrap
     Output record(4 + size);
     Long(record.data(), size);
     std::memcpy(record.data() + 4, source, size);
