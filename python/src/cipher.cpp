@@ -48,7 +48,11 @@ class Cipher {
   explicit Cipher(const std::string& name) {
     cipher_ = orvo::NewCipherNamed(name);
     name_ = orvo::CipherName(name);
-    if (cipher_ == nullptr) throw py::value_error("unknown cipher '" + name + "' (" + orvo::kCipherNames + ")");
+    if (cipher_ == nullptr) {
+      // repr() shows the name whole: Python's error text ends at a NUL byte.
+      const std::string shown = py::repr(py::str(name));
+      throw py::value_error("unknown cipher " + shown + " (" + orvo::kCipherNames + ")");
+    }
   }
 
   void KeyGen(py::handle seed, py::handle length) {
@@ -74,9 +78,16 @@ class Cipher {
   // after which Encrypt and Decrypt return nothing; here they are refused.
   void SetMode(py::handle mode) {
     uint32_t value = 0;
-    if (py::isinstance<py::str>(mode)) {
-      const std::string text = Lower(mode.cast<std::string>());
-      value = text == "ecb" ? XBlockCipher::kModeECB : text == "cbc" ? XBlockCipher::kModeCBC : 0;
+    if (PyUnicode_Check(mode.ptr())) {
+      // A str that has no UTF-8 form (a lone surrogate) names no mode either.
+      Py_ssize_t length = 0;
+      const char* utf8 = PyUnicode_AsUTF8AndSize(mode.ptr(), &length);
+      if (utf8 == nullptr) {
+        PyErr_Clear();
+      } else {
+        const std::string text = Lower(std::string(utf8, static_cast<size_t>(length)));
+        value = text == "ecb" ? XBlockCipher::kModeECB : text == "cbc" ? XBlockCipher::kModeCBC : 0;
+      }
     } else if (PyLong_Check(mode.ptr())) {
       const long v = PyLong_AsLong(mode.ptr());
       if (v == -1 && PyErr_Occurred()) PyErr_Clear();
