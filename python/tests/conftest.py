@@ -83,7 +83,7 @@ def vec():
 
 # The property tests (test_properties.py) run with a fixed seed and a small
 # budget in every test run, so a failure repeats; ORVO_HYPOTHESIS_PROFILE=campaign
-# runs them from fresh random seeds with ORVO_HYPOTHESIS_SCALE (default 40)
+# runs them from fresh random seeds with ORVO_HYPOTHESIS_SCALE (default 10)
 # times the examples. No example database is kept: a failure prints the
 # reproducing blob instead.
 settings.register_profile(
@@ -97,7 +97,7 @@ settings.register_profile(
 settings.register_profile("campaign", settings.get_profile("ci"), derandomize=False)
 PROFILE = os.environ.get("ORVO_HYPOTHESIS_PROFILE", "ci")
 settings.load_profile(PROFILE)
-SCALE = int(os.environ.get("ORVO_HYPOTHESIS_SCALE", "40")) if PROFILE == "campaign" else 1
+SCALE = int(os.environ.get("ORVO_HYPOTHESIS_SCALE", "10")) if PROFILE == "campaign" else 1
 
 
 def budget(examples):

@@ -212,10 +212,16 @@ def test_keys_from_seeds_are_sound_and_cryptography_reads_their_signatures(seed1
     # cryptography (OpenSSL's RSA_check_key) checks p and q prime, n = pq, d, dP, dQ and qInv.
     peer = rsa.RSAPrivateNumbers(p, q, d, dp, dq, qinv, rsa.RSAPublicNumbers(e, n)).private_key()
 
+    # The block is PKCS #1 v1.5 type 1 around the bare SHA-1 digest, as long as
+    # the size; cryptography reads it where n is as long (not where a short
+    # prime left n a byte shorter, which PKCS #1 would pad one byte less).
     signature = pair.sign(data)
     assert len(signature) == modulus_size
-    recovered = peer.public_key().recover_data_from_signature(signature, padding.PKCS1v15(), None)
-    assert recovered == hashlib.sha1(data).digest()
+    block = b"\x00\x01" + b"\xff" * (modulus_size - 23) + b"\x00" + hashlib.sha1(data).digest()
+    assert pow(int.from_bytes(signature, "big"), e, n) == int.from_bytes(block, "big")
+    if n.bit_length() > 8 * (modulus_size - 1):
+        recovered = peer.public_key().recover_data_from_signature(signature, padding.PKCS1v15(), None)
+        assert recovered == hashlib.sha1(data).digest()
     signer, verifier = loaded(private=pair.private_blob), loaded(public=pair.public_blob)
     assert signer.sign(data) == signature
     assert verifier.verify(data, signature) is True
@@ -496,6 +502,52 @@ def test_cipher_modes_and_names(mode):
             assert made[1] == f"unknown cipher {mode!r} (aes, twofish or blowfish)"
         else:
             assert made[0] is TypeError and not has_utf8(mode), made
+
+
+# Class.__new__(Class) makes an instance that __init__ never filled: every
+# member raises TypeError on it (it used to run on a null object).
+UNINITIALISED_USES = {
+    orvocrypto.Cipher: {
+        "keygen": lambda c: c.keygen(b"seed", 16),
+        "key": lambda c: c.key,
+        "key=": lambda c: setattr(c, "key", key_blob("aes", bytes(16))),
+        "mode": lambda c: c.mode,
+        "mode=": lambda c: setattr(c, "mode", 2),
+        "filler": lambda c: c.filler,
+        "filler=": lambda c: setattr(c, "filler", 1),
+        "encrypt": lambda c: c.encrypt(b"x"),
+        "decrypt": lambda c: c.decrypt(bytes(16)),
+        "name": lambda c: c.name,
+        "block_size": lambda c: c.block_size,
+        "__repr__": repr,
+    },
+    orvocrypto.RSAKey: {
+        "keygen": lambda k: k.keygen(b"a", b"b", 64),
+        "public_blob": lambda k: k.public_blob,
+        "public_blob=": lambda k: setattr(k, "public_blob", PUBLIC),
+        "private_blob": lambda k: k.private_blob,
+        "private_blob=": lambda k: setattr(k, "private_blob", PRIVATE),
+        "set_iv": lambda k: k.set_iv(b"label"),
+        "encrypt": lambda k: k.encrypt(b"x"),
+        "decrypt": lambda k: k.decrypt(bytes(64)),
+        "sign": lambda k: k.sign(b"x"),
+        "verify": lambda k: k.verify(b"x", bytes(64)),
+        "__repr__": repr,
+    },
+}
+
+
+@pytest.mark.parametrize("cls", list(UNINITIALISED_USES), ids=lambda cls: cls.__name__)
+def test_an_instance_made_without_init_refuses_every_member(cls):
+    uses = UNINITIALISED_USES[cls]
+    members = {name for name in dir(cls) if not name.startswith("_")} - {"from_seeds"}
+    assert members == {name.rstrip("=") for name in uses if not name.startswith("_")}
+    for name, use in uses.items():
+        if name == "__repr__" and cls is orvocrypto.RSAKey:
+            assert "RSAKey object" in use(cls.__new__(cls))  # object's own repr reads nothing
+            continue
+        with pytest.raises(TypeError, match="without __init__"):
+            use(cls.__new__(cls))
 
 
 # A bytearray resized by another thread while calls that release the GIL read
