@@ -6,9 +6,12 @@ import re
 import threading
 
 import pytest
-from hypothesis import HealthCheck, settings
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
+# hypothesis keeps its caches under the build folder, not in the working directory.
+os.environ.setdefault("HYPOTHESIS_STORAGE_DIRECTORY", str(ROOT / "build" / "hypothesis"))
+from hypothesis import HealthCheck, settings  # noqa: E402 - after its storage folder is set
+
 DATA = pathlib.Path(os.environ.get("ORVO_TEST_DATA", ROOT / "tests" / "data"))
 # The record count of every vector file, kept with the C++ reader: a file cut
 # short or a record lost to a stray blank line fails here too.
