@@ -208,7 +208,7 @@ def test_keys_from_seeds_are_sound_and_cryptography_reads_their_signatures(seed1
     public_size, (n, e) = fields(pair.public_blob)
     private_size, (n2, d, p, q, dp, dq, qinv) = fields(pair.private_blob)
     assert public_size == private_size == modulus_size and n == n2
-    assert n.bit_length() > 8 * modulus_size - 16
+    assert n.bit_length() > 8 * (modulus_size - 16)  # the operations refuse shorter moduli
     # cryptography (OpenSSL's RSA_check_key) checks p and q prime, n = pq, d, dP, dQ and qInv.
     peer = rsa.RSAPrivateNumbers(p, q, d, dp, dq, qinv, rsa.RSAPublicNumbers(e, n)).private_key()
 
