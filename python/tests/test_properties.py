@@ -215,17 +215,23 @@ def test_keys_from_seeds_are_sound_and_cryptography_reads_their_signatures(seed1
     # The block is PKCS #1 v1.5 type 1 around the bare SHA-1 digest, as long as
     # the size; cryptography reads it where n is as long (not where a short
     # prime left n a byte shorter, which PKCS #1 would pad one byte less).
-    signature = pair.sign(data)
-    assert len(signature) == modulus_size
+    # Sign refuses, with "Invalid key", a key whose modulus is not above the
+    # block (one whose primes came out short enough).
     block = b"\x00\x01" + b"\xff" * (modulus_size - 23) + b"\x00" + hashlib.sha1(data).digest()
-    assert pow(int.from_bytes(signature, "big"), e, n) == int.from_bytes(block, "big")
-    if n.bit_length() > 8 * (modulus_size - 1):
-        recovered = peer.public_key().recover_data_from_signature(signature, padding.PKCS1v15(), None)
-        assert recovered == hashlib.sha1(data).digest()
-    signer, verifier = loaded(private=pair.private_blob), loaded(public=pair.public_blob)
-    assert signer.sign(data) == signature
-    assert verifier.verify(data, signature) is True
-    assert verifier.verify(data + b"\0", signature) is False
+    if n <= int.from_bytes(block, "big"):
+        with pytest.raises(orvocrypto.AlarmError, match="^Crypto System: Invalid key - RSA$"):
+            pair.sign(data)
+    else:
+        signature = pair.sign(data)
+        assert len(signature) == modulus_size
+        assert pow(int.from_bytes(signature, "big"), e, n) == int.from_bytes(block, "big")
+        if n.bit_length() > 8 * (modulus_size - 1):
+            recovered = peer.public_key().recover_data_from_signature(signature, padding.PKCS1v15(), None)
+            assert recovered == hashlib.sha1(data).digest()
+        signer, verifier = loaded(private=pair.private_blob), loaded(public=pair.public_blob)
+        assert signer.sign(data) == signature
+        assert verifier.verify(data, signature) is True
+        assert verifier.verify(data + b"\0", signature) is False
 
     sender, receiver = loaded(public=pair.public_blob), loaded(private=pair.private_blob)
     sender.set_iv(label)
