@@ -26,6 +26,7 @@ from hypothesis import assume, example, given
 from hypothesis import strategies as st
 
 import orvocrypto
+from rsa_blobs import fields, loaded
 
 with warnings.catch_warnings():
     warnings.simplefilter("ignore")
@@ -174,25 +175,6 @@ def test_digests_equal_hashlib_and_zlib(seed, length, offset):
     assert orvocrypto.md5(view) == hashlib.md5(data).digest()
     assert orvocrypto.sha1(view) == hashlib.sha1(data).digest()
     assert orvocrypto.crc32(view) == zlib.crc32(data)
-
-
-def fields(blob):
-    """The size and the number records of a key blob."""
-    size, at, numbers = int.from_bytes(blob[:4], "big"), 4, []
-    while at < len(blob):
-        n = int.from_bytes(blob[at : at + 4], "big")
-        numbers.append(int.from_bytes(blob[at + 4 : at + 4 + n], "big"))
-        at += 4 + n
-    return size, numbers
-
-
-def loaded(public=None, private=None):
-    key = orvocrypto.RSAKey()
-    if private is not None:
-        key.private_blob = private
-    if public is not None:
-        key.public_blob = public
-    return key
 
 
 SEEDS = st.binary(max_size=24)

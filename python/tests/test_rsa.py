@@ -6,29 +6,11 @@ import pytest
 from cryptography.hazmat.primitives.asymmetric import padding, rsa
 
 import orvocrypto
+from rsa_blobs import fields, loaded
 
 
 def records(vec, section):
     return [r for r in vec("rsa/rsa_keys.vec") if r.section == section]
-
-
-def fields(blob):
-    """The size and the number records of a key blob."""
-    size, at, numbers = int.from_bytes(blob[:4], "big"), 4, []
-    while at < len(blob):
-        n = int.from_bytes(blob[at : at + 4], "big")
-        numbers.append(int.from_bytes(blob[at + 4 : at + 4 + n], "big"))
-        at += 4 + n
-    return size, numbers
-
-
-def loaded(public=None, private=None):
-    key = orvocrypto.RSAKey()
-    if private is not None:
-        key.private_blob = private
-    if public is not None:
-        key.public_blob = public
-    return key
 
 
 def test_keys_from_seeds(vec):
