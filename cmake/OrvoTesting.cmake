@@ -24,7 +24,13 @@ function(orvo_add_test name)
   endif()
 endfunction()
 
-# Tests of the cross build share one private Wine prefix inside the build folder.
+# Tests of the cross build share one private Wine prefix inside the build folder,
+# of 32-bit Wine for the 32-bit build (scripts/wine-env: ORVO_WINE_ARCH).
 if(CMAKE_CROSSCOMPILING AND WIN32)
   set(ORVO_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(ORVO_WINE_ARCH x86)
+  else()
+    set(ORVO_WINE_ARCH x64)
+  endif()
 endif()
