@@ -1,18 +1,8 @@
 #include "base/alarm.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
-
-char* Duplicate(const char* text) {
-  if (text == nullptr) return nullptr;
-  const std::size_t n = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(std::malloc(n));
-  if (copy == nullptr) std::abort();
-  std::memcpy(copy, text, n);
-  return copy;
-}
 
 // Appends at most `room` bytes of `text` at buffer[length]; returns the new length.
 int AppendAtMost(char* buffer, int length, const char* text, int room) {
@@ -27,13 +17,10 @@ int AppendAtMost(char* buffer, int length, const char* text, int room) {
 
 }  // namespace
 
-XAlarm::XAlarm(const char* category_, const char* message_, const char* object_)
-    : category(category_), message(message_), object(Duplicate(object_)) {}
+XAlarm::XAlarm(const char* category_, const char* message_, const char* object_) noexcept
+    : category(category_), message(message_), object(object_) {}
 
-XAlarm::XAlarm(const XAlarm& other)
-    : category(other.category), message(other.message), object(Duplicate(other.object)) {}
-
-XAlarm::~XAlarm() { std::free(object); }
+XAlarm::~XAlarm() = default;
 
 void XAlarm::GetText(char* buffer, int n) const {
   if (n < 0) return;
@@ -52,7 +39,7 @@ void XAlarm::GetText(char* buffer, int n) const {
   AppendAtMost(buffer, length, object, n);
 }
 
-XCryptoAlarm::XCryptoAlarm(const char* message_, const char* object_)
+XCryptoAlarm::XCryptoAlarm(const char* message_, const char* object_) noexcept
     : XAlarm(alarm_text::kCategory, message_, object_) {}
 
 XCryptoAlarm::~XCryptoAlarm() = default;

@@ -1,6 +1,10 @@
 // XAlarm and XCryptoAlarm: the exceptions of the cipher core, the blob framing
 // and RSA. Thrown by value, caught by reference as XAlarm by the scripting
 // method that made the call, which composes the text with GetText.
+//
+// An alarm holds three pointers to static texts and allocates nothing: making,
+// copying and composing one cannot fail, so raising an alarm when memory has
+// run out reports the alarm like any other (it never ends the process).
 #pragma once
 
 namespace alarm_text {
@@ -12,8 +16,10 @@ inline constexpr const char kDataCorrupted[] = "Data is corrupted";
 
 class XAlarm {
  public:
-  XAlarm(const char* category, const char* message, const char* object);
-  XAlarm(const XAlarm& other);
+  // All three texts are static (string literals or constants): the alarm keeps
+  // the pointers, not copies.
+  XAlarm(const char* category, const char* message, const char* object) noexcept;
+  XAlarm(const XAlarm& other) noexcept = default;
   XAlarm& operator=(const XAlarm&) = delete;
   virtual ~XAlarm();
 
@@ -25,12 +31,12 @@ class XAlarm {
 
   const char* category;  // static text, not owned
   const char* message;   // static text, not owned
-  char* object;          // owned copy, may be null
+  const char* object;    // static text, not owned; may be null
 };
 
 class XCryptoAlarm : public XAlarm {
  public:
-  explicit XCryptoAlarm(const char* message, const char* object = nullptr);
+  explicit XCryptoAlarm(const char* message, const char* object = nullptr) noexcept;
   XCryptoAlarm(const XCryptoAlarm& other) = default;
   ~XCryptoAlarm() override;
 };

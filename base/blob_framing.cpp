@@ -1,19 +1,28 @@
 // Length-prefixed framing of blobs inside an XBlob, and hexadecimal text.
 // A frame is a 4-byte big-endian length followed by that many bytes; frames and
 // bare 4-byte numbers follow one another without gaps.
+#include <cstdint>
 #include <cstring>
 
 #include "base/alarm.h"
 #include "base/xblob.h"
 
 void XBlob::InsertBlob(const XBlob& other) {
+  // The whole frame fits or nothing goes in (checked before a copy of this
+  // buffer is made for inserting it into itself).
+  CheckedSize(uint64_t{size} + 4 + other.size);
   if (&other == this) {
     const XBlob copy(other);
     InsertBlob(copy);
     return;
   }
   InsertLong(other.size);
-  Insert(other, size);
+  try {
+    Insert(other, size);
+  } catch (...) {
+    size -= 4;  // memory ran out for the bytes: take the length back out
+    throw;
+  }
 }
 
 uint32_t XBlob::ExtractBlob(uint32_t offset, XBlob& out) const {
@@ -59,8 +68,9 @@ unsigned ScanHexPair(const char pair[2]) {
 }  // namespace
 
 void XBlob::FromHex(const char* text) {
-  size = 0;
   const std::size_t length = std::strlen(text);
+  CheckedSize(length / 2 + length % 2);
+  size = 0;
   std::size_t i = 0;
   char pair[2];
   if (length % 2 != 0) {

@@ -1,8 +1,15 @@
 #include "base/cpu_features.h"
 
 #include <atomic>
+#include <cstddef>
+#include <cstdlib>
+#include <string>
 
 #include "base/test_hooks.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -51,12 +58,92 @@ Features Detect() {
   return f;
 }
 
+// The names WithoutNamed takes, each with the fields it clears: the feature
+// and the features whose paths need it.
+struct NamedFeature {
+  std::string_view name;
+  bool Features::*cleared[3];
+};
+
+const NamedFeature kNamed[] = {
+    {"aes", {&Features::aesni, &Features::vaes}},
+    {"pclmulqdq", {&Features::pclmulqdq}},
+    {"sse4_1", {&Features::sse41}},
+    {"ssse3", {&Features::ssse3}},
+    {"sha_ni", {&Features::sha}},
+    {"avx2", {&Features::avx2, &Features::vaes}},
+    {"vaes", {&Features::vaes}},
+    {"avx512f", {&Features::avx512f, &Features::avx512ifma}},
+    {"avx512ifma", {&Features::avx512ifma}},
+    {"bmi1", {&Features::bmi1}},
+    {"bmi2", {&Features::bmi2}},
+    {"adx", {&Features::adx}},
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view given, std::string_view known) {
+  if (given.size() != known.size()) return false;
+  for (std::size_t i = 0; i < given.size(); ++i) {
+    if (Lower(given[i]) != known[i]) return false;
+  }
+  return true;
+}
+
+// The variable's value, empty where it is unset or cannot be read. On Windows
+// the process's environment block, which the host process owns, rather than
+// the C runtime's copy of it.
+std::string HiddenNames() {
+#if defined(_WIN32)
+  char small[256];
+  const DWORD n = GetEnvironmentVariableA(kHideVariable, small, sizeof small);
+  if (n == 0) return {};
+  if (n < sizeof small) return std::string(small, n);
+  try {
+    std::string value(n, '\0');  // n counts the terminating zero here
+    const DWORD m = GetEnvironmentVariableA(kHideVariable, value.data(), n);
+    if (m == 0 || m >= n) return {};  // changed meanwhile
+    value.resize(m);
+    return value;
+  } catch (...) {
+    return {};
+  }
+#else
+  const char* value = std::getenv(kHideVariable);
+  if (value == nullptr) return {};
+  try {
+    return value;
+  } catch (...) {
+    return {};
+  }
+#endif
+}
+
 bool Shown(unsigned hidden, Feature feature) { return (hidden & static_cast<unsigned>(feature)) == 0; }
 
 }  // namespace
 
+Features WithoutNamed(Features features, std::string_view names) {
+  while (!names.empty()) {
+    const std::size_t comma = names.find(',');
+    std::string_view item = names.substr(0, comma);
+    names = comma == std::string_view::npos ? std::string_view() : names.substr(comma + 1);
+    while (!item.empty() && IsBlank(item.front())) item.remove_prefix(1);
+    while (!item.empty() && IsBlank(item.back())) item.remove_suffix(1);
+    for (const NamedFeature& named : kNamed) {
+      if (!SameName(item, named.name)) continue;
+      for (bool Features::*field : named.cleared) {
+        if (field != nullptr) features.*field = false;
+      }
+    }
+  }
+  return features;
+}
+
 const Features& Detected() {
-  static const Features features = Detect();
+  static const Features features = WithoutNamed(Detect(), HiddenNames());
   return features;
 }
 
@@ -77,6 +164,7 @@ Features Usable() {
   return f;
 }
 
+#if ORVO_TEST_HOOKS
 ScopedFeatureOverride::ScopedFeatureOverride(Feature feature, bool usable)
     : previous_(detail::g_hidden.load(std::memory_order_relaxed)) {
   const unsigned bit = static_cast<unsigned>(feature);
@@ -84,5 +172,6 @@ ScopedFeatureOverride::ScopedFeatureOverride(Feature feature, bool usable)
 }
 
 ScopedFeatureOverride::~ScopedFeatureOverride() { detail::g_hidden.store(previous_, std::memory_order_relaxed); }
+#endif
 
 }  // namespace orvo::cpu

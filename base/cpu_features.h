@@ -2,9 +2,15 @@
 // (AES-NI, SHA extensions, PCLMULQDQ, SSE4.1, SSSE3; AVX2, VAES and AVX-512F
 // for the wide AES paths; BMI2, ADX and AVX-512 IFMA for the RSA kernels; BMI1
 // for the Blowfish and Twofish S-box indices). Other processors report none.
+//
+// The environment variable ORVOCRYPTO_HIDE_CPU_FEATURES hides features from
+// every path, in every product, for the whole process: a comma-separated list
+// of names as /proc/cpuinfo spells them (see WithoutNamed). Hiding a feature
+// can only send work to a slower path with the same results.
 #pragma once
 
 #include <atomic>
+#include <string_view>
 
 namespace orvo::cpu {
 
@@ -27,7 +33,21 @@ struct Features {
   bool bmi1 = false;  // BEXTR (Blowfish and Twofish S-box indices)
 };
 
-// What the processor has. Read once per process; cheap to call.
+// The name of the environment variable read by Detected().
+inline constexpr char kHideVariable[] = "ORVOCRYPTO_HIDE_CPU_FEATURES";
+
+// `features` less those that `names` names, with what depends on them. `names`
+// is a comma-separated list of /proc/cpuinfo's names, in any case, with white
+// space around each name allowed: aes (hides aesni and vaes), pclmulqdq,
+// sse4_1, ssse3, sha_ni (sha), avx2 (also vaes), vaes, avx512f (also
+// avx512ifma, and with it the 512-bit VAES path), avx512ifma, bmi1, bmi2, adx.
+// Other names, vpclmulqdq included (no path uses it), and empty items are
+// ignored; any text is safe.
+Features WithoutNamed(Features features, std::string_view names);
+
+// What the processor has, less what ORVOCRYPTO_HIDE_CPU_FEATURES hides
+// (WithoutNamed). Both are read once per process, on the first call; cheap to
+// call.
 const Features& Detected();
 
 // What the hardware paths may use now: Detected() less the features that a
@@ -45,5 +65,13 @@ inline std::atomic<unsigned> g_hidden{0};
 // Detected(): a single load, inlined, for paths that cache their choice for
 // that case and are called per block run.
 inline bool NothingHidden() { return detail::g_hidden.load(std::memory_order_relaxed) == 0; }
+
+// The body of a hardware path's stand-in, compiled for processors without the
+// instructions (the AES-NI, VAES, SHA and carry-less multiplication paths off
+// x86). Usable() reports none of those features there, and every caller asks
+// it first, so no stand-in is ever called. Should a broken check call one, it
+// traps at once: a stand-in that returned would leave its output unwritten,
+// and a cipher would hand back stale or plain bytes as its result.
+[[noreturn]] inline void HardwarePathUnreachable() noexcept { __builtin_trap(); }
 
 }  // namespace orvo::cpu

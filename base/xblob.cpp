@@ -1,6 +1,7 @@
 #include "base/xblob.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "base/alarm.h"
@@ -22,6 +23,11 @@ void FreeBlock(uint8_t* block, uint32_t capacity) {
 }
 
 }  // namespace
+
+uint32_t XBlob::CheckedSize(uint64_t n) {
+  if (n > kMaxSize) throw std::bad_alloc();
+  return static_cast<uint32_t>(n);
+}
 
 XBlob::XBlob(uint32_t capacity_) : data(NewBlock(capacity_)), capacity(capacity_), size(0) {}
 
@@ -63,29 +69,35 @@ void XBlob::Reallocate(uint32_t newCapacity) {
   capacity = newCapacity;
 }
 
-void XBlob::Grow(uint32_t n) { Reallocate(capacity + n); }
+void XBlob::Grow(uint32_t n) { Reallocate(CheckedSize(uint64_t{capacity} + n)); }
 
 void XBlob::EnsureForOneMore() {
   if (size < capacity) return;
+  // A full buffer of the largest capacity cannot take one more byte.
+  if (size == kMaxSize) throw std::bad_alloc();
   // Doubling a capacity of 0 would stay 0: grow to at least one byte.
   // Past 2 GiB doubling would wrap: take the largest capacity instead.
-  Reallocate(capacity == 0 ? 1 : capacity > 0x7FFFFFFFu ? 0xFFFFFFFFu : capacity * 2);
+  Reallocate(capacity == 0 ? 1 : capacity > kMaxSize / 2 ? kMaxSize : capacity * 2);
 }
 
 void XBlob::Insert(const XBlob& other, uint32_t pos) {
   if (&other == this) {
+    // Checked before the copy, so an oversized result costs no copy.
+    CheckedSize(uint64_t{size} * 2);
     const XBlob copy(other);
     Insert(copy, pos);
     return;
   }
   const uint32_t n = other.size;
-  const uint32_t needed = size + n;
+  // Checked before anything changes: a result past kMaxSize leaves this buffer as it was.
+  const uint32_t needed = CheckedSize(uint64_t{size} + n);
   if (needed >= capacity) {
-    // other.capacity >= n, so this is always enough; the sum only falls short
-    // when it passes 2^32.
-    uint32_t grown = capacity + other.capacity;
+    // other.capacity >= n, so the sum is always enough; past kMaxSize the
+    // largest capacity is.
+    uint64_t grown = uint64_t{capacity} + other.capacity;
+    if (grown > kMaxSize) grown = kMaxSize;
     if (grown < needed) grown = needed;
-    Reallocate(grown);
+    Reallocate(static_cast<uint32_t>(grown));
   }
   if (n == 0) return;
   if (pos < size) {
@@ -109,7 +121,10 @@ void XBlob::InsertByte(uint8_t b, uint32_t pos) {
 }
 
 void XBlob::InsertLong(uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) InsertByte(static_cast<uint8_t>(v >> shift), size);
+  // Append grows as four single-byte appends would, and puts in all four bytes or none.
+  const uint8_t bytes[4] = {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
+                            static_cast<uint8_t>(v)};
+  Append(bytes, 4);
 }
 
 uint32_t XBlob::ExtractLong(uint32_t offset) const {
@@ -134,15 +149,15 @@ XBlob XBlob::Xor(const XBlob& a, const XBlob& b) {
 
 void XBlob::Append(const uint8_t* bytes, uint32_t n) {
   if (n == 0) return;
-  const uint64_t needed = uint64_t{size} + n;
+  const uint32_t needed = CheckedSize(uint64_t{size} + n);
   if (needed > capacity) {
     uint64_t grown = capacity == 0 ? 1 : capacity;
     while (grown < needed) grown *= 2;
     // Past 2 GiB doubling would pass 4 GiB: take the largest capacity at once,
     // as EnsureForOneMore does, so that later appends do not each reallocate.
-    if (grown > 0xFFFFFFFFu) grown = 0xFFFFFFFFu;
+    if (grown > kMaxSize) grown = kMaxSize;
     Reallocate(static_cast<uint32_t>(grown));
   }
   std::memmove(data + size, bytes, n);
-  size = static_cast<uint32_t>(needed);
+  size = needed;
 }

@@ -11,6 +11,14 @@
 #include <cstdint>
 
 struct XBlob {
+  // The largest size and capacity the 32-bit fields hold (4 GiB - 1). Every
+  // operation that would make a buffer larger throws std::bad_alloc before it
+  // changes anything, so the buffer stays as it was.
+  static constexpr uint32_t kMaxSize = 0xFFFFFFFFu;
+  // `n` as a buffer size; std::bad_alloc when it passes kMaxSize. Callers
+  // compute sizes in 64 bits and pass them here before allocating.
+  static uint32_t CheckedSize(uint64_t n);
+
   uint8_t* data;      // heap block of `capacity` bytes, owned
   uint32_t capacity;  // bytes allocated at `data`
   uint32_t size;      // bytes in use; size <= capacity
@@ -29,11 +37,12 @@ struct XBlob {
 
   // Inserts all of `other` at `pos`; pos >= size appends. When the new size
   // would reach or pass the capacity, the capacity grows by other.capacity
-  // (or to the needed size, whichever is larger).
+  // (or to the needed size, whichever is larger; at most kMaxSize).
+  // `other` may be this buffer.
   void Insert(const XBlob& other, uint32_t pos);
   // Inserts one byte at `pos`; pos >= size appends. Doubles a full buffer.
   void InsertByte(uint8_t b, uint32_t pos);
-  // Appends v as four bytes, most significant first.
+  // Appends v as four bytes, most significant first (all four or none).
   void InsertLong(uint32_t v);
   // The four bytes at `offset`, big-endian. The caller guarantees offset + 4 <= size.
   uint32_t ExtractLong(uint32_t offset) const;
@@ -49,7 +58,8 @@ struct XBlob {
   void Append(const uint8_t* bytes, uint32_t n);
 
   // Framing (4-byte big-endian length, then the bytes).
-  // Appends other's size as InsertLong, then other's bytes.
+  // Appends other's size as InsertLong, then other's bytes (the whole frame or
+  // nothing).
   void InsertBlob(const XBlob& other);
   // Reads the frame at `offset` into `out` and returns the offset just past it.
   // Raises "Data is corrupted" / "XBlob" for an offset past the end, fewer than
@@ -63,6 +73,8 @@ struct XBlob {
   // gives FF), digits are read up to the first character that is not one ("1g"
   // gives 01). A pair from which no number can be read ("zz", "g1") appends 00,
   // so every pair adds exactly one byte and no byte depends on stale memory.
+  // A text of more than 2 * kMaxSize characters throws std::bad_alloc and
+  // leaves the buffer as it was.
   void FromHex(const char* text);
 
  private:

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "base/alarm.h"
 #include "base/wipe.h"
@@ -89,6 +90,9 @@ orvo_status Failed(const char* function) noexcept {
     alarm.GetText(tLastError, kTextSize - 1);
     return StatusOfAlarm(alarm);
   } catch (const std::bad_alloc&) {
+    SetText("orvocrypto: out of memory");
+    return ORVO_E_NOMEM;
+  } catch (const std::length_error&) {  // a result too large to hold (past 4 GiB - 1 for the core's buffers)
     SetText("orvocrypto: out of memory");
     return ORVO_E_NOMEM;
   } catch (const ApiError& e) {

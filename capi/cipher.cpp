@@ -46,7 +46,8 @@ void OpenStream(orvo_cipher& c, orvo_cipher::Stream direction) {
 
 // Feeds n bytes to the stream in `direction`, opening it: whole blocks of
 // pending + input go through EncryptBlocks or DecryptBlocks, the rest stays
-// pending. Nothing changes when the cipher throws.
+// pending. Nothing changes when the cipher throws. Every byte of the input is
+// read before `out` is replaced, so the input may lie in out's own bytes.
 void Update(orvo_cipher* cipher, orvo_cipher::Stream direction, const void* data, size_t n, orvo_buffer* out) {
   const uint8_t* in = Bytes(data, n, "data");
   Need(out, "out");
@@ -68,7 +69,8 @@ void Update(orvo_cipher* cipher, orvo_cipher::Stream direction, const void* data
   uint8_t* to = whole != 0 ? result.data() : none;
   const size_t written = direction == orvo_cipher::Stream::kEncrypting ? c.cipher->EncryptBlocks(from, to, whole)
                                                                         : c.cipher->DecryptBlocks(from, to, whole);
-  result.HandTo(out, written);
+  // The input's tail becomes pending before `out` gives up its old bytes: the
+  // input may lie in them.
   const size_t rest = total - whole;
   if (whole == 0) {
     std::memcpy(c.pending + c.held, in, n);
@@ -77,6 +79,7 @@ void Update(orvo_cipher* cipher, orvo_cipher::Stream direction, const void* data
   }
   c.held = rest;
   c.stream = direction;
+  result.HandTo(out, written);
 }
 
 // Ends an open stream in `direction` with `work`; the stream is closed whether

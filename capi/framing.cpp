@@ -1,6 +1,8 @@
 // The packing calls of the Misc object on library buffers: 4-byte numbers and
 // length-prefixed records inserted at and extracted from a position.
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "base/alarm.h"
@@ -35,6 +37,13 @@ void Splice(orvo_buffer& blob, size_t position, size_t removed, const uint8_t* b
   next.HandTo(&blob, size);
 }
 
+// True when the n bytes at p overlap the blob's bytes.
+bool Inside(const void* p, size_t n, const orvo_buffer& blob) {
+  const auto at = reinterpret_cast<uintptr_t>(p);
+  const auto start = reinterpret_cast<uintptr_t>(blob.data);
+  return blob.size != 0 && at < start + blob.size && start < at + n;
+}
+
 void Long(uint8_t out[4], uint64_t value) {
   for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
 }
@@ -56,6 +65,8 @@ orvo_status orvo_extract_long(orvo_buffer* blob, size_t position, uint32_t* valu
   return Frame(__func__, [&] {
     Need(value, "value");
     orvo_buffer& b = Checked(blob, position);
+    // The blob's bytes are freed before the value is written.
+    if (Inside(value, sizeof *value, b)) Refuse(ORVO_E_INVALID_ARGUMENT, "value lies in the blob's bytes");
     const size_t present = b.size - position < 4 ? b.size - position : 4;
     uint32_t v = 0;
     for (size_t i = 0; i < 4; ++i) v = (v << 8) | (i < present ? b.data[position + i] : 0u);
@@ -69,6 +80,7 @@ orvo_status orvo_insert_frame(orvo_buffer* blob, size_t position, const void* by
     const uint8_t* source = Bytes(bytes, size, "bytes");
     orvo_buffer& b = Checked(blob, position);
     if (size > UINT32_MAX) Refuse(ORVO_E_INVALID_ARGUMENT, "a record holds at most 4 GiB - 1 bytes");
+    if (size > SIZE_MAX - 4) throw std::bad_alloc();  // 32-bit size_t: 4 + size would wrap
     Output record(4 + size);
     Long(record.data(), size);
     std::memcpy(record.data() + 4, source, size);
@@ -81,6 +93,7 @@ orvo_status orvo_extract_frame(orvo_buffer* blob, size_t position, orvo_buffer* 
     Need(out, "out");
     orvo_buffer& b = Checked(blob, position);
     if (out == blob) Refuse(ORVO_E_INVALID_ARGUMENT, "out is the blob itself");
+    if (out->data != nullptr && out->data == b.data) Refuse(ORVO_E_INVALID_ARGUMENT, "out holds the blob's bytes");
     const size_t after = b.size - position;
     if (after < 4) throw XCryptoAlarm(alarm_text::kDataCorrupted, "XBlob");
     const uint8_t* at = b.data + position;

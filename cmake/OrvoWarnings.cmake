@@ -20,15 +20,6 @@ endfunction()
 # (AES-NI, SHA extensions) selects its instructions with target attributes, so
 # no file needs special flags.
 function(orvo_folder_sources target)
-  file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  set(portable ${all})
-  list(FILTER portable EXCLUDE REGEX "_(win|posix)\\.cpp$")
-  if(WIN32)
-    set(platform ${all})
-    list(FILTER platform INCLUDE REGEX "_win\\.cpp$")
-  else()
-    set(platform ${all})
-    list(FILTER platform INCLUDE REGEX "_posix\\.cpp$")
-  endif()
-  target_sources(${target} PRIVATE ${portable} ${platform})
+  orvo_folder_source_list(sources)  # cmake/OrvoLayers.cmake
+  target_sources(${target} PRIVATE ${sources})
 endfunction()

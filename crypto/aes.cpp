@@ -72,6 +72,16 @@ bool EngineAvailable(Engine engine) {
   return static_cast<int>(engine) <= static_cast<int>(EngineFor(cpu::Detected()));
 }
 
+const char* EngineName(Engine engine) {
+  switch (engine) {
+    case Engine::kTable: return "table";
+    case Engine::kAesNi: return "aesni";
+    case Engine::kVaes256: return "vaes256";
+    case Engine::kVaes512: return "vaes512";
+  }
+  return "table";
+}
+
 }  // namespace orvo::aes
 
 namespace {

@@ -90,5 +90,8 @@ enum class Engine { kTable, kAesNi, kVaes256, kVaes512 };
 Engine EngineInUse();
 // Whether the processor has what `engine` needs.
 bool EngineAvailable(Engine engine);
+// The engine's name as `orvocrypto --version` prints it: table, aesni,
+// vaes256 or vaes512.
+const char* EngineName(Engine engine);
 
 }  // namespace orvo::aes

@@ -242,14 +242,20 @@ void DecryptCBC(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
 
 }  // namespace orvo::aesni
 
-#else  // not x86: no AES-NI; XAES keeps to its tables.
+#else  // not x86: no AES-NI; XAES keeps to its tables and never calls these.
+
+#include "base/cpu_features.h"
 
 namespace orvo::aesni {
 
-void EncryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) {}
-void DecryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) {}
-void EncryptCBC(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t, uint8_t*) {}
-void DecryptCBC(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t, uint8_t*) {}
+void EncryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) { cpu::HardwarePathUnreachable(); }
+void DecryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) { cpu::HardwarePathUnreachable(); }
+void EncryptCBC(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t, uint8_t*) {
+  cpu::HardwarePathUnreachable();
+}
+void DecryptCBC(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t, uint8_t*) {
+  cpu::HardwarePathUnreachable();
+}
 
 }  // namespace orvo::aesni
 

@@ -111,16 +111,18 @@ ORVO_VAES V Previous(V v, __m128i last) { return _mm512_alignr_epi64(v, _mm512_b
 
 #else  // not x86: no VAES; XAES never calls these.
 
+#include "base/cpu_features.h"
+
 namespace orvo {
 namespace vaes256 {
-void EncryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) {}
-void DecryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) {}
-void DecryptCBC(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t, uint8_t*) {}
+void EncryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) { cpu::HardwarePathUnreachable(); }
+void DecryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) { cpu::HardwarePathUnreachable(); }
+void DecryptCBC(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t, uint8_t*) { cpu::HardwarePathUnreachable(); }
 }  // namespace vaes256
 namespace vaes512 {
-void EncryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) {}
-void DecryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) {}
-void DecryptCBC(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t, uint8_t*) {}
+void EncryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) { cpu::HardwarePathUnreachable(); }
+void DecryptECB(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t) { cpu::HardwarePathUnreachable(); }
+void DecryptCBC(const uint32_t*, uint32_t, const uint8_t*, uint8_t*, size_t, uint8_t*) { cpu::HardwarePathUnreachable(); }
 }  // namespace vaes512
 }  // namespace orvo
 

@@ -8,6 +8,7 @@
 #include "crypto/block_cipher.h"
 
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -92,9 +93,9 @@ XBlob XBlockCipher::Encrypt(const XBlob& input) {
   const size_t full = input.size / bs;
   const uint32_t rest = input.size % bs;
   const uint64_t outSize = (uint64_t{full} + (rest != 0 ? 1 : 0)) * bs;
-  if (outSize > 0xFFFFFFFFu) throw std::length_error("sealed data would exceed 4 GiB");
-
-  XBlob out(DoubledCapacity(outSize));
+  // Sealed data past 4 GiB - 1 does not fit a Blob: the call fails as when
+  // memory runs out (std::bad_alloc), before anything is encrypted.
+  XBlob out(DoubledCapacity(XBlob::CheckedSize(outSize)));
   if (full != 0) EncryptRun(input.data, out.data, full);
   if (rest != 0) {
     ScratchBlock last(bs);

@@ -49,4 +49,13 @@ inline void WithByteFields(Body&& body) {
 }
 #endif
 
+// The S-box index path WithByteFields takes now, as `orvocrypto --version`
+// names it: bmi1 or portable.
+inline const char* ByteFieldsInUse() {
+#if defined(__x86_64__) || defined(__i386__)
+  if (cpu::Usable().bmi1) return "bmi1";
+#endif
+  return "portable";
+}
+
 }  // namespace orvo

@@ -100,6 +100,8 @@ bool CarrylessMultiplicationIn(const cpu::Features& f) { return f.pclmulqdq && f
 
 bool Crc32HardwareAvailable() { return CarrylessMultiplicationIn(cpu::Detected()); }
 
+const char* Crc32PathInUse() { return CarrylessMultiplicationIn(cpu::Usable()) ? "pclmul" : "table"; }
+
 }  // namespace orvo
 
 uint32_t CRC32Update(uint32_t& reg, const XBlob& data) { return CRC32Update(reg, data.data, data.size); }

@@ -22,5 +22,8 @@ bool Crc32HardwareAvailable();
 // cpu::ScopedFeatureOverride hides it (base/test_hooks.h): tests and
 // benchmarks do so to run the portable slicing-by-16 code. Both give exactly
 // the values of the one-table loop.
+// The path CRC32Update takes now for long inputs, as `orvocrypto --version`
+// names it: pclmul or table.
+const char* Crc32PathInUse();
 
 }  // namespace orvo

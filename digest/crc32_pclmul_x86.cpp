@@ -67,12 +67,12 @@ ORVO_PCLMUL size_t FoldPclmul(uint32_t reg, const uint8_t* p, size_t n, uint8_t 
 
 #else
 
-#include <cstdlib>
+#include "base/cpu_features.h"
 
 namespace orvo::crc32 {
 
 // Processors without carry-less multiplication never select this path.
-size_t FoldPclmul(uint32_t, const uint8_t*, size_t, uint8_t*) { std::abort(); }
+size_t FoldPclmul(uint32_t, const uint8_t*, size_t, uint8_t*) { cpu::HardwarePathUnreachable(); }
 
 }  // namespace orvo::crc32
 

@@ -1,6 +1,7 @@
 // RandomBytes: an MD5 counter construction started from the clock.
 #include "digest/random.h"
 
+#include <atomic>
 #include <ctime>
 
 #include "base/wipe.h"
@@ -11,7 +12,11 @@ namespace {
 
 uint32_t SystemClock() { return static_cast<uint32_t>(std::time(nullptr)); }
 
-orvo::RandomSources g_sources = {SystemClock, orvo::SystemEntropy};
+// The sources in use. A test may replace them while other threads draw:
+// each pointer is read and written whole (atomics), so a draw sees either
+// source of a pair as it was or as it became, never a torn pointer.
+std::atomic<uint32_t (*)()> g_clock{SystemClock};
+std::atomic<void (*)(uint8_t*, uint32_t)> g_entropy{orvo::SystemEntropy};
 
 // counter = (counter + addend) mod 2^128, both big-endian, byte 15 first.
 void Add128(uint8_t counter[16], const uint8_t addend[16]) {
@@ -31,18 +36,19 @@ void Increment128(uint8_t counter[16]) {
 
 }  // namespace
 
+#if ORVO_TEST_HOOKS
 namespace orvo {
 
 RandomSources SetRandomSourcesForTesting(const RandomSources* sources) {
-  const RandomSources previous = g_sources;
-  g_sources = sources != nullptr ? *sources : RandomSources{SystemClock, SystemEntropy};
-  return previous;
+  const RandomSources next = sources != nullptr ? *sources : RandomSources{SystemClock, SystemEntropy};
+  return RandomSources{g_clock.exchange(next.clock), g_entropy.exchange(next.entropy)};
 }
 
 }  // namespace orvo
+#endif
 
 XBlob RandomBytes(uint32_t n) {
-  const uint32_t t = g_sources.clock();
+  const uint32_t t = g_clock.load()();
   XBlob clockBytes(4);
   clockBytes.InsertLong(t);
   const XBlob k = MD5Digest(clockBytes);
@@ -50,7 +56,7 @@ XBlob RandomBytes(uint32_t n) {
   XBlob counter(16);
   counter.Append(clockBytes.data, 4);
   counter.size = 16;
-  g_sources.entropy(counter.data + 4, 12);
+  g_entropy.load()(counter.data + 4, 12);
   Add128(counter.data, k.data);
 
   XBlob output(n);

@@ -15,6 +15,9 @@ XBlob RandomBytes(uint32_t n);
 namespace orvo {
 
 // The operating system's entropy source (getrandom; RtlGenRandom on Windows).
+// When the system cannot give entropy it throws (std::system_error,
+// std::runtime_error): the call that wanted it fails, no byte is made up, and
+// the process lives on.
 void SystemEntropy(uint8_t* out, uint32_t n);
 
 }  // namespace orvo

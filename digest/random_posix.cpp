@@ -2,7 +2,7 @@
 #include <sys/random.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <system_error>
 
 #include "digest/random.h"
 
@@ -13,7 +13,7 @@ void SystemEntropy(uint8_t* out, uint32_t n) {
     const ssize_t got = getrandom(out, n, 0);
     if (got < 0) {
       if (errno == EINTR) continue;
-      std::abort();
+      throw std::system_error(errno, std::generic_category(), "getrandom");
     }
     out += got;
     n -= static_cast<uint32_t>(got);

@@ -22,6 +22,8 @@ bool ShaExtensionsIn(const cpu::Features& f) { return f.sha && f.sse41 && f.ssse
 
 bool Sha1HardwareAvailable() { return ShaExtensionsIn(cpu::Detected()); }
 
+const char* Sha1PathInUse() { return ShaExtensionsIn(cpu::Usable()) ? "sha_ni" : "portable"; }
+
 namespace sha1 {
 
 namespace {

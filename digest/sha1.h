@@ -16,6 +16,9 @@ bool Sha1HardwareAvailable();
 // Where the extensions are available SHA1Digest uses them, unless a
 // cpu::ScopedFeatureOverride hides them (base/test_hooks.h): tests and
 // benchmarks do so to run the portable code. Both paths give the same digests.
+// The path SHA1Digest takes now, as `orvocrypto --version` names it: sha_ni
+// or portable.
+const char* Sha1PathInUse();
 
 }  // namespace orvo
 

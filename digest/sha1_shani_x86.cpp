@@ -104,12 +104,12 @@ ORVO_SHANI void CompressShaNi(uint32_t h[5], const uint8_t* p, size_t blocks) {
 
 #else
 
-#include <cstdlib>
+#include "base/cpu_features.h"
 
 namespace orvo::sha1 {
 
 // Processors without the extensions never select this path.
-void CompressShaNi(uint32_t*, const uint8_t*, size_t) { std::abort(); }
+void CompressShaNi(uint32_t*, const uint8_t*, size_t) { cpu::HardwarePathUnreachable(); }
 
 }  // namespace orvo::sha1
 

@@ -22,7 +22,23 @@
  * - Handles (orvo_cipher, orvo_rsa, orvo_md5, orvo_sha1) are opaque, made by
  *   *_new and released by *_free; *_free(NULL) does nothing. A handle is used
  *   by one thread at a time; different handles may be used by different
- *   threads at once. Handles wipe their keys and state when freed.
+ *   threads at once. One exception: the calls that take a const orvo_rsa*
+ *   (encrypt, decrypt, sign, verify, size, get_public_key, get_private_key)
+ *   may run on one handle from any number of threads at once, provided no
+ *   call that takes it as orvo_rsa* (a change) runs meanwhile. Handles wipe
+ *   their keys and state when freed.
+ * - Input and output may share memory. The bytes a call reads may lie in the
+ *   bytes of the orvo_buffer it writes, all of them or in part: every call
+ *   that takes bytes and gives an orvo_buffer reads all of its input before it
+ *   frees the buffer's old bytes, so the result is that of the call on a copy
+ *   of the input (marked "input may lie in ..." below). Two exceptions are
+ *   refused with ORVO_E_INVALID_ARGUMENT, nothing changed:
+ *   orvo_extract_frame with `out` the blob itself or holding the blob's bytes,
+ *   and orvo_extract_long with `value` inside the blob's bytes. A number or
+ *   flag a call writes (*crc, *valid) may lie in its input bytes: it
+ *   is written last. An orvo_buffer must own its bytes alone (two orvo_buffer
+ *   structures holding the same bytes are freed twice) and must not itself lie
+ *   in bytes that the call frees.
  * - Key blobs, seeds, labels, RSA data and signatures, and framed records
  *   larger than 4 GiB - 1 bytes are refused with ORVO_E_INVALID_ARGUMENT; the
  *   cipher calls, the digests and signing take any amount.
@@ -102,7 +118,8 @@ ORVO_API const char* orvo_status_name(orvo_status status);
 
 /* Wipes and frees the bytes, and sets the buffer to {NULL, 0}. NULL: nothing. */
 ORVO_API void orvo_buffer_free(orvo_buffer* buffer);
-/* Replaces the buffer's bytes by a copy of `bytes` (for the framing calls). */
+/* Replaces the buffer's bytes by a copy of `bytes` (for the framing calls);
+   input may lie in the buffer's own bytes. */
 ORVO_API orvo_status orvo_buffer_set(orvo_buffer* buffer, const void* bytes, size_t size);
 
 /* ---- Symmetric ciphers ------------------------------------------------ */
@@ -139,7 +156,8 @@ ORVO_API orvo_status orvo_cipher_reset(orvo_cipher* cipher);
    chaining register carries from call to call as in the scripting objects:
    after any encryption it holds the last ciphertext block, after an ECB
    decryption the last plaintext block, after a CBC decryption the last
-   ciphertext block. Without a key: ORVO_E_INVALID_KEY. */
+   ciphertext block. Without a key: ORVO_E_INVALID_KEY. Input may lie in
+   out's bytes (in place: data = out->data). */
 ORVO_API orvo_status orvo_cipher_encrypt(orvo_cipher* cipher, const void* data, size_t size, orvo_buffer* out);
 ORVO_API orvo_status orvo_cipher_decrypt(orvo_cipher* cipher, const void* data, size_t size, orvo_buffer* out);
 
@@ -149,7 +167,8 @@ ORVO_API orvo_status orvo_cipher_decrypt(orvo_cipher* cipher, const void* data, 
    decrypt_final gives no bytes; it fails with ORVO_E_DECRYPT when a partial
    block is left. A failed update consumes nothing; final closes the stream
    either way. While a stream is open, the whole-buffer calls and a stream in
-   the other direction fail with ORVO_E_STATE. */
+   the other direction fail with ORVO_E_STATE. An update's input may lie in
+   out's bytes (for instance the output of the previous update). */
 ORVO_API orvo_status orvo_cipher_encrypt_update(orvo_cipher* cipher, const void* data, size_t size,
                                                 orvo_buffer* out);
 ORVO_API orvo_status orvo_cipher_encrypt_final(orvo_cipher* cipher, orvo_buffer* out);
@@ -163,7 +182,10 @@ ORVO_API orvo_status orvo_cipher_decrypt_final(orvo_cipher* cipher);
 ORVO_API orvo_status orvo_rsa_new(orvo_rsa** rsa);
 ORVO_API void orvo_rsa_free(orvo_rsa* rsa);
 /* A key pair from two seeds; `size` in bytes of modulus: up to 64 gives 512
-   bits, up to 128 gives 1024 bits, above that 2048 bits. */
+   bits, up to 128 gives 1024 bits, above that 2048 bits. Equal seeds give two
+   consecutive primes, a modulus that one step of Fermat's method factors; the
+   derivation stays so that stored keys can be regenerated, so pass two
+   different random seeds (the command-line tool refuses equal ones). */
 ORVO_API orvo_status orvo_rsa_generate_key(orvo_rsa* rsa, const void* seed1, size_t seed1_size, const void* seed2,
                                            size_t seed2_size, uint32_t size);
 /* The modulus size in bytes (64, 128 or 256), 0 without a key. */
@@ -178,13 +200,21 @@ ORVO_API orvo_status orvo_rsa_set_private_key(orvo_rsa* rsa, const void* key_blo
 /* The label (SetIV) bound into every encryption block; decryption needs the same. */
 ORVO_API orvo_status orvo_rsa_set_label(orvo_rsa* rsa, const void* label, size_t size);
 /* Encryption in chunks of size - 42 bytes, one block of `size` bytes each,
-   with a fresh random padding seed; decryption of whole blocks. */
+   with a fresh random padding seed; decryption of whole blocks, each below
+   the modulus (another block is ORVO_E_DECRYPT). A key whose numbers are
+   longer than its size allows is ORVO_E_INVALID_KEY at once. Input may lie
+   in out's bytes. */
 ORVO_API orvo_status orvo_rsa_encrypt(const orvo_rsa* rsa, const void* data, size_t size, orvo_buffer* out);
 ORVO_API orvo_status orvo_rsa_decrypt(const orvo_rsa* rsa, const void* data, size_t size, orvo_buffer* out);
-/* One signature block over the SHA-1 digest of the data. */
+/* One signature block over the SHA-1 digest of the data; input may lie in
+   the signature buffer's bytes. A private half whose CRT numbers do not
+   agree with n and d (a damaged blob) signs nothing: ORVO_E_INVALID_KEY;
+   with the public half present the signature is also verified before it is
+   returned. */
 ORVO_API orvo_status orvo_rsa_sign(const orvo_rsa* rsa, const void* data, size_t size, orvo_buffer* signature);
 /* *valid = 1 when the signature matches, else 0 (ORVO_OK either way; a
-   missing public half is ORVO_E_INVALID_KEY). */
+   missing public half is ORVO_E_INVALID_KEY). The signature's value counts:
+   extra leading zero bytes are accepted, a value at or above n is not. */
 ORVO_API orvo_status orvo_rsa_verify(const orvo_rsa* rsa, const void* data, size_t size, const void* signature,
                                      size_t signature_size, int* valid);
 /* Signing and verifying data fed piece by piece: update hashes a piece;
@@ -207,7 +237,7 @@ ORVO_API orvo_status orvo_sha1_new(orvo_sha1** sha1);
 ORVO_API void orvo_sha1_free(orvo_sha1* sha1);
 ORVO_API orvo_status orvo_sha1_update(orvo_sha1* sha1, const void* data, size_t size);
 ORVO_API orvo_status orvo_sha1_final(orvo_sha1* sha1, orvo_buffer* digest);
-/* The digest of one buffer. */
+/* The digest of one buffer; input may lie in the digest buffer's bytes. */
 ORVO_API orvo_status orvo_md5_digest(const void* data, size_t size, orvo_buffer* digest);
 ORVO_API orvo_status orvo_sha1_digest(const void* data, size_t size, orvo_buffer* digest);
 /* CRC-32 (ISO-HDLC, as zlib's crc32): start with *crc = 0; after each call
@@ -224,13 +254,15 @@ ORVO_API orvo_status orvo_random(size_t count, orvo_buffer* out);
 /* Inserts the 4 bytes of value, most significant first. */
 ORVO_API orvo_status orvo_insert_long(orvo_buffer* blob, size_t position, uint32_t value);
 /* Reads 4 bytes (most significant first) at position and removes them; where
-   fewer than 4 follow, the missing bytes read as 0 and those present go. */
+   fewer than 4 follow, the missing bytes read as 0 and those present go.
+   `value` inside the blob's bytes: ORVO_E_INVALID_ARGUMENT. */
 ORVO_API orvo_status orvo_extract_long(orvo_buffer* blob, size_t position, uint32_t* value);
 /* Inserts a record: 4-byte big-endian length, then the bytes (which may lie
    in the blob itself). */
 ORVO_API orvo_status orvo_insert_frame(orvo_buffer* blob, size_t position, const void* bytes, size_t size);
 /* The record's bytes at position into `out`; the record is removed. A record
-   that runs past the end: ORVO_E_CORRUPT ("... - XBlob"), nothing changed. */
+   that runs past the end: ORVO_E_CORRUPT ("... - XBlob"), nothing changed.
+   `out` the blob itself, or holding the same bytes: ORVO_E_INVALID_ARGUMENT. */
 ORVO_API orvo_status orvo_extract_frame(orvo_buffer* blob, size_t position, orvo_buffer* out);
 
 #ifdef __cplusplus

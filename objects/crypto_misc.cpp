@@ -85,6 +85,7 @@ HRESULT CryptoMisc::InsertLongToBlob(IDispatch* blob, LONG position, LONG value)
   return orvo::RunMethodFrame(kOwner, {blob}, nullptr, [=](FrameBlobs& blobs) {
     XBlob& target = *blobs.input[0];
     if (!ValidPosition(target, position)) return E_INVALIDARG;
+    XBlob::CheckedSize(uint64_t{target.size} + 4);  // past 4 GiB - 1: E_OUTOFMEMORY, the Blob as it was
     XBlob number(4);
     number.InsertLong(static_cast<uint32_t>(value));
     target.Insert(number, static_cast<uint32_t>(position));
@@ -112,6 +113,10 @@ HRESULT CryptoMisc::InsertBlobToBlob(IDispatch* target, LONG position, IDispatch
   return orvo::RunMethodFrame(kOwner, {target, source}, nullptr, [=](FrameBlobs& blobs) {
     XBlob& into = *blobs.input[0];
     if (!ValidPosition(into, position)) return E_INVALIDARG;
+    // Checked before the record (a copy of the source) is built: a result past
+    // 4 GiB - 1 fails with E_OUTOFMEMORY and leaves the target as it was, also
+    // when the source is the target.
+    XBlob::CheckedSize(uint64_t{into.size} + 4 + blobs.input[1]->size);
     XBlob record(16);
     record.InsertBlob(*blobs.input[1]);
     into.Insert(record, static_cast<uint32_t>(position));

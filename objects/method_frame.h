@@ -18,8 +18,9 @@
 //  9. the result is released, then the inputs in reverse order.
 // An alarm in step 6 unlocks, reports the alarm's text (at most 255
 // characters) with E_FAIL and IID_NULL, releases and returns E_FAIL. Memory
-// running out (std::bad_alloc) unlocks, releases and returns E_OUTOFMEMORY with
-// no text, under either policy. Any other
+// running out (std::bad_alloc), or a result too large to hold (a Blob past
+// 4 GiB - 1 bytes; std::length_error), unlocks, releases and returns
+// E_OUTOFMEMORY with no text, under either policy. Any other
 // exception unlocks and releases; with CatchPolicy::kAll the member returns
 // E_UNEXPECTED with no text, with kAlarmsOnly it passes on to the dispatcher
 // (which reports "Unhandled exception"). A failure without a report of its own
@@ -30,6 +31,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <new>
+#include <stdexcept>
 
 #include "base/alarm.h"
 #include "base/xblob.h"
@@ -125,6 +127,11 @@ HRESULT RunMethodFrame(const FrameOwner& owner, std::initializer_list<IDispatch*
     blobs.Release();
     return reported;
   } catch (const std::bad_alloc&) {
+    blobs.Unlock();
+    blobs.Release();
+    return FailWithoutReport(E_OUTOFMEMORY);
+  } catch (const std::length_error&) {
+    // A result too large for a Blob (more than 4 GiB - 1 bytes) or a container.
     blobs.Unlock();
     blobs.Release();
     return FailWithoutReport(E_OUTOFMEMORY);

@@ -31,7 +31,9 @@ void Check(bool ok, HRESULT hr, const char* message) {
 
 std::wstring_view Chars(BSTR text) { return text == nullptr ? std::wstring_view() : std::wstring_view(text, SysStringLen(text)); }
 
-void CheckStringLength(std::size_t n) {
+// `n` characters, counted in 64 bits (a hexadecimal text has twice as many as
+// the Blob has bytes).
+void CheckStringLength(uint64_t n) {
   Check(n <= std::numeric_limits<UINT>::max() / sizeof(OLECHAR) - 1, E_OUTOFMEMORY, "The text is too long for a string");
 }
 
@@ -185,7 +187,10 @@ void OrvoBlob::Store(const uint8_t* bytes, std::size_t n) {
 HRESULT OrvoBlob::get_Hex(BSTR* text) {
   if (text == nullptr) return E_POINTER;
   *text = nullptr;
-  return Run([&] { *text = AsciiBstr(orvo::FormatHex(blob_.data, blob_.size)); });
+  return Run([&] {
+    CheckStringLength(uint64_t{blob_.size} * 2);  // before the text is made
+    *text = AsciiBstr(orvo::FormatHex(blob_.data, blob_.size));
+  });
 }
 
 HRESULT OrvoBlob::put_Hex(BSTR text) {
@@ -200,7 +205,10 @@ HRESULT OrvoBlob::put_Hex(BSTR text) {
 HRESULT OrvoBlob::get_Base64(BSTR* text) {
   if (text == nullptr) return E_POINTER;
   *text = nullptr;
-  return Run([&] { *text = AsciiBstr(orvo::FormatBase64(blob_.data, blob_.size)); });
+  return Run([&] {
+    CheckStringLength((uint64_t{blob_.size} + 2) / 3 * 4);  // before the text is made
+    *text = AsciiBstr(orvo::FormatBase64(blob_.data, blob_.size));
+  });
 }
 
 HRESULT OrvoBlob::put_Base64(BSTR text) {

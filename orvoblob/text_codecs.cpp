@@ -1,5 +1,8 @@
 #include "orvoblob/text_codecs.h"
 
+#include <limits>
+#include <new>
+
 namespace orvo {
 namespace {
 
@@ -22,6 +25,13 @@ int Base64Value(wchar_t c) {
   if (c == L'+') return 62;
   if (c == L'/') return 63;
   return -1;
+}
+
+// `units` groups of `per` characters; std::bad_alloc where the count does not
+// fit a std::size_t (a 32-bit one: a Blob may hold 4 GiB - 1 bytes).
+std::size_t TextLength(std::size_t units, std::size_t per) {
+  if (units > std::numeric_limits<std::size_t>::max() / per) throw std::bad_alloc();
+  return units * per;
 }
 
 bool Fail(std::string& error, const char* what, std::size_t index) {
@@ -64,7 +74,7 @@ void AppendWide(uint32_t c, std::wstring& out) {
 }  // namespace
 
 std::string FormatHex(const uint8_t* bytes, std::size_t n) {
-  std::string out(2 * n, '0');
+  std::string out(TextLength(n, 2), '0');
   for (std::size_t i = 0; i < n; ++i) {
     out[2 * i] = kHexDigits[bytes[i] >> 4];
     out[2 * i + 1] = kHexDigits[bytes[i] & 0x0F];
@@ -97,7 +107,7 @@ bool ParseHex(std::wstring_view text, std::vector<uint8_t>& out, std::string& er
 
 std::string FormatBase64(const uint8_t* bytes, std::size_t n) {
   std::string out;
-  out.reserve((n + 2) / 3 * 4);
+  out.reserve(TextLength(n / 3 + (n % 3 != 0 ? 1 : 0), 4));
   std::size_t i = 0;
   for (; i + 3 <= n; i += 3) {
     const uint32_t group = uint32_t{bytes[i]} << 16 | uint32_t{bytes[i + 1]} << 8 | bytes[i + 2];

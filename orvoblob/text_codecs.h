@@ -16,7 +16,8 @@
 
 namespace orvo {
 
-// Upper-case hexadecimal digits, two per byte, no separators.
+// Upper-case hexadecimal digits, two per byte, no separators. Both formatters
+// throw std::bad_alloc when the text's length would not fit a std::size_t.
 std::string FormatHex(const uint8_t* bytes, std::size_t n);
 
 // Reads hexadecimal digits in either case, two per byte. White space (blank,

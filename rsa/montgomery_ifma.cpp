@@ -211,6 +211,7 @@ __attribute__((target("avx512f,avx512ifma"))) void IfmaFinish(uint64_t* r, const
 
 }  // namespace
 
+#if ORVO_TEST_HOOKS
 bool IfmaFinishForTesting(uint64_t* r, const uint64_t* lanes, const uint64_t* m, size_t n) {
   if (!MontPathUsable(MontPath::kIfma) || n == 0 || n > 40) return false;
   switch ((n + 7) / 8) {
@@ -222,6 +223,7 @@ bool IfmaFinishForTesting(uint64_t* r, const uint64_t* lanes, const uint64_t* m,
   }
   return true;
 }
+#endif
 
 bool IfmaCompiled() { return true; }
 
@@ -247,7 +249,9 @@ void IfmaSelect(MontKernel& k) {
 
 bool IfmaCompiled() { return false; }
 void IfmaSelect(MontKernel&) {}
+#if ORVO_TEST_HOOKS
 bool IfmaFinishForTesting(uint64_t*, const uint64_t*, const uint64_t*, size_t) { return false; }
+#endif
 
 #endif
 

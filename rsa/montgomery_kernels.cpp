@@ -143,6 +143,15 @@ MontPath MontPathFor(uint32_t bits) {
   return MontPath::kPortable;
 }
 
+const char* MontPathName(MontPath path) {
+  switch (path) {
+    case MontPath::kPortable: return "portable";
+    case MontPath::kMulx: return "mulx";
+    case MontPath::kIfma: return "ifma";
+  }
+  return "portable";
+}
+
 MontKernel MontKernelFor(MontPath path, uint32_t bits) {
   MontKernel k;
   k.path = path;

@@ -58,6 +58,9 @@ bool MontPathUsable(MontPath path);
 // fastest usable one that takes the length.
 MontPath MontPathFor(uint32_t bits);
 
+// The path's name as `orvocrypto --version` prints it: portable, mulx or ifma.
+const char* MontPathName(MontPath path);
+
 // The kernel of `path` for a modulus of `bits` bits (at least 1); `path` must
 // be usable and take the length.
 MontKernel MontKernelFor(MontPath path, uint32_t bits);

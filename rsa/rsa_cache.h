@@ -1,23 +1,36 @@
 // What an XRSAKey derives from its numbers for the fast paths: Montgomery
-// constants for n, p and q, and the verdict on whether Decrypt may use the
-// Chinese remainder theorem. Every entry remembers the numbers it was made
-// from and is rebuilt when they differ, so loading a blob or assigning a
-// number never leaves a stale entry behind.
+// constants for n, p and q, and the verdicts on whether the Chinese remainder
+// theorem gives d's results (Decrypt uses it; Sign requires it). Every entry
+// remembers the numbers it was made from and is rebuilt when they differ, so
+// loading a blob or assigning a number never leaves a stale entry behind.
+//
+// The operations are const and may run on one key from several threads at
+// once, so the entries are read and replaced only under `lock`. A call holds
+// the lock just long enough to compare the numbers and copy the shared
+// pointers it needs (building an entry the first time, or after the numbers
+// changed); the exponentiations run after it is released, on constants that
+// stay alive for that call even if another thread replaces the entry.
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "rsa/bigint.h"
 #include "rsa/montgomery.h"
 #include "rsa/rsa_key.h"
 
 struct XRSAKey::Cache {
-  std::unique_ptr<orvo::MontgomeryModulus> modN;
-  std::unique_ptr<orvo::MontgomeryModulus> modP;
-  std::unique_ptr<orvo::MontgomeryModulus> modQ;
+  std::mutex lock;
+  std::shared_ptr<const orvo::MontgomeryModulus> modN;
+  std::shared_ptr<const orvo::MontgomeryModulus> modP;
+  std::shared_ptr<const orvo::MontgomeryModulus> modQ;
 
-  // Copies of n, d, p, q, dP, dQ, qInv when the CRT verdict was reached.
+  // Copies of n, d, p, q, dP, dQ, qInv when the CRT verdicts were reached:
+  // whether the CRT numbers agree with n and d, and (tested only when
+  // Decrypt first asks) whether p and q are probable primes.
   bool crtChecked = false;
-  bool crtUsable = false;
+  bool crtConsistent = false;
+  bool primesChecked = false;
+  bool primesArePrime = false;
   XBigInt crtNumbers[7];
 };

@@ -37,11 +37,13 @@ XBigInt PrimeFromSeed(const XBlob& seed, uint32_t bytes) {
 
 }  // namespace
 
+#if ORVO_TEST_HOOKS
 namespace orvo {
 
 PrimeSearch SetPrimeSearchForTesting(PrimeSearch search) { return g_primeSearch.exchange(search); }
 
 }  // namespace orvo
+#endif
 
 void XRSAKey::GenerateKey(const XBlob& firstSeed, const XBlob& secondSeed, uint32_t requestedSize) {
   // The new key is built aside and installed only once it is whole: anything

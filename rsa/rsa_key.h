@@ -52,8 +52,10 @@ class XRSAKey {
 
   // The operations (rsa_operations.h describes them). None changes the key's
   // numbers; they keep derived values (Montgomery constants, the CRT check)
-  // in a cache that follows the numbers, so a key is used by one thread at a
-  // time.
+  // in a cache that follows the numbers and is guarded by a lock of its own,
+  // so any number of threads may run these const members on one key at once.
+  // Changing the key (the loaders, GenerateKey, SetIV, assigning a number)
+  // still needs the key to itself, as for any object.
   XBlob Encrypt(const XBlob& data) const;
   XBlob Decrypt(const XBlob& ciphertext) const;
   XBlob Sign(const XBlob& data) const;

@@ -47,7 +47,11 @@ class RSAKey:
     def __init__(self) -> None: ...
     @staticmethod
     def from_seeds(seed1: Buffer, seed2: Buffer, size: int) -> RSAKey:
-        """A key pair derived from the two seeds alone; size in bytes (64, 128, 256 classes)."""
+        """A key pair derived from the two seeds alone; size in bytes (64, 128, 256 classes).
+
+        Equal seeds give two consecutive primes, a modulus that one step of
+        Fermat's method factors; the derivation stays so that stored keys can
+        be regenerated, so pass two different random seeds."""
     def keygen(self, seed1: Buffer, seed2: Buffer, size: int) -> None: ...
     @property
     def public_blob(self) -> bytes: ...

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <typeinfo>
 #include <utility>
 
 #include "base/xblob.h"
@@ -49,6 +50,34 @@ void RequireInt(py::handle object, const char* what);
 // large request, as in a script). TypeError for a non-int, ValueError
 // outside that range.
 uint32_t Number32(py::handle object, const char* what);
+
+// A bound method of T, with its object checked first. T.__new__(T) makes an
+// instance that __init__ never filled; pybind11 hands its methods a block of
+// unconstructed memory in place of the object. Such an object was never
+// registered as an instance, so the methods raise TypeError instead of
+// running on it.
+[[noreturn]] void NotInitialised();
+
+template <class T>
+void RequireInitialised(const T* self) {
+  if (!py::detail::get_object_handle(self, py::detail::get_type_info(typeid(T)))) NotInitialised();
+}
+
+template <class T, class R, class... Args>
+auto Checked(R (T::*method)(Args...)) {
+  return [method](T* self, Args... args) -> R {
+    RequireInitialised(self);
+    return (self->*method)(std::forward<Args>(args)...);
+  };
+}
+
+template <class T, class R, class... Args>
+auto Checked(R (T::*method)(Args...) const) {
+  return [method](const T* self, Args... args) -> R {
+    RequireInitialised(self);
+    return (self->*method)(std::forward<Args>(args)...);
+  };
+}
 
 // Runs `work` with the GIL released and the object's lock held. The GIL goes
 // first: a thread that waited for the lock while holding the GIL would block

@@ -48,7 +48,11 @@ class Cipher {
   explicit Cipher(const std::string& name) {
     cipher_ = orvo::NewCipherNamed(name);
     name_ = orvo::CipherName(name);
-    if (cipher_ == nullptr) throw py::value_error("unknown cipher '" + name + "' (" + orvo::kCipherNames + ")");
+    if (cipher_ == nullptr) {
+      // repr() shows the name whole: Python's error text ends at a NUL byte.
+      const std::string shown = py::repr(py::str(name));
+      throw py::value_error("unknown cipher " + shown + " (" + orvo::kCipherNames + ")");
+    }
   }
 
   void KeyGen(py::handle seed, py::handle length) {
@@ -74,9 +78,16 @@ class Cipher {
   // after which Encrypt and Decrypt return nothing; here they are refused.
   void SetMode(py::handle mode) {
     uint32_t value = 0;
-    if (py::isinstance<py::str>(mode)) {
-      const std::string text = Lower(mode.cast<std::string>());
-      value = text == "ecb" ? XBlockCipher::kModeECB : text == "cbc" ? XBlockCipher::kModeCBC : 0;
+    if (PyUnicode_Check(mode.ptr())) {
+      // A str that has no UTF-8 form (a lone surrogate) names no mode either.
+      Py_ssize_t length = 0;
+      const char* utf8 = PyUnicode_AsUTF8AndSize(mode.ptr(), &length);
+      if (utf8 == nullptr) {
+        PyErr_Clear();
+      } else {
+        const std::string text = Lower(std::string(utf8, static_cast<size_t>(length)));
+        value = text == "ecb" ? XBlockCipher::kModeECB : text == "cbc" ? XBlockCipher::kModeCBC : 0;
+      }
     } else if (PyLong_Check(mode.ptr())) {
       const long v = PyLong_AsLong(mode.ptr());
       if (v == -1 && PyErr_Occurred()) PyErr_Clear();
@@ -145,32 +156,35 @@ void BindCipher(py::module_& m) {
                      "cipher has no key, mode 1 (ECB), filler 0 and an all-zero chaining block.");
   cls.attr("__module__") = "orvocrypto";
   cls.def(py::init<const std::string&>(), py::arg("name"))
-      .def("keygen", &Cipher::KeyGen, py::arg("seed"), py::arg("length"),
+      .def("keygen", Checked(&Cipher::KeyGen), py::arg("seed"), py::arg("length"),
            "Makes the key from the seed's bytes alone, as KeyGen does: the same seed and\n"
            "length give the same key blob. Key lengths by requested length n: AES 16\n"
            "bytes for n < 24, 24 for n < 32, else 32; Twofish 16, 24, 32 for n up to 16,\n"
            "up to 24, above; Blowfish n clamped to 8..56. Negative n counts as 2**32 + n.")
-      .def_property("key", &Cipher::GetKey, &Cipher::SetKey,
+      .def_property("key", Checked(&Cipher::GetKey), Checked(&Cipher::SetKey),
                     "The key blob (bytes): a 4-byte big-endian count, then the key bytes. Reading\n"
                     "it without a key raises AlarmError; setting a malformed blob raises\n"
                     "AlarmError and keeps the earlier key.")
-      .def_property("mode", &Cipher::GetMode, &Cipher::SetMode,
+      .def_property("mode", Checked(&Cipher::GetMode), Checked(&Cipher::SetMode),
                     "1 (ECB, the default) or 2 (CBC); 'ecb' and 'cbc' are accepted when setting.\n"
                     "Changing it does not reset the chaining block.")
-      .def_property("filler", &Cipher::GetFiller, &Cipher::SetFiller,
+      .def_property("filler", Checked(&Cipher::GetFiller), Checked(&Cipher::SetFiller),
                     "The padding byte, 0 to 255 (the low 8 bits of the int set; default 0).")
-      .def("encrypt", &Cipher::Encrypt, py::arg("data"),
+      .def("encrypt", Checked(&Cipher::Encrypt), py::arg("data"),
            "Pads the data with the filler byte to whole blocks (nothing when it already is\n"
            "whole blocks) and enciphers it in the mode. In CBC the chaining block carries\n"
            "over from call to call: after encrypt it is the last ciphertext block.")
-      .def("decrypt", &Cipher::Decrypt, py::arg("data"),
+      .def("decrypt", Checked(&Cipher::Decrypt), py::arg("data"),
            "Deciphers whole blocks; the padding is not removed. After an ECB decrypt the\n"
            "chaining block is the last plaintext block, after a CBC decrypt the last\n"
            "ciphertext block. A length that is not whole blocks raises AlarmError\n"
            "'Crypto System: Unable to decrypt data' and changes nothing.")
-      .def_property_readonly("name", &Cipher::Name, "'aes', 'twofish' or 'blowfish'.")
-      .def_property_readonly("block_size", &Cipher::BlockSize, "16 (AES, Twofish) or 8 (Blowfish).")
-      .def("__repr__", [](Cipher& c) { return std::string("orvocrypto.Cipher('") + c.Name() + "')"; });
+      .def_property_readonly("name", Checked(&Cipher::Name), "'aes', 'twofish' or 'blowfish'.")
+      .def_property_readonly("block_size", Checked(&Cipher::BlockSize), "16 (AES, Twofish) or 8 (Blowfish).")
+      .def("__repr__", [](const Cipher* c) {
+        RequireInitialised(c);
+        return std::string("orvocrypto.Cipher('") + c->Name() + "')";
+      });
 }
 
 }  // namespace orvopy

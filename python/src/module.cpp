@@ -42,6 +42,10 @@ py::bytes ToBytes(const XBlob& blob) {
   return py::bytes(reinterpret_cast<const char*>(blob.data), blob.size);
 }
 
+void NotInitialised() {
+  throw py::type_error("the object was made without __init__ (by __new__ alone) and cannot be used");
+}
+
 void RequireInt(py::handle object, const char* what) {
   if (!PyLong_Check(object.ptr())) {
     throw py::type_error(std::string(what) + " must be an int, not '" + Py_TYPE(object.ptr())->tp_name + "'");

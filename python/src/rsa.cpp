@@ -113,27 +113,30 @@ void BindRSA(py::module_& m) {
           py::arg("seed1"), py::arg("seed2"), py::arg("size"),
           "A new key pair derived from the two seeds alone, as KeyGen makes it.\n"
           "size is the modulus size in bytes, rounded to a class: up to 64 gives 512\n"
-          "bits, 65 to 128 gives 1024 bits, above 2048 bits (negative: 2**32 + size).")
-      .def("keygen", &RSAKey::KeyGen, py::arg("seed1"), py::arg("seed2"), py::arg("size"),
+          "bits, 65 to 128 gives 1024 bits, above 2048 bits (negative: 2**32 + size).\n"
+          "Equal seeds give two consecutive primes, a modulus that one step of Fermat's\n"
+          "method factors: the derivation stays so that stored keys can be regenerated,\n"
+          "so pass two different random seeds.")
+      .def("keygen", Checked(&RSAKey::KeyGen), py::arg("seed1"), py::arg("seed2"), py::arg("size"),
            "Replaces the key by the pair from_seeds makes; the label stays.")
-      .def_property("public_blob", &RSAKey::GetPublic, &RSAKey::SetPublic,
+      .def_property("public_blob", Checked(&RSAKey::GetPublic), Checked(&RSAKey::SetPublic),
                     "The public key blob (bytes): 4-byte size, then the records n and e.\n"
                     "Once both halves are present only blobs of the same key are accepted;\n"
                     "a refused blob raises AlarmError and leaves the key as it was.")
-      .def_property("private_blob", &RSAKey::GetPrivate, &RSAKey::SetPrivate,
+      .def_property("private_blob", Checked(&RSAKey::GetPrivate), Checked(&RSAKey::SetPrivate),
                     "The private key blob (bytes): 4-byte size, then n, d, p, q, dP, dQ, qInv.")
-      .def("set_iv", &RSAKey::SetIV, py::arg("data"),
+      .def("set_iv", Checked(&RSAKey::SetIV), py::arg("data"),
            "Sets the label whose SHA-1 digest is bound into every encrypted block;\n"
            "decrypt needs the same label. The default is four zero bytes.")
-      .def("encrypt", &RSAKey::Encrypt, py::arg("data"),
+      .def("encrypt", Checked(&RSAKey::Encrypt), py::arg("data"),
            "Encrypts data of any length: chunks of size - 42 bytes, one size-byte block\n"
            "each, with a fresh random padding seed (two encryptions differ).")
-      .def("decrypt", &RSAKey::Decrypt, py::arg("data"),
+      .def("decrypt", Checked(&RSAKey::Decrypt), py::arg("data"),
            "The data from whole blocks. Damaged data, a wrong key or another label raise\n"
            "AlarmError 'Crypto System: Unable to decrypt data - RSA'.")
-      .def("sign", &RSAKey::Sign, py::arg("data"),
+      .def("sign", Checked(&RSAKey::Sign), py::arg("data"),
            "One signature block of size bytes over the SHA-1 digest of the data.")
-      .def("verify", &RSAKey::Verify, py::arg("data"), py::arg("signature"),
+      .def("verify", Checked(&RSAKey::Verify), py::arg("data"), py::arg("signature"),
            "True when the signature matches the data, else False (a wrong signature is\n"
            "never an error; a key without its public half is).");
 }

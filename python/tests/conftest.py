@@ -1,5 +1,5 @@
-"""Shared by the package's tests: the project's vector files (tests/data/**.vec)
-and the key blobs of the ciphers."""
+"""Shared by the package's tests: the project's vector files (tests/data/**.vec),
+the key blobs of the ciphers and the property tests' budget."""
 import os
 import pathlib
 import re
@@ -8,6 +8,10 @@ import threading
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
+# hypothesis keeps its caches under the build folder, not in the working directory.
+os.environ.setdefault("HYPOTHESIS_STORAGE_DIRECTORY", str(ROOT / "build" / "hypothesis"))
+from hypothesis import HealthCheck, settings  # noqa: E402 - after its storage folder is set
+
 DATA = pathlib.Path(os.environ.get("ORVO_TEST_DATA", ROOT / "tests" / "data"))
 # The record count of every vector file, kept with the C++ reader: a file cut
 # short or a record lost to a stray blank line fails here too.
@@ -78,3 +82,27 @@ def run_in_threads(work, count):
 @pytest.fixture(scope="session")
 def vec():
     return read_vec
+
+
+# The property tests (test_properties.py) run with a fixed seed and a small
+# budget in every test run, so a failure repeats; ORVO_HYPOTHESIS_PROFILE=campaign
+# runs them from fresh random seeds with ORVO_HYPOTHESIS_SCALE (default 10)
+# times the examples. No example database is kept: a failure prints the
+# reproducing blob instead.
+settings.register_profile(
+    "ci",
+    derandomize=True,
+    deadline=None,
+    database=None,
+    print_blob=True,
+    suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
+)
+settings.register_profile("campaign", settings.get_profile("ci"), derandomize=False)
+PROFILE = os.environ.get("ORVO_HYPOTHESIS_PROFILE", "ci")
+settings.load_profile(PROFILE)
+SCALE = int(os.environ.get("ORVO_HYPOTHESIS_SCALE", "10")) if PROFILE == "campaign" else 1
+
+
+def budget(examples):
+    """The settings of a property test: `examples` examples, SCALE times that in a campaign."""
+    return settings(max_examples=examples * SCALE)

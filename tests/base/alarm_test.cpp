@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -58,21 +60,65 @@ TEST(AlarmTest, NoObjectMeansNoSeparator) {
   EXPECT_EQ(TextOf(alarm, 40), "Crypto System: Invalid key");
 }
 
-TEST(AlarmTest, CaughtAsXAlarmWithItsOwnCopyOfTheObjectName) {
-  std::string name = "Twofish";
+TEST(AlarmTest, CaughtAsXAlarmWithTheStaticTexts) {
   try {
-    const XCryptoAlarm raised(alarm_text::kInvalidKey, name.c_str());
-    name = "overwritten";  // the alarm duplicated the name
-    throw raised;          // thrown by value: a copy
+    throw XCryptoAlarm(alarm_text::kInvalidKey, "Twofish");  // thrown by value: a copy
   } catch (const XAlarm& alarm) {
     EXPECT_STREQ(alarm.category, "Crypto System: ");
-    EXPECT_STREQ(alarm.message, "Invalid key");
-    EXPECT_EQ(alarm.message, alarm_text::kInvalidKey);  // static text, not copied
+    EXPECT_EQ(alarm.message, alarm_text::kInvalidKey);  // static texts, not copied
     EXPECT_STREQ(alarm.object, "Twofish");
     const XAlarm copy(alarm);
-    EXPECT_NE(copy.object, alarm.object);
-    EXPECT_STREQ(copy.object, "Twofish");
+    EXPECT_EQ(copy.object, alarm.object);
+    EXPECT_EQ(TextOf(copy, 255), "Crypto System: Invalid key - Twofish");
   }
 }
 
+// Raising an alarm cannot fail: an alarm raised when memory has run out must
+// reach the caller as that alarm, never end the process.
+static_assert(std::is_nothrow_constructible_v<XCryptoAlarm, const char*, const char*>);
+static_assert(std::is_nothrow_copy_constructible_v<XCryptoAlarm>);
+static_assert(std::is_nothrow_copy_constructible_v<XAlarm>);
+
+#ifdef ORVO_TEST_WRAPPED_MALLOC
+// Every malloc of this program's own code (the base library included, which
+// is linked in statically) goes through __wrap_malloc (-Wl,--wrap=malloc);
+// while `g_failMalloc` is set it fails, as when memory has run out.
+bool g_failMalloc = false;
+int g_failedMallocs = 0;
+
+TEST(AlarmTest, RaisedAndComposedWhileEveryMallocFails) {
+  std::string text;
+  g_failedMallocs = 0;
+  g_failMalloc = true;
+  try {
+    try {
+      throw XCryptoAlarm(alarm_text::kDataCorrupted, "XBlob");
+    } catch (const XAlarm& alarm) {
+      const XAlarm copy(alarm);  // as a catch by value or a rethrow copies it
+      char buffer[256];
+      copy.GetText(buffer, 255);
+      g_failMalloc = false;
+      text = buffer;
+    }
+  } catch (...) {
+    g_failMalloc = false;
+    ADD_FAILURE() << "the alarm did not arrive as itself";
+  }
+  g_failMalloc = false;
+  EXPECT_EQ(text, "Crypto System: Data is corrupted - XBlob");
+  EXPECT_EQ(g_failedMallocs, 0) << "an alarm asked for memory";
+}
+#endif
+
 }  // namespace
+
+#ifdef ORVO_TEST_WRAPPED_MALLOC
+extern "C" void* __real_malloc(std::size_t n);
+extern "C" void* __wrap_malloc(std::size_t n) {
+  if (g_failMalloc) {
+    ++g_failedMallocs;
+    return nullptr;
+  }
+  return __real_malloc(n);
+}
+#endif

@@ -1,73 +1,27 @@
-// XBlob growth past 2 GiB, with the block allocator replaced by one that
-// counts the blocks asked for. A large block is address space whose every
-// 16 MiB map the same 16 MiB of shared pages (a memory file of its own, so
-// that a copy from one block to the next does not read and write the same
-// memory), so a 4 GiB buffer costs 16 MiB of memory; the bytes are
-// meaningless, the counts and capacities are what is checked. Once doubling would pass 4 GiB an append must take the largest
-// capacity in one step: growing by exactly what is needed would reallocate,
-// copy and wipe gigabytes on every later append. (Linux: memfd_create, mmap.)
-#include <sys/mman.h>
-#include <unistd.h>
-
+// XBlob growth past 2 GiB and the 4 GiB - 1 limit, with the block allocator
+// replaced by one that counts the blocks asked for and backs large blocks with
+// shared pages (tests/support/aliased_blob_allocator.h), so a 4 GiB buffer
+// costs 16 MiB of memory. Once doubling would pass 4 GiB an append must take
+// the largest capacity in one step: growing by exactly what is needed would
+// reallocate, copy and wipe gigabytes on every later append. A result past
+// 4 GiB - 1 must fail with std::bad_alloc before anything changes: sizes added
+// in 32 bits would wrap and write past the block.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <map>
+#include <cstdint>
+#include <functional>
+#include <new>
 #include <vector>
 
-#include "base/blob_allocator.h"
 #include "base/xblob.h"
+#include "tests/support/aliased_blob_allocator.h"
 
 namespace {
 
-constexpr size_t kAlias = size_t{16} << 20;
-constexpr size_t kLarge = size_t{64} << 20;
-
-size_t g_blocks = 0;                // blocks asked for
-struct Aliased {
-  size_t length;
-  int file;
-};
-std::map<void*, Aliased> g_aliased;  // large blocks
-
-void* AliasedBlock(size_t n) {
-  const size_t length = (n + kAlias - 1) / kAlias * kAlias;
-  const int file = memfd_create("xblob-growth", 0);
-  if (file < 0 || ftruncate(file, kAlias) != 0) std::abort();
-  auto* base = static_cast<uint8_t*>(mmap(nullptr, length, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0));
-  if (base == MAP_FAILED) std::abort();
-  for (size_t at = 0; at < length; at += kAlias) {
-    if (mmap(base + at, kAlias, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED | MAP_POPULATE, file, 0) == MAP_FAILED) {
-      std::abort();
-    }
-  }
-  g_aliased[base] = Aliased{length, file};
-  return base;
-}
-
-}  // namespace
-
-namespace orvo {
-
-void* detail::PlatformBlobAlloc(std::size_t n) noexcept {
-  ++g_blocks;
-  return n >= kLarge ? AliasedBlock(n) : std::malloc(n);
-}
-
-void BlobFree(void* p) {
-  const auto it = g_aliased.find(p);
-  if (it == g_aliased.end()) {
-    std::free(p);
-    return;
-  }
-  munmap(it->first, it->second.length);
-  close(it->second.file);
-  g_aliased.erase(it);
-}
-
-}  // namespace orvo
-
-namespace {
+using orvotest::AliasedBlocksAsked;
+using orvotest::AliasedBlocksLive;
+using orvotest::FreeWithoutWipe;
+using orvotest::LargeBlob;
 
 TEST(XBlobGrowthTest, AppendsPastHalfTheRangeTakeTheLargestCapacityOnce) {
   const struct {
@@ -84,20 +38,68 @@ TEST(XBlobGrowthTest, AppendsPastHalfTheRangeTakeTheLargestCapacityOnce) {
   const std::vector<uint8_t> piece(65536, 0xAB);
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << "capacity 0x" << c.capacity << ", size 0x" << c.size);
-    XBlob blob(c.capacity);
-    blob.size = c.size;  // as if filled
-    const size_t before = g_blocks;
+    XBlob blob = LargeBlob(c.capacity, c.size);
+    const size_t before = AliasedBlocksAsked();
     for (int i = 0; i < c.pieces; ++i) blob.Append(piece.data(), c.piece);
-    EXPECT_EQ(g_blocks - before, c.grownBlocks);
+    EXPECT_EQ(AliasedBlocksAsked() - before, c.grownBlocks);
     EXPECT_EQ(blob.capacity, c.grownCapacity);
     EXPECT_EQ(uint64_t{blob.size}, uint64_t{c.size} + uint64_t{c.piece} * c.pieces);
     EXPECT_EQ(blob.data[blob.size - 1], 0xAB);
-    // Freed here without the destructor's wipe of gigabytes of shared pages.
-    orvo::BlobFree(blob.data);
-    blob.data = nullptr;
-    blob.capacity = blob.size = 0;
+    FreeWithoutWipe(blob);
   }
-  EXPECT_TRUE(g_aliased.empty()) << "every large block was freed";
+  EXPECT_EQ(AliasedBlocksLive(), 0u) << "every large block was freed";
+}
+
+// Every way of adding bytes, one byte past 4 GiB - 1 and (where that needs
+// no copy of gigabytes) at the largest size that fits. Past it the call
+// throws std::bad_alloc with the buffer as it was (same block, capacity and
+// size) and no block asked for. The self-inserts are the scripting
+// reproducer: a Blob of 2 GiB - 1 inserted into itself.
+TEST(XBlobGrowthTest, ResultsPastFourGiBMinusOneFailAndLeaveTheBufferAsItWas) {
+  constexpr uint32_t kMax = XBlob::kMaxSize;
+  XBlob small(16);
+  small.Append(reinterpret_cast<const uint8_t*>("0123456789abcdef"), 16);
+  const struct Case {
+    const char* what;
+    uint32_t capacity;
+    uint32_t pastSize;  // the result would be 4 GiB (2^32 + 2 for InsertBlob into itself)
+    std::function<void(XBlob&)> op;
+    uint32_t fitSize;  // 0: no run that fits; else the size before a call that fits
+    int lastByte;      // the last byte after that call
+  } cases[] = {
+      {"Insert at the end", kMax, kMax - 15, [&](XBlob& b) { b.Insert(small, b.size); }, kMax - 17, 'f'},
+      {"Insert at the front", kMax, kMax - 15, [&](XBlob& b) { b.Insert(small, 0); }, 0, 0},
+      {"Append", kMax, kMax - 15, [&](XBlob& b) { b.Append(small.data, 16); }, kMax - 16, 'f'},
+      {"InsertByte", kMax, kMax, [](XBlob& b) { b.InsertByte(0x5A, b.size); }, kMax - 1, 0x5A},
+      {"InsertLong", kMax, kMax - 3, [](XBlob& b) { b.InsertLong(0x01020304u); }, kMax - 4, 0x04},
+      {"InsertBlob", kMax, kMax - 19, [&](XBlob& b) { b.InsertBlob(small); }, kMax - 21, 'f'},
+      {"Insert into itself", 0x80000000u, 0x80000000u, [](XBlob& b) { b.Insert(b, 0); }, 0, 0},
+      {"InsertBlob into itself", 0x80000000u, 0x7FFFFFFFu, [](XBlob& b) { b.InsertBlob(b); }, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    XBlob past = LargeBlob(c.capacity, c.pastSize);
+    const uint8_t* data = past.data;
+    const size_t blocks = AliasedBlocksAsked();
+    EXPECT_THROW(c.op(past), std::bad_alloc);
+    EXPECT_EQ(past.data, data);
+    EXPECT_EQ(past.capacity, c.capacity);
+    EXPECT_EQ(past.size, c.pastSize);
+    EXPECT_EQ(AliasedBlocksAsked(), blocks) << "no block is asked for a result that cannot fit";
+    FreeWithoutWipe(past);
+    if (c.fitSize == 0) continue;
+    XBlob fit = LargeBlob(c.capacity, c.fitSize);
+    c.op(fit);
+    EXPECT_EQ(fit.data[fit.size - 1], c.lastByte);
+    EXPECT_EQ(uint64_t{fit.size} + (fit.size == kMax ? 0 : 1), uint64_t{kMax}) << "size " << fit.size;
+    FreeWithoutWipe(fit);
+  }
+  // Growing the capacity past the largest.
+  XBlob full = LargeBlob(kMax - 15, 0);
+  EXPECT_THROW(full.Grow(16), std::bad_alloc);
+  EXPECT_EQ(full.capacity, kMax - 15);
+  FreeWithoutWipe(full);
+  EXPECT_EQ(AliasedBlocksLive(), 0u) << "every large block was freed";
 }
 
 }  // namespace

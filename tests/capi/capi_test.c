@@ -733,6 +733,149 @@ static void test_framing(void) {
   orvo_buffer_free(&out);
 }
 
+/* ---- Input in the output buffer's own bytes --------------------------- */
+
+/* One call of a table row: `data` (n bytes) in, `out` written. Streams add
+ * what they need to finish (the final block, or the bytes that complete the
+ * last block of a decryption), so that their pending bytes show. */
+typedef orvo_status (*alias_call)(void* handle, const void* data, size_t n, orvo_buffer* out);
+
+/* A cipher keyed for AES in CBC mode with filler 7; `prefix` bytes of a
+ * stream already fed (so that the stream holds a partial block). */
+static void* cipher_for_alias(int stream, int encrypt) {
+  static const uint8_t key[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  const bytes k = {(uint8_t*)key, sizeof key};
+  orvo_cipher* c = keyed("aes", &k);
+  orvo_buffer ignored = ORVO_BUFFER_INIT;
+  OK(orvo_cipher_set_mode(c, ORVO_MODE_CBC));
+  OK(orvo_cipher_set_filler(c, 7));
+  if (stream) {
+    OK(encrypt ? orvo_cipher_encrypt_update(c, "prefx", 5, &ignored) : orvo_cipher_decrypt_update(c, "prefx", 5, &ignored));
+    CHECK(ignored.size == 0, "no whole block yet");
+  }
+  orvo_buffer_free(&ignored);
+  return c;
+}
+static void* alias_plain_cipher(void) { return cipher_for_alias(0, 0); }
+static void* alias_encrypt_stream(void) { return cipher_for_alias(1, 1); }
+static void* alias_decrypt_stream(void) { return cipher_for_alias(1, 0); }
+static void alias_free_cipher(void* c) { orvo_cipher_free(c); }
+
+static orvo_rsa* alias_rsa;
+static void* alias_shared_rsa(void) { return alias_rsa; }
+static void* alias_none(void) { return NULL; }
+static void alias_keep(void* handle) { (void)handle; }
+
+static orvo_status call_encrypt(void* c, const void* d, size_t n, orvo_buffer* out) { return orvo_cipher_encrypt(c, d, n, out); }
+static orvo_status call_decrypt(void* c, const void* d, size_t n, orvo_buffer* out) { return orvo_cipher_decrypt(c, d, n, out); }
+static orvo_status call_encrypt_update(void* c, const void* d, size_t n, orvo_buffer* out) {
+  orvo_buffer last = ORVO_BUFFER_INIT;
+  orvo_status s = orvo_cipher_encrypt_update(c, d, n, out);
+  if (s == ORVO_OK) s = orvo_cipher_encrypt_final(c, &last);
+  if (s == ORVO_OK) append(out, &last);
+  orvo_buffer_free(&last);
+  return s;
+}
+static orvo_status call_decrypt_update(void* c, const void* d, size_t n, orvo_buffer* out) {
+  /* 5 bytes fed before: the bytes that complete the last block follow */
+  static const uint8_t fill[16] = {0};
+  orvo_buffer last = ORVO_BUFFER_INIT;
+  orvo_status s = orvo_cipher_decrypt_update(c, d, n, out);
+  if (s == ORVO_OK) s = orvo_cipher_decrypt_update(c, fill, (16 - (5 + n) % 16) % 16, &last);
+  if (s == ORVO_OK) s = orvo_cipher_decrypt_final(c);
+  if (s == ORVO_OK) append(out, &last);
+  orvo_buffer_free(&last);
+  return s;
+}
+/* RSA encryption draws a fresh seed: the block is decrypted again, in place. */
+static orvo_status call_rsa_round_trip(void* r, const void* d, size_t n, orvo_buffer* out) {
+  orvo_status s = orvo_rsa_encrypt(r, d, n, out);
+  return s == ORVO_OK ? orvo_rsa_decrypt(r, out->data, out->size, out) : s;
+}
+static orvo_status call_rsa_sign(void* r, const void* d, size_t n, orvo_buffer* out) { return orvo_rsa_sign(r, d, n, out); }
+static orvo_status call_md5(void* h, const void* d, size_t n, orvo_buffer* out) { (void)h; return orvo_md5_digest(d, n, out); }
+static orvo_status call_sha1(void* h, const void* d, size_t n, orvo_buffer* out) { (void)h; return orvo_sha1_digest(d, n, out); }
+static orvo_status call_set(void* h, const void* d, size_t n, orvo_buffer* out) { (void)h; return orvo_buffer_set(out, d, n); }
+static orvo_status call_insert_frame(void* h, const void* d, size_t n, orvo_buffer* out) {
+  (void)h;
+  return orvo_insert_frame(out, 3, d, n);
+}
+
+/* Every call that takes bytes and writes an orvo_buffer, given bytes of that
+ * buffer itself (all of them, its tail, its head) gives what it gives for a
+ * copy of them. The output buffer holds `size` bytes before the call. */
+static void test_aliasing(void) {
+  static const struct {
+    const char* name;
+    void* (*make)(void);
+    void (*drop)(void*);
+    alias_call call;
+    size_t size, offset; /* the overlapping inputs start or stop `offset` bytes in */
+  } kCalls[] = {
+      {"orvo_buffer_set", alias_none, alias_keep, call_set, 45, 7},
+      {"orvo_cipher_encrypt", alias_plain_cipher, alias_free_cipher, call_encrypt, 45, 7},
+      {"orvo_cipher_decrypt", alias_plain_cipher, alias_free_cipher, call_decrypt, 48, 16},
+      {"orvo_cipher_encrypt_update", alias_encrypt_stream, alias_free_cipher, call_encrypt_update, 45, 7},
+      {"orvo_cipher_encrypt_update", alias_encrypt_stream, alias_free_cipher, call_encrypt_update, 40, 9},
+      {"orvo_cipher_decrypt_update", alias_decrypt_stream, alias_free_cipher, call_decrypt_update, 45, 7},
+      {"orvo_cipher_decrypt_update", alias_decrypt_stream, alias_free_cipher, call_decrypt_update, 40, 9},
+      {"orvo_rsa_encrypt, orvo_rsa_decrypt", alias_shared_rsa, alias_keep, call_rsa_round_trip, 45, 7},
+      {"orvo_rsa_sign", alias_shared_rsa, alias_keep, call_rsa_sign, 45, 7},
+      {"orvo_md5_digest", alias_none, alias_keep, call_md5, 45, 7},
+      {"orvo_sha1_digest", alias_none, alias_keep, call_sha1, 45, 7},
+      {"orvo_insert_frame", alias_none, alias_keep, call_insert_frame, 45, 7},
+  };
+  size_t i, v;
+  uint8_t pattern[64];
+  for (i = 0; i < sizeof pattern; ++i) pattern[i] = (uint8_t)(i * 37 + 11);
+  OK(orvo_rsa_new(&alias_rsa));
+  OK(orvo_rsa_generate_key(alias_rsa, "alias one", 9, "alias two", 9, 64));
+  for (i = 0; i < sizeof kCalls / sizeof kCalls[0]; ++i) {
+    const size_t m = kCalls[i].size, off = kCalls[i].offset;
+    /* the whole buffer, its tail, its head */
+    const size_t starts[3] = {0, off, 0}, lengths[3] = {m, m - off, m - off};
+    for (v = 0; v < 3; ++v) {
+      char where[96];
+      orvo_buffer aliased = ORVO_BUFFER_INIT, plain = ORVO_BUFFER_INIT;
+      uint8_t copy[64];
+      void *h1 = kCalls[i].make(), *h2 = kCalls[i].make();
+      orvo_status s1, s2;
+      snprintf(where, sizeof where, "%s, bytes %u to %u of %u", kCalls[i].name, (unsigned)starts[v],
+               (unsigned)(starts[v] + lengths[v]), (unsigned)m);
+      OK(orvo_buffer_set(&aliased, pattern, m));
+      OK(orvo_buffer_set(&plain, pattern, m));
+      memcpy(copy, pattern + starts[v], lengths[v]);
+      s1 = kCalls[i].call(h1, aliased.data + starts[v], lengths[v], &aliased);
+      s2 = kCalls[i].call(h2, copy, lengths[v], &plain);
+      CHECK(s1 == ORVO_OK && s2 == ORVO_OK, where);
+      CHECK(aliased.size == plain.size && memcmp(aliased.data, plain.data, plain.size) == 0, where);
+      kCalls[i].drop(h1);
+      kCalls[i].drop(h2);
+      orvo_buffer_free(&aliased);
+      orvo_buffer_free(&plain);
+    }
+  }
+  orvo_rsa_free(alias_rsa);
+  {
+    /* refused: a number written into the bytes the call frees, and two
+       buffers holding the same bytes */
+    orvo_buffer blob = ORVO_BUFFER_INIT, same_bytes;
+    uint32_t crc_and_data[3] = {0, 0x64636261u, 0x68676665u}, crc = 0;
+    OK(orvo_buffer_set(&blob, pattern, 16));
+    FAILS(orvo_extract_long(&blob, 0, (uint32_t*)(void*)(blob.data + 8)), ORVO_E_INVALID_ARGUMENT,
+          "orvo_extract_long: value lies in the blob's bytes");
+    same_bytes = blob;
+    FAILS(orvo_extract_frame(&blob, 0, &same_bytes), ORVO_E_INVALID_ARGUMENT,
+          "orvo_extract_frame: out holds the blob's bytes");
+    CHECK(blob.size == 16 && memcmp(blob.data, pattern, 16) == 0, "nothing changed");
+    orvo_buffer_free(&blob);
+    /* a checksum register inside its own input: as if the input were copied */
+    OK(orvo_crc32_update(&crc, crc_and_data, sizeof crc_and_data));
+    OK(orvo_crc32_update(&crc_and_data[0], crc_and_data, sizeof crc_and_data));
+    CHECK(crc_and_data[0] == crc, "orvo_crc32_update");
+  }
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     fprintf(stderr, "usage: capi_test DATA_DIR\n");
@@ -749,6 +892,7 @@ int main(int argc, char** argv) {
   test_cipher_errors();
   test_error_text_per_thread();
   test_framing();
+  test_aliasing();
   if (failures != 0) {
     fprintf(stderr, "capi_test: %d failure(s)\n", failures);
     return 1;

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "digest/md5.h"
@@ -90,6 +92,32 @@ TEST_F(RandomTest, SystemEntropyMakesCallsInOneSecondDiffer) {
   const XBlob d = RandomBytes(17);
   EXPECT_EQ(c.size, 17u);
   EXPECT_FALSE(c.Equals(d));
+}
+
+}  // namespace
+
+namespace {
+
+uint32_t ZeroClock() { return 0; }
+void ZeroEntropy(uint8_t* out, uint32_t n) { std::memset(out, 0, n); }
+
+// Sources swapped while another thread draws: each draw uses a whole source
+// of one set or the other (under ThreadSanitizer: no data race on them).
+TEST(RandomSourcesTest, SwappedWhileAnotherThreadDraws) {
+  std::atomic<bool> stop{false};
+  std::atomic<int> draws{0};
+  std::thread drawer([&] {
+    while (!stop.load()) {
+      EXPECT_EQ(RandomBytes(20).size, 20u);
+      ++draws;
+    }
+  });
+  const orvo::RandomSources zero{ZeroClock, ZeroEntropy};
+  // Swaps until the other thread has drawn a few hundred times in between.
+  for (int i = 0; draws.load() < 300; ++i) orvo::SetRandomSourcesForTesting(i % 2 == 0 ? &zero : nullptr);
+  stop = true;
+  drawer.join();
+  orvo::SetRandomSourcesForTesting(nullptr);
 }
 
 }  // namespace

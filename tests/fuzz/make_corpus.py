@@ -434,6 +434,38 @@ def blob_dispatch():
     write("fuzz_blob_dispatch", seeds)
 
 
+def capi():
+    """fuzz_capi: operation sequences over the C library's calls."""
+    def op(number, *fields):
+        return u8(number) + b"".join(fields)
+
+    splits = bytes([1, 15, 16, 17, 0, 39, 3, 5, 31, 2] * 8)
+    seeds = []
+    for index, name, blob, data in cipher_blobs()[::3]:
+        body = op(1, piece(blob)) + op(2, u8(2)) + op(3, u16(0x20))
+        for flags in (0, 2, 4, 8):
+            body += op(4, u8(flags), piece(data * 3 + data[:5])) + splits[:12]
+        body += op(4, u8(1 | 4), piece(data * 4)) + splits[:10] + op(5, u8(0), piece(data + b"x")) + op(5, u8(3), piece(data * 2))
+        seeds.append((f"cipher_{name}", u8(index) + body))
+    seeds.append(("keygen_stream", u8(1) + op(0, piece(b"seed"), u8(24)) + op(4, u8(2), piece(bytes(range(100)))) +
+                  splits + op(12) + op(2, u8(3)) + op(3, u16(280)) + op(4, u8(5), piece(bytes(range(37)))) + splits))
+    seeds.append(("no_key", u8(3) + op(4, u8(0), piece(b"abc")) + op(5, u8(1), piece(bytes(16))) + op(13, u8(0))))
+    seeds.append(("framing", u8(0) + op(6, u8(4), u16(0), u8(0), piece(b"packed")) + op(6, u8(0), u16(2), u32(0xA0B0C0D0)) +
+                  op(6, u8(2), u16(0), u8(1), u16(1), u16(5)) + op(6, u8(2), u16(3), u8(0), piece(b"rec")) +
+                  op(6, u8(3), u16(0)) + op(6, u8(1), u16(1)) + op(6, u8(4), u16(3), u8(1)) + op(6, u8(3), u16(9))))
+    for i, r in enumerate(rsa_rows()[:4]):
+        pub, priv = h(r["Public"]), h(r["Private"])
+        seeds.append((f"rsa_blobs_{i}_{len(pub)}", u8(0) + op(8, u8(0), piece(pub)) + op(8, u8(1), piece(priv)) +
+                      op(9, u8(i), piece(b"message to seal and sign" * 2)) + splits[:8]))
+    seeds.append(("rsa_seeds", u8(2) + op(7, piece(b"alpha"), piece(b"beta"), u8(64)) +
+                  op(9, u8(1), piece(bytes(range(60)))) + splits + op(9, u8(2), piece(b"")) +
+                  op(8, u8(0), piece(b"\0\0\0\x40")) + op(9, u8(0), piece(b"x"))))
+    seeds.append(("digests", u8(0) + op(10, u8(0), piece(b"123456789")) + b"\x02\x03" +
+                  op(10, u8(1), piece(bytes(range(200)))) + splits + op(10, u8(2), piece(b"abc")) + op(11, u8(33)) +
+                  b"".join(op(13, u8(k)) for k in range(8))))
+    write("fuzz_capi", seeds)
+
+
 if __name__ == "__main__":
     cipher_setkey()
     rsa_key_blobs()
@@ -444,3 +476,4 @@ if __name__ == "__main__":
     blob_codecs()
     dispatch()
     blob_dispatch()
+    capi()

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -190,3 +192,15 @@ TEST(TextCodecs, UnpairedSurrogatesCannotBeEncoded) {
 }
 
 }  // namespace
+
+// A byte count whose text would not fit a size_t (as 4 GiB - 1 bytes do not
+// with a 32-bit one) fails before a byte is read: a wrapped length would give
+// a short text and the formatter would read and write past it.
+TEST(TextCodecsLimits, TextLongerThanASizeTFailsBeforeReading) {
+  const uint8_t byte = 0;
+  const std::size_t max = std::numeric_limits<std::size_t>::max();
+  EXPECT_THROW(orvo::FormatHex(&byte, max / 2 + 1), std::bad_alloc);
+  EXPECT_THROW(orvo::FormatHex(&byte, max), std::bad_alloc);
+  EXPECT_THROW(orvo::FormatBase64(&byte, max), std::bad_alloc);
+  EXPECT_THROW(orvo::FormatBase64(&byte, max / 4 * 3 + 3), std::bad_alloc);
+}

@@ -183,7 +183,7 @@ TEST_F(RsaOperationsTest, DecryptFailures) {
   XBlob damaged(sealed);
   damaged.data[77] ^= 1;
   EXPECT_EQ(AlarmOf([&] { key1024_->Decrypt(damaged); }), "Unable to decrypt data/RSA");
-  // A block above n is reduced first, as the full exponent would.
+  // A block not below n is refused.
   EXPECT_EQ(AlarmOf([&] { key1024_->Decrypt(BlobOf(std::vector<uint8_t>(128, 0xFF))); }),
             "Unable to decrypt data/RSA");
   EXPECT_EQ(key1024_->Decrypt(XBlob(16)).size, 0u);
@@ -227,6 +227,13 @@ TEST_F(RsaOperationsTest, MissingHalves) {
   EXPECT_EQ(onlyPublic.Verify(data, onlyPrivate.Sign(data)), 1);
 }
 
+// The number 2^(8 bytes) - 1: `bytes` bytes FF.
+XBigInt Ones(uint32_t bytes) {
+  XBigInt x;
+  x.FromBytes(BlobOf(std::vector<uint8_t>(bytes, 0xFF)));
+  return x;
+}
+
 // A key with both halves of key512 whose numbers one edit then spoils.
 struct Spoiled {
   const char* name;
@@ -248,7 +255,23 @@ TEST_F(RsaOperationsTest, KeysWithImpossibleNumbersAreRefused) {
       {"size far above n", [](XRSAKey& k) { k.size = 64 + 17; }, true, true, true, true},
       {"size 0xFFFFFFFF", [](XRSAKey& k) { k.size = 0xFFFFFFFF; }, true, true, true, true},
       {"e zero", [](XRSAKey& k) { k.e.Set(0); }, true, false, false, true},
-      {"d zero", [](XRSAKey& k) { k.d.Set(0); }, false, true, false, false},
+      // The longest public exponent is 32 bytes; a 32-byte one that is not the
+      // key's own makes Sign's check of its signature fail.
+      {"e of 33 bytes", [](XRSAKey& k) { k.e = Ones(33); }, true, false, false, true},
+      {"e of 32 bytes", [](XRSAKey& k) { k.e = Ones(32); }, false, false, true, false},
+      {"d zero", [](XRSAKey& k) { k.d.Set(0); }, false, true, true, false},
+      {"d of size + 1 bytes", [](XRSAKey& k) { k.d = Ones(65); }, false, true, true, false},
+      // p, q and the CRT numbers: at most (64 + 1) / 2 + 8 = 40 bytes. At the
+      // bound Decrypt falls back to the full exponent; Sign refuses numbers
+      // that are not the key's.
+      {"p of 41 bytes", [](XRSAKey& k) { k.p = Ones(41); }, false, true, true, false},
+      {"p of 40 bytes", [](XRSAKey& k) { k.p = Ones(40); }, false, false, true, false},
+      {"q of 41 bytes", [](XRSAKey& k) { k.q = Ones(41); }, false, true, true, false},
+      {"dP of 41 bytes", [](XRSAKey& k) { k.dP = Ones(41); }, false, true, true, false},
+      {"dP of 40 bytes", [](XRSAKey& k) { k.dP = Ones(40); }, false, false, true, false},
+      {"dQ of 41 bytes", [](XRSAKey& k) { k.dQ = Ones(41); }, false, true, true, false},
+      {"qInv of 41 bytes", [](XRSAKey& k) { k.qInv = Ones(41); }, false, true, true, false},
+      {"qInv of 40 bytes", [](XRSAKey& k) { k.qInv = Ones(40); }, false, false, true, false},
       {"p zero", [](XRSAKey& k) { k.p.Set(0); }, false, false, true, false},
       {"q zero", [](XRSAKey& k) { k.q.Set(0); }, false, false, true, false},
       {"p even", [](XRSAKey& k) { k.p.Add(XBigInt(1)); }, false, false, true, false},
@@ -467,6 +490,186 @@ TEST(RsaBlobFuzzTest, ArbitraryBlobsNeverCrash) {
       }
     }
   }
+}
+
+// Where the numbers of a key blob lie: after the 4-byte size, fields of a
+// 4-byte length and the number's bytes.
+struct Field {
+  uint32_t offset, length;
+};
+
+std::vector<Field> FieldsOf(const XBlob& blob) {
+  std::vector<Field> fields;
+  for (uint32_t at = 4; at + 4 <= blob.size;) {
+    const uint32_t length = blob.ExtractLong(at);
+    fields.push_back({at + 4, length});
+    at += 4 + length;
+  }
+  return fields;
+}
+
+// A key blob of the given size field and numbers, each at natural length.
+XBlob KeyBlob(uint32_t size, const std::vector<XBigInt>& numbers) {
+  XBlob blob(16);
+  blob.InsertLong(size);
+  for (const XBigInt& x : numbers) {
+    XBlob bytes(16);
+    x.ToBytes(bytes);
+    blob.InsertBlob(bytes);
+  }
+  return blob;
+}
+
+// One bit flipped anywhere in a generated key's private numbers: with the
+// halves of the CRT computation no longer agreeing, a signature would give
+// away a prime (gcd(s^e - m, n)), so Sign refuses. The undamaged blobs still
+// sign exactly the stored signatures of the Python reference.
+TEST(RsaDamagedKeyTest, OneFlippedBitInAnyPrivateNumberStopsSign) {
+  const char* const names[] = {"n", "d", "p", "q", "dP", "dQ", "qInv"};
+  int checked = 0;
+  for (const auto& record : ReadVecFile("rsa/rsa_keys.vec")) {
+    if (record.section != "Sign") continue;
+    const XBlob privateBlob = record.Blob("Private");
+    const XBlob data = record.Blob("Data");
+    XRSAKey intact;
+    intact.SetPrivateBlob(privateBlob);
+    EXPECT_EQ(ToHexText(intact.Sign(data)), record.Get("Signature")) << record.Where();
+    intact.SetPublicBlob(record.Blob("Public"));
+    EXPECT_EQ(ToHexText(intact.Sign(data)), record.Get("Signature")) << record.Where();
+
+    const std::vector<Field> fields = FieldsOf(privateBlob);
+    ASSERT_EQ(fields.size(), 7u) << record.Where();
+    for (size_t f = 0; f < fields.size(); ++f) {
+      const uint32_t bits = 8 * fields[f].length;
+      for (const uint32_t bit : {0u, 1u, 77u, bits / 2 + 3, bits - 1}) {
+        XBlob damaged(privateBlob);
+        damaged.data[fields[f].offset + fields[f].length - 1 - bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+        XRSAKey key;
+        key.SetPrivateBlob(damaged);
+        EXPECT_EQ(AlarmOf([&] { key.Sign(data); }), "Invalid key/RSA")
+            << names[f] << " bit " << bit << " " << record.Where();
+        ++checked;
+      }
+    }
+  }
+  EXPECT_EQ(checked, 3 * 7 * 5);
+}
+
+// With the public half present, a signature is verified before it leaves:
+// CRT numbers consistent with a d that does not belong to e sign nothing.
+TEST_F(RsaOperationsTest, SignChecksItsSignatureWithThePublicExponent) {
+  XBlob publicBlob(16), privateBlob(16);
+  key512_->GetPublicBlob(publicBlob);
+  key512_->GetPrivateBlob(privateBlob);
+  const XBlob data = BlobOf(std::string("data"));
+  XRSAKey key;
+  key.SetPrivateBlob(privateBlob);
+  key.SetPublicBlob(publicBlob);
+  key.e.Set(3);
+  EXPECT_EQ(AlarmOf([&] { key.Sign(data); }), "Invalid key/RSA");
+  XRSAKey privateOnly;
+  privateOnly.SetPrivateBlob(privateBlob);
+  EXPECT_EQ(ToHexText(privateOnly.Sign(data)), ToHexText(key512_->Sign(data)));
+}
+
+// Blobs whose numbers are far longer than their size allows, as a hostile
+// peer would send them, are refused at use before any arithmetic on them.
+TEST_F(RsaOperationsTest, OversizedNumbersInBlobsAreRefusedAtUse) {
+  const XRSAKey& k = *key512_;
+  const XBlob data = BlobOf(std::string("data"));
+  const XBlob sealed = k.Encrypt(data);
+  const XBlob signature = k.Sign(data);
+  struct Case {
+    const char* name;
+    XBlob blob;
+    bool privateHalf;
+  };
+  const XBigInt big = Ones(256 * 1024);
+  const std::vector<Case> cases = {
+      {"p and q of 256 KiB", KeyBlob(64, {k.n, k.d, big, big, k.dP, k.dQ, k.qInv}), true},
+      {"dP of 256 KiB", KeyBlob(64, {k.n, k.d, k.p, k.q, big, k.dQ, k.qInv}), true},
+      {"d of 256 KiB", KeyBlob(64, {k.n, big, k.p, k.q, k.dP, k.dQ, k.qInv}), true},
+      {"e of 256 KiB", KeyBlob(64, {k.n, big}), false},
+      {"4096-byte n and e", KeyBlob(4096, {Ones(4096), Ones(4096)}), false},
+      {"4096-byte n, d, p and q", KeyBlob(4096, {Ones(4096), Ones(4096), Ones(4096), Ones(4096), k.dP, k.dQ, k.qInv}),
+       true},
+  };
+  for (const Case& c : cases) {
+    XRSAKey key;
+    if (c.privateHalf) {
+      key.SetPrivateBlob(c.blob);  // loading takes the numbers as they stand
+      EXPECT_EQ(AlarmOf([&] { key.Decrypt(sealed); }), "Invalid key/RSA") << c.name;
+      EXPECT_EQ(AlarmOf([&] { key.Sign(data); }), "Invalid key/RSA") << c.name;
+    } else {
+      key.SetPublicBlob(c.blob);
+      EXPECT_EQ(AlarmOf([&] { key.Verify(data, signature); }), "Invalid key/RSA") << c.name;
+      EXPECT_EQ(AlarmOf([&] { key.Encrypt(data); }), "Invalid key/RSA") << c.name;
+    }
+  }
+}
+
+// Inputs that spell a number another way. A signature's value counts, as it
+// always has, so one stored with extra leading zero bytes keeps verifying; a
+// value at or above n does not. Decrypt refuses a block at or above n, which
+// Encrypt never writes (PKCS #1 refuses it likewise). key512's n has 509 bits
+// in 64-byte blocks, so c + n still fits a block.
+TEST_F(RsaOperationsTest, NonCanonicalSignaturesAndCiphertexts) {
+  const XRSAKey& k = *key512_;
+  ASSERT_EQ(k.n.BitLength(), 509u);
+  const XBlob data = BlobOf(std::string("canonical"));
+  XBigInt s;
+  s.FromBytes(k.Sign(data));
+  const auto bytesOf = [](const XBigInt& x, uint32_t length) {
+    XBlob out(16);
+    x.ToBytes(out, length);
+    return out;
+  };
+  XBigInt sPlusN(s);
+  sPlusN.Add(k.n);
+  const struct {
+    const char* name;
+    XBlob signature;
+    int32_t verdict;
+  } signatures[] = {
+      {"size bytes", bytesOf(s, 64), 1},
+      {"natural length", bytesOf(s, 0), 1},
+      {"one extra zero byte", bytesOf(s, 65), 1},
+      {"64 extra zero bytes", bytesOf(s, 128), 1},
+      {"s + n", bytesOf(sPlusN, 64), 0},
+      {"n", bytesOf(k.n, 64), 0},
+      {"64 bytes FF", bytesOf(Ones(64), 64), 0},
+  };
+  for (const auto& c : signatures) EXPECT_EQ(k.Verify(data, c.signature), c.verdict) << c.name;
+
+  const XBlob sealed = k.Encrypt(data);
+  XBigInt c;
+  c.FromBytes(sealed);
+  XBigInt cPlusN(c);
+  cPlusN.Add(k.n);
+  XBigInt cPlus2N(cPlusN);
+  cPlus2N.Add(k.n);
+  const struct {
+    const char* name;
+    XBlob block;
+    const char* outcome;
+  } blocks[] = {
+      {"c", bytesOf(c, 64), "no alarm"},
+      {"c + n", bytesOf(cPlusN, 64), "Unable to decrypt data/RSA"},
+      {"c + 2n", bytesOf(cPlus2N, 64), "Unable to decrypt data/RSA"},
+      {"n", bytesOf(k.n, 64), "Unable to decrypt data/RSA"},
+      {"64 bytes FF", bytesOf(Ones(64), 64), "Unable to decrypt data/RSA"},
+  };
+  for (const auto& b : blocks) {
+    XBlob opened(16);
+    EXPECT_EQ(AlarmOf([&] { opened = k.Decrypt(b.block); }), b.outcome) << b.name;
+    if (std::string(b.outcome) == "no alarm") {
+      EXPECT_EQ(ToHexText(opened), ToHexText(data)) << b.name;
+    }
+  }
+  // A good block after a refused one: nothing is returned.
+  XBlob twoBlocks = bytesOf(cPlusN, 64);
+  twoBlocks.Insert(sealed, 64);
+  EXPECT_EQ(AlarmOf([&] { k.Decrypt(twoBlocks); }), "Unable to decrypt data/RSA");
 }
 
 }  // namespace

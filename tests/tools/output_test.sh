@@ -2,8 +2,9 @@
 # The tool's -o: the target changes only when the output is complete. An
 # interrupted run (SIGINT, SIGTERM), a full disk, a file size limit and an
 # in-place run (`encrypt f -o f`) leave it as it was and no temporary behind;
-# secret outputs are created readable by their owner only; links, devices and
-# existing permissions are respected.
+# key files and new plaintext files are created readable by their owner only;
+# links, devices and existing permissions are respected (links_test.sh: other
+# users' links, owners and groups).
 # Usage: output_test.sh PATH_TO_ORVOCRYPTO
 set -u
 tool=$1
@@ -78,6 +79,16 @@ check "keygen output is 600" [ "$(mode_of "$work/secret.key")" = 600 ]
 check "rsa-keygen private key is 600" [ "$(mode_of "$work/rsa.key")" = 600 ]
 check "random output is 600" [ "$(mode_of "$work/random.bin")" = 600 ]
 check "rsa-keygen public key follows the umask" [ "$(mode_of "$work/rsa.pub")" = 644 ]
+"$tool" encrypt aes --key "$work/key" "$work/big" -o "$work/sealed.new"
+check "a new ciphertext file follows the umask" [ "$(mode_of "$work/sealed.new")" = 644 ]
+expect "decrypt -o" 0 "" -- decrypt aes --key "$work/key" "$work/sealed.new" -o "$work/opened.new"
+check "a new decrypted file is 600 (plaintext)" [ "$(mode_of "$work/opened.new")" = 600 ]
+"$tool" rsa-encrypt --public "$work/rsa.pub" "$work/seed" -o "$work/rsa.sealed"
+expect "rsa-decrypt -o" 0 "" -- rsa-decrypt --private "$work/rsa.key" "$work/rsa.sealed" -o "$work/rsa.opened"
+check "a new RSA-decrypted file is 600" [ "$(mode_of "$work/rsa.opened")" = 600 ]
+chmod 644 "$work/opened.new"
+expect "decrypt over a 644 file" 0 "" -- decrypt aes --key "$work/key" "$work/sealed.new" -o "$work/opened.new"
+check "a replaced file keeps its 644" [ "$(mode_of "$work/opened.new")" = 644 ]
 chmod 640 "$work/target"
 expect "replace a 640 file" 0 "" -- md5 "$work/big" -o "$work/target"
 check "it stays 640" [ "$(mode_of "$work/target")" = 640 ]
@@ -91,6 +102,18 @@ ln -s target "$work/link"
 expect "-o through a link" 0 "" -- crc32 "$work/big" -o "$work/link"
 check "the link is still a link" [ -L "$work/link" ]
 check "the file it names holds the output" [ "$(cat "$work/target")" = "$("$tool" crc32 "$work/big")" ]
+ln -s link "$work/link2"
+expect "-o through a link to a link" 0 "" -- md5 "$work/seed" -o "$work/link2"
+check "the file at the end holds the output" [ "$(cat "$work/target")" = "$("$tool" md5 "$work/seed")" ]
+ln -s "$work/nowhere/file" "$work/dangling"
+expect "-o through a link into a missing folder" 1 "" -- md5 "$work/seed" -o "$work/dangling"
+ln -s loop1 "$work/loop2"
+ln -s loop2 "$work/loop1"
+expect "-o through a loop of links" 1 "" -- md5 "$work/seed" -o "$work/loop1"
+check "is said" grep -q "Too many levels of symbolic links" "$work/stderr"
+expect "-o naming a folder" 1 "" -- md5 "$work/seed" -o "$work/small"
+check "is said" grep -q "Is a directory" "$work/stderr"
+check "-o /dev/stdout writes standard output" [ "$("$tool" md5 "$work/seed" -o /dev/stdout)" = "$("$tool" md5 "$work/seed")" ]
 expect "-o /dev/null" 0 "" -- encrypt aes --key "$work/key" "$work/big" -o /dev/null
 check "no temporary left in the folder" no_temporaries "$work"
 

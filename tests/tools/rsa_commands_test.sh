@@ -76,6 +76,24 @@ done
 check "20 encryptions with the short modulus all succeed ($sealed_ok)" [ "$sealed_ok" -eq 20 ]
 check "the reference decrypts all 20" [ "$(reference 'all(Key(b"short-54", b"short-73", 64).decrypt(read("short-%d" % i), hashlib.sha1(bytes(4)).digest()) == read("shortdata") for i in range(1, 21))')" = True ]
 
+# Equal seeds give consecutive primes: refused unless asked for, and then the
+# key the derivation gives (which one step of Fermat's method factors).
+cp "$work/seed1" "$work/seed1-copy"
+for pair in "$work/seed1 $work/seed1-copy" "$work/seed1 $work/seed1"; do
+  # shellcheck disable=SC2086
+  set -- $pair
+  expect "equal seeds ($(basename "$1"), $(basename "$2"))" 2 "" -- rsa-keygen --seed1 "$1" --seed2 "$2" --size 64 \
+    --public "$work/eqpub" --private "$work/eqpriv"
+  check "the message says why" grep -q "^orvocrypto rsa-keygen: --seed1 and --seed2 hold the same bytes: equal seeds give two consecutive primes" "$work/stderr"
+  check "no key file is written" [ ! -e "$work/eqpub" ] && [ ! -e "$work/eqpriv" ]
+done
+check "--help names the option" grep -q -- "--allow-equal-seeds" <<<"$("$tool" rsa-keygen --help)"
+expect "equal seeds, allowed" 0 "" -- rsa-keygen --seed1 "$work/seed1" --seed2 "$work/seed1-copy" --size 64 \
+  --public "$work/eqpub" --private "$work/eqpriv" --allow-equal-seeds
+check "the key is the derivation's" \
+  [ "$(reference 'read("eqpriv") == Key(b"alpha", b"alpha", 64).private_blob()')" = True ]
+check "and Fermat's first step factors its modulus" [ "$(reference '(lambda n: (lambda a: __import__("math").isqrt(a * a - n) ** 2 == a * a - n)(__import__("math").isqrt(n - 1) + 1))(int.from_bytes(read("eqpub")[8:8 + int.from_bytes(read("eqpub")[4:8], "big")], "big"))')" = True ]
+
 expect "public blob as private key" 1 "" -- rsa-sign --private "$work/public" "$work/data"
 check "its failure text" grep -qx "orvocrypto rsa-sign: Crypto System: Data is corrupted - XBlob" "$work/stderr"
 printf 'abc' >"$work/short"

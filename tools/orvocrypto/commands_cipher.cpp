@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,11 +45,13 @@ XBlob Seed(const Arguments& args) {
     const std::string name = args.Value("passphrase-env");
     const char* value = std::getenv(name.c_str());
     if (value == nullptr) throw ToolFailure("the environment variable " + name + " is not set");
-    std::string phrase(value);
-    if (!phrase.empty() && phrase.back() == '\n') phrase.pop_back();
-    if (!phrase.empty() && phrase.back() == '\r') phrase.pop_back();
+    // Straight into the seed's buffer, which is wiped: no other copy is made.
+    size_t length = std::strlen(value);
+    if (length > 0xFFFFFFF0u) throw ToolFailure("the environment variable " + name + " is too long");
+    if (length != 0 && value[length - 1] == '\n') --length;
+    if (length != 0 && value[length - 1] == '\r') --length;
     XBlob seed(16);
-    seed.Append(reinterpret_cast<const uint8_t*>(phrase.data()), static_cast<uint32_t>(phrase.size()));
+    seed.Append(reinterpret_cast<const uint8_t*>(value), static_cast<uint32_t>(length));
     return seed;
   }
   if (args.Has("passphrase-file")) {
@@ -109,7 +112,9 @@ Sealing Prepare(const Arguments& args, bool encrypt) {
   const Format outFormat = FormatOption(args, "output-format");
   s.input = std::make_unique<Input>(args.Positional().size() > 1 ? args.Positional()[1] : "-", inFormat);
   s.cipher->SetKey(ReadWholeFile(args.Value("key"), keyFormat));
-  s.output = std::make_unique<Output>(args.ValueOr("output", ""), outFormat, encrypt);
+  // Opened data is plaintext: a new file is its owner's only.
+  s.output = std::make_unique<Output>(args.ValueOr("output", ""), outFormat, encrypt,
+                                      encrypt ? platform::Privacy::kPublic : platform::Privacy::kPlaintext);
   return s;
 }
 
@@ -149,7 +154,7 @@ int RunKeygen(const Arguments& args) {
   const uint32_t length = args.Number32("length");  // taken unsigned: -1 asks for the largest key
   const Format format = FormatOption(args, "output-format");
   cipher->GenerateKey(Seed(args), length);
-  Output out(args.ValueOr("output", ""), format, true, true);
+  Output out(args.ValueOr("output", ""), format, true, platform::Privacy::kKey);
   out.Write(cipher->GetKey());
   out.Commit();
   return 0;

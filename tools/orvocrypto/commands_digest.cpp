@@ -195,7 +195,7 @@ int RunRandom(const Arguments& args) {
     throw UsageError("COUNT must be a number of bytes, not '" + count + "'");
   }
   // Random bytes are usually key material: a file of them is its owner's only.
-  Output out(args.ValueOr("output", ""), FormatOption(args, "output-format"), true, true);
+  Output out(args.ValueOr("output", ""), FormatOption(args, "output-format"), true, platform::Privacy::kKey);
   for (unsigned long long done = 0; done < n;) {
     const uint32_t piece = static_cast<uint32_t>(n - done < 65536 ? n - done : 65536);
     out.Write(RandomBytes(piece));

@@ -38,7 +38,9 @@ void LoadIV(XRSAKey& key, const Arguments& args) {
 template <typename Call>
 int Stream(const Arguments& args, const char* command, size_t unit, bool binary, Call call) {
   Input input(DataPath(args), FormatOption(args, "input-format"));
-  Output output(args.ValueOr("output", ""), FormatOption(args, "output-format"), binary);
+  // Decrypted data is plaintext: a new file is its owner's only.
+  Output output(args.ValueOr("output", ""), FormatOption(args, "output-format"), binary,
+                binary ? platform::Privacy::kPublic : platform::Privacy::kPlaintext);
   Progress progress(args, command, input.KnownSize());
   const size_t batch = kBatch / unit * unit + unit;
   XBlob data(static_cast<uint32_t>(batch));
@@ -69,13 +71,25 @@ int RunRsaKeygen(const Arguments& args) {
   const std::string publicPath = args.Value("public");
   const std::string privatePath = args.Value("private");
   const Format format = FormatOption(args, "key-format");
+  const XBlob seed1 = ReadWholeFile(args.Value("seed1"));
+  const XBlob seed2 = ReadWholeFile(args.Value("seed2"));
+  // Equal seeds give the same prime twice, and the key generation then takes
+  // the next prime above it: n = p * q with p and q consecutive primes, which
+  // one step of Fermat's method factors. The derivation stays as it is (keys
+  // are regenerated from their seeds); the tool refuses unless asked.
+  if (seed1.Equals(seed2) && !args.Has("allow-equal-seeds")) {
+    throw UsageError(
+        "--seed1 and --seed2 hold the same bytes: equal seeds give two consecutive primes, and such a modulus is "
+        "factored at once (Fermat's method); use two different random seeds, or --allow-equal-seeds to regenerate "
+        "an existing key");
+  }
   XRSAKey key;
-  key.GenerateKey(ReadWholeFile(args.Value("seed1")), ReadWholeFile(args.Value("seed2")), size);
+  key.GenerateKey(seed1, seed2, size);
   XBlob blob(16);
   Output publicOut(publicPath, format, true);
   key.GetPublicBlob(blob);
   publicOut.Write(blob);
-  Output privateOut(privatePath, format, true, true);
+  Output privateOut(privatePath, format, true, platform::Privacy::kKey);
   key.GetPrivateBlob(blob);
   privateOut.Write(blob);
   publicOut.Commit();

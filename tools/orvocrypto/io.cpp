@@ -1,6 +1,7 @@
 #include "tools/orvocrypto/io.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -18,36 +19,54 @@ namespace {
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 // The temporaries of unfinished outputs, for the signal handler: fixed slots
-// it can read without allocating.
+// it can read without allocating. A slot is filled, then marked in use; the
+// fences keep the compiler from moving the copy past the mark (the handler
+// runs on this thread, so no ordering between processors is needed).
 constexpr size_t kSlots = 4;
-constexpr size_t kPathRoom = 4096;
-char g_temporaries[kSlots][kPathRoom];
+constexpr size_t kNameRoom = 4096;
+struct Temporary {
+  int folder;
+  char name[kNameRoom];
+};
+Temporary g_temporaries[kSlots];
 volatile std::sig_atomic_t g_inUse[kSlots];
 
-int RegisterTemporary(const std::string& path) {
+int RegisterTemporary(int folder, const std::string& name) {
+  if (name.size() >= kNameRoom) return -1;
   for (size_t i = 0; i < kSlots; ++i) {
-    if (g_inUse[i] == 0 && path.size() < kPathRoom) {
-      std::memcpy(g_temporaries[i], path.c_str(), path.size() + 1);
+    if (g_inUse[i] == 0) {
+      g_temporaries[i].folder = folder;
+      std::memcpy(g_temporaries[i].name, name.c_str(), name.size() + 1);
+      std::atomic_signal_fence(std::memory_order_seq_cst);
       g_inUse[i] = 1;
+      std::atomic_signal_fence(std::memory_order_seq_cst);
       return static_cast<int>(i);
     }
   }
   return -1;
 }
 
-void ForgetTemporary(const std::string& path) {
-  for (size_t i = 0; i < kSlots; ++i) {
-    if (g_inUse[i] != 0 && path == g_temporaries[i]) g_inUse[i] = 0;
-  }
+void ForgetTemporary(int& slot) noexcept {
+  if (slot < 0) return;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  g_inUse[slot] = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  slot = -1;
 }
 
 extern "C" void RemoveTemporariesAndDie(int signal) {
   for (size_t i = 0; i < kSlots; ++i) {
-    if (g_inUse[i] != 0) platform::RemoveFileInHandler(g_temporaries[i]);
+    if (g_inUse[i] != 0) {
+      std::atomic_signal_fence(std::memory_order_seq_cst);
+      platform::RemoveFileInHandler(g_temporaries[i].folder, g_temporaries[i].name);
+    }
   }
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
+
+// The size of Output's buffer.
+constexpr size_t kOutputBuffer = size_t{1} << 16;
 
 std::string Bytes(uint64_t n) {
   static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
@@ -86,17 +105,20 @@ Format FormatOption(const Arguments& args, const std::string& name) {
 }
 
 Input::Input(const std::string& path, Format format)
-    : file_(nullptr), ownsFile_(!(path.empty() || path == "-")), name_(ownsFile_ ? Quoted(path) : "standard input"),
+    : fd_(-1), ownsFd_(!(path.empty() || path == "-")), name_(ownsFd_ ? Quoted(path) : "standard input"),
       format_(format) {
-  file_ = ownsFile_ ? std::fopen(path.c_str(), "rb") : stdin;
-  if (file_ == nullptr) throw ToolFailure("cannot open " + name_ + ": " + std::strerror(errno));
-  if (format_ == Format::kRaw) size_ = platform::RegularFileSize(file_);
+  fd_ = ownsFd_ ? platform::OpenForReading(path) : 0;
+  if (fd_ < 0) throw ToolFailure("cannot open " + name_ + ": " + std::strerror(errno));
+  if (format_ == Format::kRaw) {
+    size_ = platform::RegularFileSize(fd_);
+  } else {
+    text_ = std::make_unique<WipedBuffer>(Chunk());
+    decoded_ = std::make_unique<WipedBuffer>(Chunk() + 3);  // a chunk of text, and what the decoders held
+  }
 }
 
 Input::~Input() {
-  if (ownsFile_ && file_ != nullptr) std::fclose(file_);
-  SecureWipe(text_.data(), text_.size());
-  SecureWipe(decoded_.data(), decoded_.capacity());
+  if (ownsFd_ && fd_ >= 0) platform::Close(fd_);
 }
 
 size_t Input::Read(uint8_t* out, size_t n) {
@@ -109,42 +131,42 @@ size_t Input::Read(uint8_t* out, size_t n) {
   return got;
 }
 
+size_t Input::ReadRaw(uint8_t* out, size_t n) {
+  const std::ptrdiff_t got = platform::ReadSome(fd_, out, n);
+  if (got < 0) throw ToolFailure("cannot read " + name_ + ": " + std::strerror(errno));
+  return static_cast<size_t>(got);
+}
+
 size_t Input::ReadSome(uint8_t* out, size_t n) {
   if (format_ == Format::kRaw) {
-    const size_t got = std::fread(out, 1, n, file_);
-    if (got == 0) {
-      if (std::ferror(file_) != 0) throw ToolFailure("cannot read " + name_ + ": " + std::strerror(errno));
-      ended_ = true;
-    }
+    const size_t got = ReadRaw(out, n);
+    if (got == 0) ended_ = true;
     return got;
   }
   // Encoded text is decoded a chunk at a time into `decoded_`, served from there.
-  if (decodedAt_ == decoded_.size()) {
-    text_.resize(Chunk());
-    decoded_.resize(Chunk() + 3);  // a chunk of text, and what the decoders held from earlier ones
-    const size_t got = std::fread(text_.data(), 1, text_.size(), file_);
+  if (decodedAt_ == decodedSize_) {
+    const size_t got = ReadRaw(text_->data(), text_->size());
     size_t made = 0;
     try {
       if (got == 0) {
-        if (std::ferror(file_) != 0) throw ToolFailure("cannot read " + name_ + ": " + std::strerror(errno));
         if (format_ == Format::kHex) {
           hex_.Finish();
         } else {
-          made = base64_.Finish(decoded_.data());
+          made = base64_.Finish(decoded_->data());
         }
         if (made == 0) ended_ = true;
       } else {
-        made = format_ == Format::kHex ? hex_.Feed(text_.data(), got, decoded_.data())
-                                       : base64_.Feed(text_.data(), got, decoded_.data());
+        made = format_ == Format::kHex ? hex_.Feed(text_->chars(), got, decoded_->data())
+                                       : base64_.Feed(text_->chars(), got, decoded_->data());
       }
     } catch (const std::invalid_argument& e) {
       throw ToolFailure(name_ + " " + e.what());
     }
-    decoded_.resize(made);
+    decodedSize_ = made;
     decodedAt_ = 0;
   }
-  const size_t take = std::min(n, decoded_.size() - decodedAt_);
-  std::memcpy(out, decoded_.data() + decodedAt_, take);
+  const size_t take = std::min(n, decodedSize_ - decodedAt_);
+  std::memcpy(out, decoded_->data() + decodedAt_, take);
   decodedAt_ += take;
   return take;
 }
@@ -152,61 +174,79 @@ size_t Input::ReadSome(uint8_t* out, size_t n) {
 XBlob ReadWholeFile(const std::string& path, Format format) {
   Input input(path, format);
   XBlob blob(4096);
-  std::vector<uint8_t> buffer(65536);
+  WipedBuffer buffer(65536);
   size_t got;
   while ((got = input.Read(buffer.data(), buffer.size())) > 0) {
     if (uint64_t{blob.size} + got > 0xFFFFFFFFu) throw ToolFailure(input.Name() + " is larger than 4 GiB");
     blob.Append(buffer.data(), static_cast<uint32_t>(got));
   }
-  SecureWipe(buffer.data(), buffer.size());
   return blob;
 }
 
-Output::Output(const std::string& path, Format format, bool binary, bool secret) : format_(format) {
+Output::Output(const std::string& path, Format format, bool binary, platform::Privacy privacy)
+    : format_(format), buffer_(kOutputBuffer) {
   if (path.empty() || path == "-") {
-    if (binary && format == Format::kRaw && platform::IsTerminal(stdout)) {
+    if (binary && format == Format::kRaw && platform::IsTerminal(1)) {
       throw ToolFailure("binary output is not written to a terminal: use -o FILE, --hex or --base64, or a pipe");
     }
-    file_ = stdout;
+    fd_ = 1;
+    toStdout_ = true;
     name_ = "standard output";
     return;
   }
   name_ = Quoted(path);
-  const platform::Target target = platform::ResolveTarget(path);
-  if (target.special) {
-    file_ = std::fopen(target.path.c_str(), "wb");
-    if (file_ == nullptr) throw ToolFailure("cannot open " + name_ + ": " + std::strerror(errno));
-    return;
-  }
-  std::string temporary;
-  file_ = platform::CreateTemporaryBeside(target.path, secret, temporary);
-  if (file_ == nullptr) throw ToolFailure("cannot create " + name_ + ": " + std::strerror(errno));
-  if (RegisterTemporary(temporary) < 0) {
-    std::fclose(file_);
-    std::remove(temporary.c_str());
-    file_ = nullptr;
+  destination_ = platform::OpenDestination(path, name_, privacy);
+  fd_ = destination_.fd;
+  if (destination_.inPlace) return;
+  slot_ = RegisterTemporary(destination_.folder, destination_.temporary);
+  if (slot_ < 0) {
+    platform::DiscardDestination(destination_);
+    platform::CloseFolder(destination_);
+    fd_ = -1;
     throw ToolFailure("cannot create " + name_ + ": too many outputs");
   }
-  temporary_ = temporary;
-  target_ = target.path;
+}
+
+void Output::Abandon() noexcept {
+  platform::DiscardDestination(destination_);
+  ForgetTemporary(slot_);
+  platform::CloseFolder(destination_);
+  fd_ = -1;
 }
 
 Output::~Output() {
-  if (committed_ || file_ == nullptr) return;
-  if (file_ == stdout) {
-    std::fflush(stdout);
+  if (committed_ || fd_ < 0) return;
+  if (toStdout_) {
+    // What was written so far goes out, as it would have without the buffer.
+    platform::WriteAll(fd_, buffer_.data(), held_);
     return;
   }
-  std::fclose(file_);
-  if (!temporary_.empty()) {
-    std::remove(temporary_.c_str());
-    ForgetTemporary(temporary_);
+  if (destination_.inPlace) {
+    platform::Close(fd_);
+    return;
   }
+  Abandon();
+}
+
+void Output::Flush() {
+  if (held_ != 0 && !platform::WriteAll(fd_, buffer_.data(), held_)) {
+    throw ToolFailure("cannot write " + name_ + ": " + std::strerror(errno));
+  }
+  held_ = 0;
 }
 
 void Output::Put(const char* bytes, size_t n) {
-  if (n != 0 && std::fwrite(bytes, 1, n, file_) != n) {
-    throw ToolFailure("cannot write " + name_ + ": " + std::strerror(errno));
+  if (held_ == 0 && n >= buffer_.size()) {
+    if (!platform::WriteAll(fd_, bytes, n)) throw ToolFailure("cannot write " + name_ + ": " + std::strerror(errno));
+    return;
+  }
+  while (n != 0) {
+    if (held_ == buffer_.size()) Flush();
+    const size_t take = std::min(n, buffer_.size() - held_);
+    std::memcpy(buffer_.chars() + held_, bytes, take);
+    held_ += take;
+    bytes += take;
+    n -= take;
   }
 }
 
@@ -216,18 +256,19 @@ void Output::Write(const uint8_t* bytes, size_t n) {
       Put(reinterpret_cast<const char*>(bytes), n);
       return;
     case Format::kHex:
+      // Encoded straight into the buffer.
       for (size_t done = 0; done < n;) {
-        const size_t piece = std::min(n - done, Chunk() / 2);
-        text_.resize(2 * piece);
-        Put(text_.data(), EncodeHex(bytes + done, piece, text_.data()));
+        if (buffer_.size() - held_ < 2) Flush();
+        const size_t piece = std::min(n - done, (buffer_.size() - held_) / 2);
+        held_ += EncodeHex(bytes + done, piece, buffer_.chars() + held_);
         done += piece;
       }
       return;
     case Format::kBase64:
       for (size_t done = 0; done < n;) {
-        const size_t piece = std::min(n - done, Chunk() / 2);
-        text_.resize(Base64Encoder::Room(piece));
-        Put(text_.data(), base64_.Feed(bytes + done, piece, text_.data()));
+        if (buffer_.size() - held_ < Base64Encoder::Room(3)) Flush();
+        const size_t piece = std::min(n - done, (buffer_.size() - held_ - 4) / 4 * 3);
+        held_ += base64_.Feed(bytes + done, piece, buffer_.chars() + held_);
         done += piece;
       }
       return;
@@ -243,36 +284,38 @@ void Output::Commit() {
     last[n++] = '\n';
     Put(last, n);
   }
-  if (file_ == stdout) {
-    if (std::fflush(stdout) != 0) throw ToolFailure("cannot write standard output: " + std::string(std::strerror(errno)));
+  if (toStdout_ || destination_.inPlace) {
+    Flush();
+    if (destination_.inPlace) {
+      const bool closed = platform::Close(fd_);
+      fd_ = -1;
+      if (!closed) throw ToolFailure("cannot write " + name_ + ": " + std::strerror(errno));
+    }
     committed_ = true;
     return;
   }
-  FILE* f = file_;
-  file_ = nullptr;
-  const bool flushed = std::fflush(f) == 0 && (temporary_.empty() || platform::SyncFile(f));
-  const int error = errno;
-  const bool closed = std::fclose(f) == 0;
-  if (!flushed || !closed) {
-    if (!temporary_.empty()) {
-      std::remove(temporary_.c_str());
-      ForgetTemporary(temporary_);
-    }
-    throw ToolFailure("cannot write " + name_ + ": " + std::strerror(flushed ? errno : error));
+  try {
+    Flush();
+  } catch (...) {
+    Abandon();
+    throw;
   }
-  if (!temporary_.empty()) {
-    if (!platform::RenameOver(temporary_, target_)) {
-      const int renameError = errno;
-      std::remove(temporary_.c_str());
-      ForgetTemporary(temporary_);
-      throw ToolFailure("cannot replace " + name_ + ": " + std::strerror(renameError));
-    }
-    ForgetTemporary(temporary_);
+  const bool synced = platform::SyncFile(fd_);
+  int error = errno;
+  platform::Close(fd_);
+  destination_.fd = -1;
+  fd_ = -1;
+  if (!synced || !platform::CommitDestination(destination_)) {
+    if (synced) error = errno;
+    Abandon();
+    throw ToolFailure(std::string(synced ? "cannot replace " : "cannot write ") + name_ + ": " + std::strerror(error));
   }
+  ForgetTemporary(slot_);
+  platform::CloseFolder(destination_);
   committed_ = true;
 }
 
-WipedBuffer::~WipedBuffer() { SecureWipe(bytes_.data(), bytes_.size()); }
+WipedBuffer::~WipedBuffer() { SecureWipe(bytes_.get(), size_); }
 
 void InstallSignalCleanup() {
   std::signal(SIGINT, RemoveTemporariesAndDie);
@@ -287,7 +330,7 @@ void InstallSignalCleanup() {
 }
 
 Progress::Progress(const Arguments& args, const std::string& command, int64_t total)
-    : enabled_(args.Has("progress") || (!args.Has("quiet") && platform::IsTerminal(stderr))),
+    : enabled_(args.Has("progress") || (!args.Has("quiet") && platform::IsTerminal(2))),
       forced_(args.Has("progress")),
       command_(command),
       total_(total),

@@ -13,6 +13,7 @@
 #include "base/xblob.h"
 #include "tools/orvocrypto/codec.h"
 #include "tools/orvocrypto/command.h"
+#include "tools/orvocrypto/platform.h"
 
 namespace orvo::cli {
 
@@ -24,12 +25,30 @@ inline constexpr size_t kChunk = size_t{1} << 20;
 size_t Chunk();
 void SetChunkForTesting(size_t bytes);
 
+// A working buffer of a fixed size, wiped in full when it goes (it may hold
+// plaintext, key bytes or their encoded text).
+class WipedBuffer {
+ public:
+  explicit WipedBuffer(size_t n) : bytes_(new uint8_t[n]()), size_(n) {}
+  ~WipedBuffer();
+  WipedBuffer(const WipedBuffer&) = delete;
+  WipedBuffer& operator=(const WipedBuffer&) = delete;
+  uint8_t* data() { return bytes_.get(); }
+  char* chars() { return reinterpret_cast<char*>(bytes_.get()); }
+  size_t size() const { return size_; }
+
+ private:
+  std::unique_ptr<uint8_t[]> bytes_;
+  size_t size_;
+};
+
 // The format named by option `name` (raw when absent); UsageError for others.
 // For `output-format`, --hex and --base64 are short forms.
 Format FormatOption(const Arguments& args, const std::string& name);
 
-// A file or standard input ("-" or an empty path), read in chunks and decoded
-// as `format` says. Failures (open, read, decoding) are ToolFailures naming the input.
+// A file or standard input ("-" or an empty path), read in chunks with the
+// system's read call (no stdio buffer keeps a copy) and decoded as `format`
+// says. Failures (open, read, decoding) are ToolFailures naming the input.
 class Input {
  public:
   explicit Input(const std::string& path, Format format = Format::kRaw);
@@ -45,17 +64,19 @@ class Input {
 
  private:
   size_t ReadSome(uint8_t* out, size_t n);  // one read and decode; 0 at the end
+  size_t ReadRaw(uint8_t* out, size_t n);   // one read(2)
 
-  FILE* file_;
-  bool ownsFile_;
+  int fd_;
+  bool ownsFd_;
   std::string name_;
   Format format_;
   int64_t size_ = -1;
   bool ended_ = false;
   HexDecoder hex_;
   Base64Decoder base64_;
-  std::vector<char> text_;        // encoded text read, before decoding
-  std::vector<uint8_t> decoded_;  // its bytes, served from decodedAt_
+  std::unique_ptr<WipedBuffer> text_;     // encoded text read, before decoding
+  std::unique_ptr<WipedBuffer> decoded_;  // its bytes, served from decodedAt_
+  size_t decodedSize_ = 0;
   size_t decodedAt_ = 0;
 };
 
@@ -63,17 +84,21 @@ class Input {
 XBlob ReadWholeFile(const std::string& path, Format format = Format::kRaw);
 
 // Where results go: standard output ("-" or an empty path) or a file. A file
-// is written to a temporary file in the same folder that replaces it only at
-// Commit, after everything was written and flushed to the device; a failure,
-// an exception, SIGINT, SIGTERM or SIGHUP removes the temporary and leaves
-// the file as it was. Devices and pipes named by -o are written in place.
+// is written to a temporary file beside it that replaces it only at Commit,
+// after everything was written and flushed to the device; a failure, an
+// exception, SIGINT, SIGTERM or SIGHUP removes the temporary and leaves the
+// file as it was. Devices and pipes named by -o are written in place. A
+// symbolic link is followed only where the kernel's protected-symlinks rule
+// would follow it (see platform.h). Bytes are gathered in a buffer of the
+// tool's own, wiped when done, and written with the system's write call.
 class Output {
  public:
   // `binary`: raw bytes that mean nothing to a reader (ciphertext, keys,
   // random bytes), refused on a terminal (use -o, hex or Base64). With
-  // the hex and Base64 formats the text ends in a newline. `secret`: the file
-  // is created readable by its owner only.
-  Output(const std::string& path, Format format, bool binary, bool secret = false);
+  // the hex and Base64 formats the text ends in a newline. `privacy`: who
+  // may read a new file (platform::Privacy).
+  Output(const std::string& path, Format format, bool binary,
+         platform::Privacy privacy = platform::Privacy::kPublic);
   ~Output();
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
@@ -86,14 +111,18 @@ class Output {
 
  private:
   void Put(const char* bytes, size_t n);
+  void Flush();
+  void Abandon() noexcept;  // closes and removes an unfinished temporary
 
-  FILE* file_ = nullptr;
+  int fd_ = -1;
+  bool toStdout_ = false;
+  platform::Destination destination_;
+  int slot_ = -1;          // the signal handler's record of the temporary
   std::string name_;       // for messages
-  std::string target_;     // the file replaced at Commit; empty for standard output and devices
-  std::string temporary_;  // registered for removal until Commit
   Format format_;
   Base64Encoder base64_;
-  std::vector<char> text_;
+  WipedBuffer buffer_;
+  size_t held_ = 0;        // bytes in buffer_ not yet written
   bool committed_ = false;
 };
 
@@ -125,20 +154,6 @@ class Progress {
   uint64_t done_ = 0;
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point last_;
-};
-
-// A working buffer, wiped when it goes (it may hold plaintext or key bytes).
-class WipedBuffer {
- public:
-  explicit WipedBuffer(size_t n) : bytes_(n) {}
-  ~WipedBuffer();
-  WipedBuffer(const WipedBuffer&) = delete;
-  WipedBuffer& operator=(const WipedBuffer&) = delete;
-  uint8_t* data() { return bytes_.data(); }
-  size_t size() const { return bytes_.size(); }
-
- private:
-  std::vector<uint8_t> bytes_;
 };
 
 // Reads `input` to its end in chunks, passing each to feed(bytes, n) and

@@ -8,6 +8,11 @@
 #include <vector>
 
 #include "base/alarm.h"
+#include "crypto/aes.h"
+#include "crypto/byte_fields.h"
+#include "digest/crc32.h"
+#include "digest/sha1.h"
+#include "rsa/montgomery_kernels.h"
 #include "tools/orvocrypto/command.h"
 #include "tools/orvocrypto/io.h"
 #include "tools/orvocrypto/platform.h"
@@ -71,13 +76,18 @@ const std::vector<Command> kCommands = {
     {"decrypt", "decrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc] [FILE] [-o FILE]",
      "open sealed data from FILE or standard input; the padding stays in place",
      "  --mode ecb (the default) or cbc, in any case (also 1 or 2).\n"
+     "  A new file written with -o is readable by its owner only (it holds plaintext).\n"
      ORVO_FORMAT_DETAILS,
      RunDecrypt, {"key", "mode", "filler", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
      {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
-    {"rsa-keygen", "rsa-keygen --seed1 FILE --seed2 FILE --size N --public FILE --private FILE",
+    {"rsa-keygen",
+     "rsa-keygen --seed1 FILE --seed2 FILE --size N --public FILE --private FILE [--allow-equal-seeds]",
      "RSA key pair from two seed files (size in bytes of modulus: 64, 128 or 256)",
-     "  --key-format FORMAT: how the key files are written. The private key file is readable by its owner only.\n",
-     RunRsaKeygen, {"seed1", "seed2", "size", "public", "private", "key-format"}, {}, 1},
+     "  --key-format FORMAT: how the key files are written. The private key file is readable by its owner only.\n"
+     "  Two seed files with the same bytes are refused (exit 2): equal seeds give two consecutive primes, and\n"
+     "  such a modulus is factored at once. --allow-equal-seeds makes that key anyway (to regenerate an\n"
+     "  existing one).\n",
+     RunRsaKeygen, {"seed1", "seed2", "size", "public", "private", "key-format"}, {"allow-equal-seeds"}, 1},
     {"rsa-encrypt", "rsa-encrypt --public FILE [--iv FILE] [DATA] [-o FILE]",
      "RSA-encrypt DATA (or standard input) with a public key blob",
      ORVO_FORMAT_DETAILS,
@@ -85,6 +95,7 @@ const std::vector<Command> kCommands = {
      {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
     {"rsa-decrypt", "rsa-decrypt --private FILE [--iv FILE] [DATA] [-o FILE]",
      "RSA-decrypt DATA (or standard input) with a private key blob",
+     "  A new file written with -o is readable by its owner only (it holds plaintext).\n"
      ORVO_FORMAT_DETAILS,
      RunRsaDecrypt, {"private", "iv", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
      {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
@@ -111,7 +122,8 @@ void PrintUsage(FILE* to) {
   for (const Command& c : kCommands) std::fprintf(to, "  %-12s %s\n", c.name, c.summary);
   std::fprintf(to,
                "\nNo FILE, or -, reads standard input; -o FILE replaces FILE only once the output is complete.\n"
-               "'orvocrypto COMMAND --help' shows a command's options; 'orvocrypto --version' the version.\n");
+               "'orvocrypto COMMAND --help' shows a command's options; 'orvocrypto --version' the version and the\n"
+               "processor paths in use (ORVOCRYPTO_HIDE_CPU_FEATURES=aes,avx512f,... hides features from them).\n");
 }
 
 void PrintCommandHelp(const Command& c) {
@@ -127,6 +139,25 @@ void PrintCommandHelp(const Command& c) {
   };
   if (has("output-format") || has("key-format") || has("input-format")) std::printf("%s", kFormats);
   if (has("progress")) std::printf("%s", kProgress);
+}
+
+// The version, then the path each algorithm takes on this processor, less the
+// features ORVOCRYPTO_HIDE_CPU_FEATURES hides. RSA names the path of 1024-
+// and 2048-bit keys (and 512-bit keys' public operations); the 256-bit primes
+// of a 512-bit key may take another.
+void PrintVersion() {
+  std::printf("orvocrypto %s\n", ORVO_VERSION);
+  std::printf("AES: %s\n", aes::EngineName(aes::EngineInUse()));
+  const MontPath rsa = MontPathFor(1024);
+  const MontPath rsaHalves = MontPathFor(256);
+  if (rsaHalves == rsa) {
+    std::printf("RSA: %s\n", MontPathName(rsa));
+  } else {
+    std::printf("RSA: %s (the primes of 512-bit keys: %s)\n", MontPathName(rsa), MontPathName(rsaHalves));
+  }
+  std::printf("SHA-1: %s\n", Sha1PathInUse());
+  std::printf("CRC-32: %s\n", Crc32PathInUse());
+  std::printf("Twofish, Blowfish: %s\n", ByteFieldsInUse());
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {
@@ -172,7 +203,7 @@ int Main(int argc, char** argv) {
     return 0;
   }
   if (name == "--version") {
-    std::printf("orvocrypto %s\n", ORVO_VERSION);
+    PrintVersion();
     return 0;
   }
   const Command* command = nullptr;
