@@ -18,6 +18,8 @@ ORVO_BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev libbenc
                      g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-mingw-w64-i686-posix
                      binutils-mingw-w64-i686 wine wine64
                      clang libclang-rt-14-dev wixl msitools g++-multilib qemu-user-static ccache)
+# 32-bit Wine (scripts/wine-run32): an i386 Debian root file system.
+ORVO_BUILD_PACKAGES+=(debootstrap)
 # The Python package (scripts/test python): its build and its tests.
 ORVO_BUILD_PACKAGES+=(python3-dev python3-venv python3-pip python3-setuptools python3-pybind11 python3-pytest
                       python3-cryptography python3-hypothesis)
