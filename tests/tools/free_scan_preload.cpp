@@ -62,22 +62,22 @@ void Say(const char* text) {
 
 __attribute__((constructor)) void Start() {
   const char* report = std::getenv("ORVO_SCAN_REPORT");
-  const char* spec = std::getenv("ORVO_SCAN_SECRETS");
-  if (report == nullptr || spec == nullptr) return;
+  const char* wanted = std::getenv("ORVO_SCAN_SECRETS");
+  if (report == nullptr || wanted == nullptr) return;
   g_report = open(report, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  while (*spec != '\0' && g_count < kMaxSecrets) {
+  while (*wanted != '\0' && g_count < kMaxSecrets) {
     Secret& s = g_secrets[g_count];
     size_t n = 0;
-    while (*spec != '\0' && *spec != '=' && n + 1 < kLabel) s.label[n++] = *spec++;
+    while (*wanted != '\0' && *wanted != '=' && n + 1 < kLabel) s.label[n++] = *wanted++;
     s.label[n] = '\0';
-    if (*spec == '=') ++spec;
+    if (*wanted == '=') ++wanted;
     s.size = 0;
-    while (HexValue(spec[0]) >= 0 && HexValue(spec[1]) >= 0 && s.size < kMaxBytes) {
-      s.bytes[s.size++] = static_cast<uint8_t>(HexValue(spec[0]) << 4 | HexValue(spec[1]));
-      spec += 2;
+    while (HexValue(wanted[0]) >= 0 && HexValue(wanted[1]) >= 0 && s.size < kMaxBytes) {
+      s.bytes[s.size++] = static_cast<uint8_t>(HexValue(wanted[0]) << 4 | HexValue(wanted[1]));
+      wanted += 2;
     }
-    while (*spec != '\0' && *spec != ';') ++spec;
-    if (*spec == ';') ++spec;
+    while (*wanted != '\0' && *wanted != ';') ++wanted;
+    if (*wanted == ';') ++wanted;
     if (s.size >= kWindow) ++g_count;
   }
   g_ready = true;
