@@ -24,10 +24,22 @@ for dll in "${dlls[@]}"; do
 done
 cd "$(dirname "$script")"
 raw=$(mktemp)
-orvo_wine cscript //nologo "$(basename "$script")" >"$raw" 2>&1
-status=$?
-output=$(tr -d '\r' <"$raw")
-rm -f "$raw"
+trap 'rm -f "$raw"' EXIT
+run_cscript() {
+  orvo_wine cscript //nologo "$(basename "$script")" >"$raw" 2>&1
+  status=$?
+  output=$(tr -d '\r' <"$raw")
+}
+run_cscript
+# The suites print START first. A run that printed nothing at all, not even
+# Wine's own messages, never ran the script's first line: in one CI run on a
+# loaded machine cscript ended so, with exit status 1. That run is repeated once,
+# with Wine's error messages on, and both are shown; a script that started and
+# then failed or died is never run again.
+if [ $status -ne 0 ] && [ -z "$output" ]; then
+  echo "cscript printed nothing and exited with status $status; once more, with Wine's error messages:"
+  WINEDEBUG=err+all,fixme-all run_cscript
+fi
 printf '%s\n' "$output"
 last=$(printf '%s\n' "$output" | grep -v '^$' | tail -n 1)
 if [ $status -ne 0 ] || [ "$last" != "$expected" ]; then

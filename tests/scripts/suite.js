@@ -3,6 +3,8 @@
 // and the suite ends with a DONE line and quits with its failure count.
 var failures = 0;
 var section = "";
+// The first line out: the harness tells a host that never ran the script from one that died in it.
+WScript.Echo("START");
 var E_FAIL = 0x80004005;
 var E_INVALIDARG = 0x80070057;
 var NO_BLOB = "Internal error: can't get source OrvoBlob COM interface";

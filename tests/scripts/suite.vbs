@@ -6,6 +6,8 @@ Option Explicit
 
 Dim failures : failures = 0
 Dim section : section = ""
+' The first line out: the harness tells a host that never ran the script from one that died in it.
+WScript.Echo "START"
 
 Sub Fail(what)
   failures = failures + 1
