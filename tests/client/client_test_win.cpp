@@ -7,7 +7,6 @@
 // registry entries read back through the registry API and through `reg query`.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -633,32 +632,47 @@ bool KeyExists(const std::string& key) {
   return true;
 }
 
-// Every REG_SZ value below a key, as Wine's `reg query KEY /s` lists it:
+// Every value below a key, walked with the registry's enumeration calls:
 // "<key path under HKCR>|<value name>" -> data, the default value named "".
-// Empty when reg finds no such key.
+// A value of another type than REG_SZ shows as "<type N>". Empty when there is
+// no such key.
+void CollectTree(HKEY parent, const std::string& path, std::map<std::string, std::string>& values) {
+  char name[256];
+  BYTE data[MAX_PATH + 1];
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLength = sizeof name;
+    DWORD size = MAX_PATH;
+    DWORD type = 0;
+    const LONG status = RegEnumValueA(parent, i, name, &nameLength, nullptr, &type, data, &size);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    ASSERT_EQ(ERROR_SUCCESS, status) << path;
+    std::string text;
+    if (type != REG_SZ) {
+      text = "<type " + std::to_string(type) + ">";
+    } else {
+      ASSERT_TRUE(size > 0 && data[size - 1] == 0) << path << "|" << name << ": not terminated";
+      text = reinterpret_cast<const char*>(data);
+    }
+    values[path + "|" + name] = text;
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLength = sizeof name;
+    const LONG status = RegEnumKeyExA(parent, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    ASSERT_EQ(ERROR_SUCCESS, status) << path;
+    HKEY child;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(parent, name, 0, KEY_READ, &child)) << path << "\\" << name;
+    CollectTree(child, path + "\\" + name, values);
+    RegCloseKey(child);
+  }
+}
+
 std::map<std::string, std::string> RegQueryTree(const std::string& key) {
   std::map<std::string, std::string> values;
-  FILE* pipe = _popen(("reg query \"HKCR\\" + key + "\" /s 2>nul").c_str(), "r");
-  if (pipe == nullptr) return values;
-  const std::string root = "HKEY_CLASSES_ROOT\\";
-  std::string current;
-  char line[1024];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) {
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    if (text.compare(0, root.size(), root) == 0) {
-      current = text.substr(root.size());
-      continue;
-    }
-    const size_t type = text.find("    REG_SZ");
-    if (type == std::string::npos) continue;
-    const size_t nameStart = text.find_first_not_of(' ');
-    std::string name = text.substr(nameStart, type - nameStart);
-    if (name == "(Default)") name.clear();
-    const size_t dataStart = text.find_first_not_of(' ', type + 10);
-    values[current + "|" + name] = dataStart == std::string::npos ? std::string() : text.substr(dataStart);
-  }
-  _pclose(pipe);
+  HKEY handle;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return values;
+  CollectTree(handle, key, values);
+  RegCloseKey(handle);
   return values;
 }
 
