@@ -192,7 +192,7 @@ class Cipher {
     uint8_t* to = BytesData(out);
     const size_t written = Unlocked(lock_, [&] {
       OpenStream(Stream::kEncrypting);
-      StreamCloser closer(*this);
+      StreamCloser closer{*this};
       return cipher_->EncryptFinal(pending_, held_, to);
     });
     return Shrunk(std::move(out), written);
@@ -202,7 +202,7 @@ class Cipher {
   void DecryptFinal() {
     Unlocked(lock_, [&] {
       OpenStream(Stream::kDecrypting);
-      StreamCloser closer(*this);
+      StreamCloser closer{*this};
       uint8_t block[16];
       cipher_->DecryptBlocks(pending_, block, held_);
       orvo::SecureWipe(block, sizeof block);
