@@ -114,12 +114,12 @@ class Cipher {
 
   py::bytes Encrypt(py::handle data) {
     const ByteView in(data, "data");
-    Unlocked(lock_, [&] { NoStreamOpen(); });
     const size_t bs = cipher_->BlockSize();
     const size_t whole = in.size() - in.size() % bs;
     py::bytes out = NewBytes(whole + (in.size() == whole ? 0 : bs));
     uint8_t* to = BytesData(out);
     Unlocked(lock_, [&] {
+      NoStreamOpen();
       ChainGuard chain(*cipher_);
       const size_t written = cipher_->EncryptBlocks(in.data(), to, whole);
       cipher_->EncryptFinal(in.data() + whole, in.size() - whole, to + written);
@@ -130,10 +130,10 @@ class Cipher {
 
   py::bytes Decrypt(py::handle data) {
     const ByteView in(data, "data");
-    Unlocked(lock_, [&] { NoStreamOpen(); });
     py::bytes out = NewBytes(in.size());
     uint8_t* to = BytesData(out);
     Unlocked(lock_, [&] {
+      NoStreamOpen();
       ChainGuard chain(*cipher_);
       cipher_->DecryptBlocks(in.data(), to, in.size());
       chain.Done();
@@ -254,7 +254,7 @@ class Cipher {
       size_t made = 0;
       if (held_ + left < bs) {
         run(rest, to, 0);  // no whole block: a cipher without a key still fails at once
-        std::memcpy(pending_ + held_, rest, left);
+        if (left != 0) std::memcpy(pending_ + held_, rest, left);
         held_ += left;
       } else {
         if (held_ != 0) {
@@ -268,7 +268,7 @@ class Cipher {
         }
         const size_t whole = left / bs * bs;
         made += run(rest, to + made, whole);
-        std::memcpy(pending_, rest + whole, left - whole);
+        if (left != whole) std::memcpy(pending_, rest + whole, left - whole);
         held_ = left - whole;
       }
       chain.Done();

@@ -312,7 +312,7 @@ class LineReader {
         tooLong = true;
         size = 0;
       }
-      if (!tooLong) {
+      if (!tooLong && take != 0) {
         std::memcpy(line.Room(size + take, size) + size, from, take);
         size += take;
       }
