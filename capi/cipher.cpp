@@ -9,6 +9,7 @@
 #include "capi/call_frame.h"
 #include "crypto/block_cipher.h"
 #include "crypto/cipher_by_name.h"
+#include "crypto/filler.h"
 
 using namespace orvo::capi;
 
@@ -163,6 +164,45 @@ orvo_status orvo_cipher_reset(orvo_cipher* cipher) {
     XBlockCipher& c = *Need(cipher, "cipher")->cipher;
     c.Setup(c.mode, c.filler);
     cipher->CloseStream();
+  });
+}
+
+orvo_status orvo_cipher_set_iv(orvo_cipher* cipher, const void* iv, size_t iv_size) {
+  return Frame(__func__, [&] {
+    const uint8_t* bytes = Bytes(iv, iv_size, "iv");
+    NoStreamOpen(*Need(cipher, "cipher"));
+    XBlockCipher& c = *cipher->cipher;
+    const size_t bs = c.BlockSize();
+    if (iv_size != bs) {
+      Refuse(ORVO_E_INVALID_ARGUMENT,
+             "iv_size " + std::to_string(iv_size) + " is not the block size (" + std::to_string(bs) + ")");
+    }
+    // Read before the register is made: `iv` may lie anywhere. Setup only
+    // makes the register the first time (the engine would make it zeroed).
+    uint8_t block[16];
+    std::memcpy(block, bytes, bs);
+    if (c.chain == nullptr) c.Setup(c.mode, c.filler);
+    std::memcpy(c.chain, block, bs);
+    orvo::SecureWipe(block, sizeof block);
+  });
+}
+
+orvo_status orvo_cipher_get_iv(const orvo_cipher* cipher, orvo_buffer* iv) {
+  return Frame(__func__, [&] {
+    Need(iv, "iv");
+    const XBlockCipher& c = *Need(cipher, "cipher")->cipher;
+    static const uint8_t zeros[16] = {};
+    // A cipher that has not chained yet has no register: it starts from zeros.
+    Store(iv, c.chain != nullptr ? c.chain : zeros, c.BlockSize());
+  });
+}
+
+orvo_status orvo_cipher_strip_filler(const orvo_cipher* cipher, const void* data, size_t size, size_t* kept_size) {
+  return Frame(__func__, [&] {
+    const uint8_t* bytes = Bytes(data, size, "data");
+    Need(kept_size, "kept_size");
+    const XBlockCipher& c = *Need(cipher, "cipher")->cipher;
+    *kept_size = orvo::WithoutFiller(bytes, size, c.BlockSize(), c.filler);
   });
 }
 

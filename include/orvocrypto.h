@@ -150,6 +150,26 @@ ORVO_API orvo_status orvo_cipher_get_filler(const orvo_cipher* cipher, unsigned*
    cipher with the same key, mode and filler (for independent CBC messages). */
 ORVO_API orvo_status orvo_cipher_reset(orvo_cipher* cipher);
 
+/* The chaining register (the CBC initialisation vector of the next call):
+   set_iv loads one block (iv_size must be the block size, else
+   ORVO_E_INVALID_ARGUMENT) and refuses an open stream (ORVO_E_STATE);
+   get_iv gives the block-size bytes the register holds now (during a stream,
+   the last whole block fed). The register is the one the calls above carry
+   along: orvo_cipher_reset zeroes it, a change of mode keeps it. `iv` may lie
+   anywhere, also in a buffer get_iv filled. */
+ORVO_API orvo_status orvo_cipher_set_iv(orvo_cipher* cipher, const void* iv, size_t iv_size);
+ORVO_API orvo_status orvo_cipher_get_iv(const orvo_cipher* cipher, orvo_buffer* iv);
+/* *kept_size = the size of the data without its trailing filler: at most
+   block size - 1 trailing bytes equal to the cipher's filler are left out
+   (the padding encryption added to a last partial block). Sealed data
+   records no length, so plain data that itself ends in filler bytes loses
+   them too; use it where the plain data never ends in the filler byte (text
+   under filler 0). The data is only read (truncate an orvo_buffer by setting
+   its size); `kept_size` may lie in the data, it is written last. The time
+   taken does not depend on the bytes. */
+ORVO_API orvo_status orvo_cipher_strip_filler(const orvo_cipher* cipher, const void* data, size_t size,
+                                              size_t* kept_size);
+
 /* Encrypt pads with the filler to whole blocks (none when the length is
    already whole blocks) and enciphers in the mode; decrypt deciphers whole
    blocks and removes no padding (ORVO_E_DECRYPT for a partial block). The

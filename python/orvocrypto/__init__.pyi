@@ -36,6 +36,23 @@ class Cipher:
     def decrypt(self, data: Buffer) -> bytes:
         """Deciphers whole blocks; the padding stays."""
     @property
+    def iv(self) -> bytes:
+        """The chaining block (block_size bytes): the CBC IV of the next call;
+        zeros on a new cipher."""
+    @iv.setter
+    def iv(self, iv: Buffer) -> None: ...
+    def strip_filler(self, data: Buffer) -> bytes:
+        """The data less at most block_size - 1 trailing filler bytes (plain
+        data ending in the filler byte loses those bytes too)."""
+    def encrypt_update(self, data: Buffer) -> bytes:
+        """Feeds a piece to the encryption stream; the whole blocks ready so far."""
+    def encrypt_final(self) -> bytes:
+        """Ends the encryption stream: the padded rest (b'' or one block)."""
+    def decrypt_update(self, data: Buffer) -> bytes:
+        """Feeds a piece to the decryption stream; the whole blocks ready so far."""
+    def decrypt_final(self) -> None:
+        """Ends the decryption stream; AlarmError when a partial block is left."""
+    @property
     def name(self) -> Literal["aes", "twofish", "blowfish"]: ...
     @property
     def block_size(self) -> Literal[8, 16]: ...
@@ -69,6 +86,12 @@ class RSAKey:
         """One signature block over the SHA-1 digest of the data."""
     def verify(self, data: Buffer, signature: Buffer) -> bool:
         """True when the signature matches; a wrong signature is never an error."""
+    def update(self, data: Buffer) -> None:
+        """Feeds a piece of the data that sign_final or verify_final covers."""
+    def sign_final(self) -> bytes:
+        """sign() of everything fed since the last final; the feed starts anew."""
+    def verify_final(self, signature: Buffer) -> bool:
+        """verify() of everything fed since the last final; the feed starts anew."""
 
 def md5(data: Buffer) -> bytes: ...
 def sha1(data: Buffer) -> bytes: ...

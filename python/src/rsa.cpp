@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bytes_io.h"
+#include "digest/sha1.h"
 #include "rsa/rsa_key.h"
 
 namespace orvopy {
@@ -84,6 +85,22 @@ class RSAKey {
     return Unlocked(lock_, [&] { return key_.Verify(message, sig) != 0; });
   }
 
+  // Signing and verifying data fed piece by piece: the pieces are hashed as
+  // they come, so no copy of the data is kept.
+  void Update(py::handle data) {
+    const ByteView in(data, "data");  // holds the exporter: a bytearray stays put without the GIL
+    Unlocked(lock_, [&] { fed_.Update(in.data(), in.size()); });
+  }
+
+  py::bytes SignFinal() {
+    return ToBytes(Unlocked(lock_, [&] { return key_.SignDigest(fed_.Finish()); }));
+  }
+
+  bool VerifyFinal(py::handle signature) {
+    const XBlob sig = ByteView(signature, "signature").Blob();
+    return Unlocked(lock_, [&] { return key_.VerifyDigest(fed_.Finish(), sig) != 0; });
+  }
+
  private:
   py::bytes Run(py::handle data, XBlob (XRSAKey::*operation)(const XBlob&) const) {
     const XBlob input = ByteView(data, "data").Blob();
@@ -91,6 +108,7 @@ class RSAKey {
   }
 
   XRSAKey key_;
+  orvo::Sha1Stream fed_;  // the data of update since the last final
   std::mutex lock_;
 };
 
@@ -138,7 +156,16 @@ void BindRSA(py::module_& m) {
            "One signature block of size bytes over the SHA-1 digest of the data.")
       .def("verify", Checked(&RSAKey::Verify), py::arg("data"), py::arg("signature"),
            "True when the signature matches the data, else False (a wrong signature is\n"
-           "never an error; a key without its public half is).");
+           "never an error; a key without its public half is).")
+      .def("update", Checked(&RSAKey::Update), py::arg("data"),
+           "Feeds a piece of the data to sign or verify: sign_final and verify_final\n"
+           "then give what sign and verify give for everything fed since the last final.")
+      .def("sign_final", Checked(&RSAKey::SignFinal),
+           "The signature of everything fed by update since the last final; the feed\n"
+           "starts anew, also when signing fails (a key without its private half).")
+      .def("verify_final", Checked(&RSAKey::VerifyFinal), py::arg("signature"),
+           "Checks the signature against everything fed by update since the last final,\n"
+           "as verify does; the feed starts anew, also when verifying fails.");
 }
 
 }  // namespace orvopy

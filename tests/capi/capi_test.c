@@ -680,6 +680,116 @@ static void test_cipher_errors(void) {
   CHECK(strcmp(orvo_version(), ORVO_TEST_VERSION) == 0, "version");
 }
 
+/* The chaining register as the CBC IV: NIST SP 800-38A's vectors from their
+ * IV, whole and streamed; the register after the calls; its errors. */
+static void test_cipher_iv(void) {
+  vec_file v = read_vec("crypto/aes_cbc_iv.vec");
+  size_t i;
+  orvo_buffer out = ORVO_BUFFER_INIT, iv = ORVO_BUFFER_INIT, piece = ORVO_BUFFER_INIT;
+  orvo_cipher* c = NULL;
+  for (i = 0; i < v.count; ++i) {
+    const record* r = &v.records[i];
+    bytes key = hex(get(r, "Key")), start = hex(get(r, "IV")), plain = hex(get(r, "Plaintext")),
+          sealed = hex(get(r, "Ciphertext"));
+    c = keyed("aes", &key);
+    OK(orvo_cipher_set_mode(c, ORVO_MODE_CBC));
+    OK(orvo_cipher_set_iv(c, start.p, start.n));
+    OK(orvo_cipher_get_iv(c, &iv));
+    CHECK(same(&iv, &start), r->where);
+    OK(orvo_cipher_encrypt(c, plain.p, plain.n, &out));
+    CHECK(same(&out, &sealed), r->where);
+    OK(orvo_cipher_get_iv(c, &iv));
+    CHECK(iv.size == 16 && memcmp(iv.data, sealed.p + sealed.n - 16, 16) == 0, "the register: the last block");
+    /* Set again, the same IV starts the same message again: in a stream of
+       odd pieces, then decrypted from it. */
+    OK(orvo_cipher_set_iv(c, start.p, start.n));
+    OK(stream(c, 1, &plain, 7, &out));
+    CHECK(same(&out, &sealed), r->where);
+    OK(orvo_cipher_set_iv(c, start.p, start.n));
+    OK(orvo_cipher_decrypt(c, sealed.p, sealed.n, &out));
+    CHECK(same(&out, &plain), r->where);
+    /* Reset goes back to zeros, not to the IV set. */
+    OK(orvo_cipher_reset(c));
+    OK(orvo_cipher_get_iv(c, &iv));
+    CHECK(iv.size == 16 && memcmp(iv.data, "\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 16) == 0, "reset zeroes it");
+    orvo_cipher_free(c);
+    free(key.p);
+    free(start.p);
+    free(plain.p);
+    free(sealed.p);
+  }
+  free_vec(&v);
+
+  /* A new cipher reads zeros, a block of its own size; set_iv takes that size only. */
+  OK(orvo_cipher_new("blowfish", &c));
+  OK(orvo_cipher_get_iv(c, &iv));
+  CHECK(iv.size == 8 && memcmp(iv.data, "\0\0\0\0\0\0\0\0", 8) == 0, "a new cipher's register");
+  FAILS(orvo_cipher_set_iv(c, "0123456789abcdef", 16), ORVO_E_INVALID_ARGUMENT,
+        "orvo_cipher_set_iv: iv_size 16 is not the block size (8)");
+  FAILS(orvo_cipher_set_iv(c, NULL, 8), ORVO_E_INVALID_ARGUMENT, "orvo_cipher_set_iv: iv is NULL with a size above 0");
+  FAILS(orvo_cipher_get_iv(c, NULL), ORVO_E_INVALID_ARGUMENT, "orvo_cipher_get_iv: iv is NULL");
+  FAILS(orvo_cipher_get_iv(NULL, &iv), ORVO_E_INVALID_ARGUMENT, "orvo_cipher_get_iv: cipher is NULL");
+  /* The IV may lie in the buffer get_iv filled (and is read before the register changes). */
+  OK(orvo_cipher_set_iv(c, "ABCDEFGH", 8));
+  OK(orvo_cipher_get_iv(c, &iv));
+  OK(orvo_cipher_set_iv(c, iv.data, iv.size));
+  OK(orvo_cipher_get_iv(c, &iv));
+  CHECK(iv.size == 8 && memcmp(iv.data, "ABCDEFGH", 8) == 0, "set from get_iv's own buffer");
+  /* An open stream keeps its register: set_iv is refused until final. */
+  OK(orvo_cipher_generate_key(c, "seed", 4, 16));
+  OK(orvo_cipher_encrypt_update(c, "abc", 3, &piece));
+  FAILS(orvo_cipher_set_iv(c, "ABCDEFGH", 8), ORVO_E_STATE,
+        "orvo_cipher_set_iv: an encryption stream is open (orvo_cipher_encrypt_final ends it)");
+  OK(orvo_cipher_encrypt_final(c, &piece));
+  OK(orvo_cipher_set_iv(c, "ABCDEFGH", 8));
+  orvo_cipher_free(c);
+  orvo_buffer_free(&out);
+  orvo_buffer_free(&iv);
+  orvo_buffer_free(&piece);
+}
+
+/* Filler stripping: at most a block less one trailing filler byte goes. */
+static void test_strip_filler(void) {
+  static const struct {
+    const char* cipher;
+    unsigned filler;
+    const char* data; /* hex */
+    size_t kept;
+  } kCases[] = {
+      {"aes", 0, "68656c6c6f0000000000000000000000", 5},  /* "hello" padded */
+      {"aes", 0, "00112233445566778899aabbccddeeff", 16}, /* a whole block: no padding was added */
+      {"aes", 0, "00000000000000000000000000000000", 1},  /* all filler: 15 go, the data's own byte stays */
+      {"aes", 0, "6162630000000000000000000000000000000000000000000000000000000000", 17},
+      {"aes", 0, "6162630000000000000000000000000000000000000000000000000000000061", 32},
+      {"aes", 7, "68690707070707070707070707070707", 2},
+      {"aes", 7, "68690000000000000000000000000000", 16}, /* zeros are data under filler 7 */
+      {"aes", 0, "", 0},
+      {"aes", 0, "0000", 0}, /* shorter than a block: all may go */
+      {"blowfish", 0, "6800000000000000", 1},
+      {"blowfish", 0, "0000000000000000", 1},
+      {"blowfish", 255, "68ffffffffffffff", 1},
+  };
+  size_t i, kept = 99;
+  orvo_cipher* c = NULL;
+  for (i = 0; i < sizeof kCases / sizeof kCases[0]; ++i) {
+    bytes data = hex(kCases[i].data);
+    char where[64];
+    snprintf(where, sizeof where, "case %u (%s)", (unsigned)i, kCases[i].data);
+    OK(orvo_cipher_new(kCases[i].cipher, &c));
+    OK(orvo_cipher_set_filler(c, kCases[i].filler));
+    OK(orvo_cipher_strip_filler(c, data.p, data.n, &kept));
+    CHECK(kept == kCases[i].kept, where);
+    orvo_cipher_free(c);
+    free(data.p);
+  }
+  OK(orvo_cipher_new("aes", &c));
+  OK(orvo_cipher_strip_filler(c, NULL, 0, &kept));
+  CHECK(kept == 0, "no data");
+  FAILS(orvo_cipher_strip_filler(c, "ab", 2, NULL), ORVO_E_INVALID_ARGUMENT, "orvo_cipher_strip_filler: kept_size is NULL");
+  FAILS(orvo_cipher_strip_filler(NULL, "ab", 2, &kept), ORVO_E_INVALID_ARGUMENT, "orvo_cipher_strip_filler: cipher is NULL");
+  orvo_cipher_free(c);
+}
+
 /* The error text belongs to the thread that made the failing call. */
 static void* fail_in_thread(void* arg) {
   orvo_cipher* c = NULL;
@@ -890,6 +1000,8 @@ int main(int argc, char** argv) {
   test_rsa_vectors();
   test_rsa_key_loading();
   test_cipher_errors();
+  test_cipher_iv();
+  test_strip_filler();
   test_error_text_per_thread();
   test_framing();
   test_aliasing();

@@ -23,6 +23,7 @@
 //     then one Byte per piece of the signing stream
 //  10 digests and CRC-32: Byte flags, Piece data (1024), Byte per piece
 //  11 random bytes: Byte count    12 reset    13 misuse: Byte which
+//  14 chaining register and filler: Piece iv (20), Piece data (40)
 //
 // Two cipher handles receive the same keys, modes and fillers; one runs
 // every stream, the other the whole-buffer call over the same bytes, and
@@ -57,7 +58,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr int kOps = 14;
+constexpr int kOps = 15;
 
 uint32_t g_counter = 0;
 
@@ -190,6 +191,28 @@ void Filler(Ciphers& c, orvo::fuzz::Input& in) {
   unsigned got = 0;
   FUZZ_CHECK(Checked(orvo_cipher_get_filler(c.whole, &got)) == ORVO_OK);
   if (want == ORVO_OK) FUZZ_CHECK(got == filler);
+}
+
+// The IV goes into both handles' registers (refused, nothing changed, unless
+// it is one block) and reads back; the filler measured off the data agrees
+// with a count of its trailing filler bytes, at most a block less one.
+void IvAndFiller(Ciphers& c, orvo::fuzz::Input& in) {
+  const Bytes iv = in.Piece(20);
+  const Bytes data = in.Piece(40);
+  Buffer before, after;
+  FUZZ_CHECK(Checked(orvo_cipher_get_iv(c.whole, &before.b)) == ORVO_OK);
+  FUZZ_CHECK(before.b.size == c.block);
+  const orvo_status want = iv.size() == c.block ? ORVO_OK : ORVO_E_INVALID_ARGUMENT;
+  FUZZ_CHECK(Checked(orvo_cipher_set_iv(c.streaming, iv.data(), iv.size())) == want);
+  FUZZ_CHECK(Checked(orvo_cipher_set_iv(c.whole, iv.data(), iv.size())) == want);
+  FUZZ_CHECK(Checked(orvo_cipher_get_iv(c.streaming, &after.b)) == ORVO_OK);
+  FUZZ_CHECK(Same(after.b, want == ORVO_OK ? iv : Of(before.b)));
+  unsigned filler = 0;
+  size_t kept = 0, model = data.size();
+  FUZZ_CHECK(Checked(orvo_cipher_get_filler(c.whole, &filler)) == ORVO_OK);
+  while (model > 0 && data.size() - model < c.block - 1 && data[model - 1] == filler) --model;
+  FUZZ_CHECK(Checked(orvo_cipher_strip_filler(c.whole, data.data(), data.size(), &kept)) == ORVO_OK);
+  FUZZ_CHECK(kept == model);
 }
 
 // A stream over the data in pieces equals the whole-buffer call.
@@ -623,7 +646,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       case 10: Digests(in); break;
       case 11: Random(in); break;
       case 12: c.Reset(); break;
-      default: Misuse(c, r, in); break;
+      case 13: Misuse(c, r, in); break;
+      default: IvAndFiller(c, in); break;
     }
   }
   orvo::SetRandomSourcesForTesting(nullptr);

@@ -25,6 +25,8 @@
 //       folder, a loop of links, a link to the folder, or a link of another
 //       user in a sticky folder (which the tool refuses; run as root, the
 //       link is given to another user, else it is the fuzzer's own);
+//     --iv: a Piece as hexadecimal text (its length mostly wrong, so that
+//       the refusal is exercised too);
 //     --passphrase-env: Byte (even: the variable is set to a Piece, up to
 //       its first zero byte; odd: an unset variable's name);
 //     a format (key-format, input-format, output-format, signature-format):
@@ -367,6 +369,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       bool refused = false;
       args.push_back(scratch.Output(option.c_str(), in.Byte(), refused));
       if (refused) refusedPaths.push_back((scratch.Folder() / ("out-" + option)).string());
+    } else if (option == "iv") {
+      static const char kDigits[] = "0123456789abcdef";
+      std::string text;
+      for (const uint8_t b : in.Piece(20)) text += {kDigits[b >> 4], kDigits[b & 15]};
+      args.push_back(text);
     } else if (option == "passphrase-env") {
       if (in.Byte() % 2 == 0) {
         const std::vector<uint8_t> phrase = in.Piece(256);

@@ -90,4 +90,13 @@ check "which holds the plaintext" cmp -s p3 plain
 scan "rsa-decrypt to standard output" rsa-decrypt --private priv sealed.rsa
 scan "rsa-sign" rsa-sign --private priv.hex --key-format hex plain -o sig
 
+# Record mode: one marker a line in hex, sealed and opened line by line; the
+# markers' hexadecimal text is a secret too (the records' text, in and out).
+python3 -c 'import sys; sys.stdout.writelines(l.rstrip(b"\n").hex() + "\n" for l in open("plain", "rb"))' >plain.records
+secrets+=";plaintext-hex=$(hex_text "$(hex_text "$marker")")"
+scan "encrypt --records" encrypt aes --key key --mode cbc --records --input-format hex plain.records -o sealed.records
+scan "decrypt --records --strip-filler" decrypt aes --key key --mode cbc --records --strip-filler --input-format hex \
+  sealed.records -o opened.records
+check "which gives the records back" cmp -s opened.records plain.records
+
 finish

@@ -32,6 +32,16 @@ namespace {
 #define ORVO_FORMAT_DETAILS \
   "  --key-format, --input-format, --output-format FORMAT: how the key file, the data and the result are\n  written.\n"
 
+// The options of both cipher commands for IVs and records.
+#define ORVO_RECORD_DETAILS                                                                                    \
+  "  --iv HEX: the CBC chaining register to start from, one block in hex (default: zeros).\n"                \
+  "  --records: each line of the input (--input-format hex or base64) is one record, sealed or opened from\n" \
+  "  the start register, as a new object would; one line per record out (default: the input's format).\n"    \
+  "  A bad record is reported with its line number and leaves an empty line; the exit status is then 1.\n"    \
+  "  An empty line is an empty record. --chain carries the chaining register from record to record.\n"
+#define ORVO_RECORD_OPTIONS "iv"
+#define ORVO_RECORD_FLAGS "records", "chain"
+
 const char kFormats[] =
     "  FORMAT is raw (the default), hex or base64; --hex and --base64 stand for --output-format hex/base64.\n";
 const char kProgress[] =
@@ -70,16 +80,18 @@ const std::vector<Command> kCommands = {
      "encrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc] [--filler N] [FILE] [-o FILE]",
      "seal FILE or standard input: pad with the filler byte, encipher in ECB or CBC (zero IV)",
      "  --mode ecb (the default) or cbc, in any case (also 1 or 2); --filler N is the padding byte, 0 to 255.\n"
-     ORVO_FORMAT_DETAILS,
-     RunEncrypt, {"key", "mode", "filler", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
-     {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
+     ORVO_FORMAT_DETAILS ORVO_RECORD_DETAILS,
+     RunEncrypt, {"key", "mode", "filler", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT, ORVO_RECORD_OPTIONS},
+     {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS, ORVO_RECORD_FLAGS}, 1},
     {"decrypt", "decrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc] [FILE] [-o FILE]",
      "open sealed data from FILE or standard input; the padding stays in place",
      "  --mode ecb (the default) or cbc, in any case (also 1 or 2).\n"
      "  A new file written with -o is readable by its owner only (it holds plaintext).\n"
-     ORVO_FORMAT_DETAILS,
-     RunDecrypt, {"key", "mode", "filler", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
-     {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
+     ORVO_FORMAT_DETAILS ORVO_RECORD_DETAILS
+     "  --strip-filler drops the trailing bytes equal to the filler (--filler N, default 0), at most a block\n"
+     "  less one: the padding, and also any such bytes that ended the plain data itself.\n",
+     RunDecrypt, {"key", "mode", "filler", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT, ORVO_RECORD_OPTIONS},
+     {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS, ORVO_RECORD_FLAGS, "strip-filler"}, 1},
     {"rsa-keygen",
      "rsa-keygen --seed1 FILE --seed2 FILE --size N --public FILE --private FILE [--allow-equal-seeds]",
      "RSA key pair from two seed files (size in bytes of modulus: 64, 128 or 256)",
@@ -116,6 +128,9 @@ const std::vector<Command> kCommands = {
 #undef ORVO_OUTPUT_FORMAT
 #undef ORVO_OUTPUT_FLAGS
 #undef ORVO_FORMAT_DETAILS
+#undef ORVO_RECORD_DETAILS
+#undef ORVO_RECORD_OPTIONS
+#undef ORVO_RECORD_FLAGS
 
 void PrintUsage(FILE* to) {
   std::fprintf(to, "usage: orvocrypto COMMAND [OPTIONS] [ARGS]\n\ncommands:\n");
