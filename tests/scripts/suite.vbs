@@ -9,6 +9,13 @@ Dim section : section = ""
 ' The first line out: the harness tells a host that never ran the script from one that died in it.
 WScript.Echo "START"
 
+' Each section announces itself: when a host dies in the middle (cscript prints
+' nothing for an uncaught error), the last line out says where.
+Sub Begin(name)
+  section = name
+  WScript.Echo "-- " & name
+End Sub
+
 Sub Fail(what)
   failures = failures + 1
   WScript.Echo "FAIL [" & section & "] " & what
@@ -60,7 +67,7 @@ Const E_INVALIDARG = -2147024809
 Const NO_BLOB = "Internal error: can't get source OrvoBlob COM interface"
 
 ' ---------------------------------------------------------------- Blob
-section = "Blob"
+Begin "Blob"
 Dim blob : Set blob = CreateObject("Quelvar.OrvoBlob")
 CheckEq blob.Size, 0, "new Blob is empty"
 blob.Hex = "00 1a FF"
@@ -88,7 +95,7 @@ Err.Clear
 On Error GoTo 0
 
 ' ---------------------------------------------------------------- Misc
-section = "Misc"
+Begin "Misc"
 Dim misc : Set misc = CreateObject("Quelvar.OrvoCryptoMisc")
 CheckEq misc.MD5(TextBlob("abc")).Hex, "900150983CD24FB0D6963F7D28E17F72", "MD5 of abc (RFC 1321)"
 CheckEq misc.SHA1(TextBlob("abc")).Hex, "A9993E364706816ABA3E25717850C26C9CD0D89D", "SHA1 of abc (FIPS 180-1)"
@@ -132,7 +139,7 @@ CheckEq record.Hex, "00000003AABB", "a failed extraction leaves the source"
 ' FIPS-197 C.1, the Twofish paper's first 128-bit vector, and the Blowfish
 ' zero-key vector, each loaded as a key blob and run through both assignment forms.
 Sub SymmetricKnownAnswer(progId, keyBlobHex, plainHex, cipherHex)
-  section = progId
+  Begin progId
   Dim c : Set c = CreateObject(progId)
   CheckEq c.Mode, 1, "new object in ECB"
   CheckEq c.Filler, 0, "new object's filler"
@@ -153,7 +160,7 @@ SymmetricKnownAnswer "Quelvar.OrvoCryptoBlowfish", "000000080000000000000000", _
   "0000000000000000", "4EF997456198DD78"
 
 Sub SymmetricBehaviour(progId, className, blockSize, keyBytesFor20)
-  section = progId
+  Begin progId
   Dim c : Set c = CreateObject(progId)
   On Error Resume Next
   Dim k : Set k = c.Key
@@ -197,7 +204,7 @@ SymmetricBehaviour "Quelvar.OrvoCryptoAES", "AES", 16, 16
 SymmetricBehaviour "Quelvar.OrvoCryptoTwofish", "Twofish", 16, 24
 SymmetricBehaviour "Quelvar.OrvoCryptoBlowfish", "Blowfish", 8, 20
 
-section = "AES KeyGen"
+Begin "AES KeyGen"
 Dim aes : Set aes = CreateObject("Quelvar.OrvoCryptoAES")
 aes.KeyGen CreateObject("Quelvar.OrvoBlob"), 16
 CheckEq aes.Key.Hex, "0000000AD41D8CD98F00B204E9800998ECF8427E", "empty seed gives MD5 of nothing"
@@ -210,7 +217,7 @@ On Error GoTo 0
 CheckEq aes.Key.Size, 36, "a refused key blob keeps the earlier key"
 
 ' ---------------------------------------------------------------- RSA
-section = "RSA"
+Begin "RSA"
 Dim rsa : Set rsa = CreateObject("Quelvar.OrvoCryptoRSA")
 On Error Resume Next
 Dim r : Set r = rsa.Encrypt(TextBlob("x"))
@@ -248,7 +255,7 @@ On Error GoTo 0
 
 ' ---------------------------------------------------------------- examples/seal.asp
 ' The ASP example's code, with CreateObject for Server.CreateObject.
-section = "seal.asp"
+Begin "seal.asp"
 Dim aspMessage : aspMessage = "Hello from classic ASP"
 Dim aspSealer : Set aspSealer = CreateObject("Quelvar.OrvoCryptoAES")
 aspSealer.KeyGen TextBlob("replace with a seed read from a protected file"), 32
@@ -264,7 +271,7 @@ aspReceived.Base64 = aspSealed
 CheckEq misc.ExtractBlobFromBlob(aspOpener.Decrypt(aspReceived), 0).Text, aspMessage, "sealed and opened as the page does"
 
 ' ---------------------------------------------------------------- page hooks
-section = "page hooks"
+Begin "page hooks"
 CheckEq misc.OnStartPage(blob), 0, "OnStartPage with a context"
 CheckEq misc.OnEndPage(), 0, "OnEndPage"
 CheckEq aes.OnStartPage(Nothing), -2147467261, "OnStartPage without a context gives E_POINTER"
