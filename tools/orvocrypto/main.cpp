@@ -32,8 +32,8 @@ namespace {
 #define ORVO_FORMAT_DETAILS \
   "  --key-format, --input-format, --output-format FORMAT: how the key file, the data and the result are\n  written.\n"
 
-const char kFormats[] =
-    "  FORMAT is raw (the default), hex or base64; --hex and --base64 stand for --output-format hex/base64.\n";
+const char kFormats[] = "  FORMAT is raw (the default), hex or base64.\n";
+const char kFormatFlags[] = "  --hex and --base64 stand for --output-format hex and --output-format base64.\n";
 const char kProgress[] =
     "  --progress shows a progress line on standard error even when it is not a terminal; --quiet never.\n";
 
@@ -56,16 +56,18 @@ const std::vector<Command> kCommands = {
      {ORVO_OUTPUT_FLAGS}, 1},
     {"keygen",
      "keygen aes|twofish|blowfish (--seed FILE | --passphrase-file FILE | --passphrase-env NAME) --length N "
-     "[--output-format FORMAT] [-o FILE]",
+     "[--allow-empty-seed] [--output-format FORMAT] [-o FILE]",
      "the key blob generated from a seed or pass phrase for a key of N bytes",
      "  The key is the start of MD5(seed) || SHA-1(seed) || ... (each pass over the seed and what came\n"
      "  before): no salt and no work factor, so a key is exactly as hard to guess as its seed. Use random\n"
      "  seeds (orvocrypto random 32 -o seed) or long pass phrases.\n"
      "  --seed takes a file's bytes exactly as they are (\"-\" reads standard input).\n"
      "  --passphrase-file and --passphrase-env drop one trailing newline (\\n or \\r\\n) from the phrase.\n"
+     "  An empty seed or pass phrase is refused (exit 2): it gives a well-known key. --allow-empty-seed makes\n"
+     "  that key anyway (to regenerate an existing one).\n"
      "  The key file written with -o is readable by its owner only.\n",
      RunKeygen, {"seed", "passphrase-file", "passphrase-env", "length", "output", ORVO_OUTPUT_FORMAT},
-     {ORVO_OUTPUT_FLAGS}, 1},
+     {ORVO_OUTPUT_FLAGS, "allow-empty-seed"}, 1},
     {"encrypt",
      "encrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc] [--filler N] [FILE] [-o FILE]",
      "seal FILE or standard input: pad with the filler byte, encipher in ECB or CBC (zero IV)",
@@ -81,13 +83,17 @@ const std::vector<Command> kCommands = {
      RunDecrypt, {"key", "mode", "filler", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT},
      {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS}, 1},
     {"rsa-keygen",
-     "rsa-keygen --seed1 FILE --seed2 FILE --size N --public FILE --private FILE [--allow-equal-seeds]",
+     "rsa-keygen --seed1 FILE --seed2 FILE (--size 64|128|256 | --bits 512|1024|2048) --public FILE --private FILE "
+     "[--allow-equal-seeds] [--allow-empty-seed]",
      "RSA key pair from two seed files (size in bytes of modulus: 64, 128 or 256)",
+     "  --size N is the modulus size in bytes (64, 128 or 256), --bits the same in bits (512, 1024 or 2048).\n"
      "  --key-format FORMAT: how the key files are written. The private key file is readable by its owner only.\n"
      "  Two seed files with the same bytes are refused (exit 2): equal seeds give two consecutive primes, and\n"
      "  such a modulus is factored at once. --allow-equal-seeds makes that key anyway (to regenerate an\n"
-     "  existing one).\n",
-     RunRsaKeygen, {"seed1", "seed2", "size", "public", "private", "key-format"}, {"allow-equal-seeds"}, 1},
+     "  existing one). An empty seed file is refused too (it gives a well-known prime); --allow-empty-seed\n"
+     "  makes that key anyway.\n",
+     RunRsaKeygen, {"seed1", "seed2", "size", "public", "private", "key-format", "bits"},
+     {"allow-equal-seeds", "allow-empty-seed"}, 1},
     {"rsa-encrypt", "rsa-encrypt --public FILE [--iv FILE] [DATA] [-o FILE]",
      "RSA-encrypt DATA (or standard input) with a public key blob",
      ORVO_FORMAT_DETAILS,
@@ -138,6 +144,7 @@ void PrintCommandHelp(const Command& c) {
     return false;
   };
   if (has("output-format") || has("key-format") || has("input-format")) std::printf("%s", kFormats);
+  if (has("hex")) std::printf("%s", kFormatFlags);
   if (has("progress")) std::printf("%s", kProgress);
 }
 
