@@ -171,7 +171,7 @@ int RunSymmetric(const Arguments& args, bool encrypt) {
     throw XCryptoAlarm(alarm_text::kUnableToDecrypt);
   }
   Progress progress(args, encrypt ? "encrypt" : "decrypt", s.input->KnownSize());
-  const size_t chunk = Chunk();
+  const size_t chunk = ChunkFor(*s.input);
   WipedBuffer in(chunk), out(chunk);
   size_t held = 0;  // bytes at the start of `in` short of a whole block
   size_t got;
