@@ -29,28 +29,39 @@ namespace {
 #define ORVO_DATA_FLAGS "progress", "quiet"
 #define ORVO_OUTPUT_FORMAT "output-format"
 #define ORVO_OUTPUT_FLAGS "hex", "base64"
+#define ORVO_DIGEST_FLAGS "tag", "warn", "strict"
+#define ORVO_CHECK_DETAILS                                                                                        \
+  "  -c, --check reads such lines of either kind (also md5sum's and sha1sum's, digests in hexadecimal or\n"       \
+  "  Base64) from the FILEs and prints NAME: OK or NAME: FAILED; the exit status is 1 when any failed.\n"      \
+  "  -w, --warn names each improperly formatted line; --strict makes such lines fail the check (exit 1).\n"  \
+  "  --input-format FORMAT: how the data is written (with -c: the files the lines name). --output-format\n"     \
+  "  hex (the default), base64, or raw for the digest's bytes of one input.\n"
 #define ORVO_FORMAT_DETAILS \
   "  --key-format, --input-format, --output-format FORMAT: how the key file, the data and the result are\n  written.\n"
 
-const char kFormats[] = "  FORMAT is raw (the default), hex or base64.\n";
+const char kFormats[] = "  FORMAT is raw, hex or base64; raw where no other default is named.\n";
 const char kFormatFlags[] = "  --hex and --base64 stand for --output-format hex and --output-format base64.\n";
 const char kProgress[] =
     "  --progress shows a progress line on standard error even when it is not a terminal; --quiet never.\n";
 
 const std::vector<Command> kCommands = {
-    {"md5", "md5 [FILE]... [-c] [-o FILE]", "MD5 digest (RFC 1321) of each FILE or standard input",
-     "  One input prints the bare digest; several print \"DIGEST  NAME\" lines, as md5sum does.\n"
-     "  -c, --check reads such lines (also md5sum's) from the FILEs and prints NAME: OK or NAME: FAILED;\n"
-     "  the exit status is 1 when any failed.\n",
-     RunMd5, {"output"}, {"check", ORVO_DATA_FLAGS}, 1},
-    {"sha1", "sha1 [FILE]... [-c] [-o FILE]", "SHA-1 digest (FIPS 180-1) of each FILE or standard input",
-     "  One input prints the bare digest; several print \"DIGEST  NAME\" lines, as sha1sum does.\n"
-     "  -c, --check reads such lines (also sha1sum's) from the FILEs and prints NAME: OK or NAME: FAILED;\n"
-     "  the exit status is 1 when any failed.\n",
-     RunSha1, {"output"}, {"check", ORVO_DATA_FLAGS}, 1},
-    {"crc32", "crc32 [FILE]... [-c] [-o FILE]", "CRC-32 of each FILE or standard input, as 8 hexadecimal digits",
-     "  One input prints the bare value; several print \"VALUE  NAME\" lines; -c, --check reads them back.\n",
-     RunCrc32, {"output"}, {"check", ORVO_DATA_FLAGS}, 1},
+    {"md5", "md5 [FILE]... [--tag] [-c [-w] [--strict]] [-o FILE]", "MD5 digest (RFC 1321) of each FILE or standard input",
+     "  One input prints the bare digest; several print \"DIGEST  NAME\" lines, as md5sum does; --tag prints\n"
+     "  \"MD5 (NAME) = DIGEST\" lines, as md5sum --tag does.\n"
+     ORVO_CHECK_DETAILS,
+     RunMd5, {"output", "input-format", ORVO_OUTPUT_FORMAT}, {"check", ORVO_DATA_FLAGS, ORVO_DIGEST_FLAGS}, 1},
+    {"sha1", "sha1 [FILE]... [--tag] [-c [-w] [--strict]] [-o FILE]",
+     "SHA-1 digest (FIPS 180-1) of each FILE or standard input",
+     "  One input prints the bare digest; several print \"DIGEST  NAME\" lines, as sha1sum does; --tag prints\n"
+     "  \"SHA1 (NAME) = DIGEST\" lines, as sha1sum --tag does.\n"
+     ORVO_CHECK_DETAILS,
+     RunSha1, {"output", "input-format", ORVO_OUTPUT_FORMAT}, {"check", ORVO_DATA_FLAGS, ORVO_DIGEST_FLAGS}, 1},
+    {"crc32", "crc32 [FILE]... [--tag] [-c [-w] [--strict]] [-o FILE]",
+     "CRC-32 of each FILE or standard input, as 8 hexadecimal digits",
+     "  One input prints the bare value; several print \"VALUE  NAME\" lines; --tag prints \"CRC32 (NAME) = VALUE\"\n"
+     "  lines.\n"
+     ORVO_CHECK_DETAILS,
+     RunCrc32, {"output", "input-format", ORVO_OUTPUT_FORMAT}, {"check", ORVO_DATA_FLAGS, ORVO_DIGEST_FLAGS}, 1},
     {"random", "random COUNT [--output-format FORMAT] [-o FILE]", "COUNT random bytes from the clock-seeded generator",
      "  A file written with -o is readable by its owner only.\n", RunRandom, {"output", ORVO_OUTPUT_FORMAT},
      {ORVO_OUTPUT_FLAGS}, 1},
@@ -122,6 +133,8 @@ const std::vector<Command> kCommands = {
 #undef ORVO_OUTPUT_FORMAT
 #undef ORVO_OUTPUT_FLAGS
 #undef ORVO_FORMAT_DETAILS
+#undef ORVO_DIGEST_FLAGS
+#undef ORVO_CHECK_DETAILS
 
 void PrintUsage(FILE* to) {
   std::fprintf(to, "usage: orvocrypto COMMAND [OPTIONS] [ARGS]\n\ncommands:\n");
