@@ -32,8 +32,7 @@ sha1sum abc 'fox file' >sha1.list
 expect "md5 -c of md5sum's list" 0 "abc: OK
 fox file: OK
 empty: OK
-new
-line: OK
+\\new\\nline: OK
 abc: OK" -- md5 -c md5.list
 expect "sha1 --check of sha1sum's list" 0 "abc: OK
 fox file: OK" -- sha1 --check sha1.list

@@ -79,7 +79,7 @@ std::string SymmetricKeyWarning(const std::string& cipher, const XBlob& blob) {
   } else {
     // Twofish loads only the blobs its KeyGen makes; Blowfish also keys of 0 to 7 bytes.
     what = std::string("a ") + Display(cipher) + " key of " + std::to_string(keyBytes) +
-           " bytes, which KeyGen never makes (it makes 8 to 56)";
+           (keyBytes == 1 ? " byte" : " bytes") + ", which KeyGen never makes (it makes 8 to 56)";
   }
   if (other.empty()) return cipher + " reads this key blob as " + what;
   return "this key blob looks like " + other + ": " + cipher + " reads it as " + what;
