@@ -50,7 +50,7 @@ input="$(md5sum abc)"
 expect "--check reads standard input" 0 "abc: OK" -- md5 -c
 input=
 expect "sha1 lines are not md5 lines" 1 "" -- md5 -c sha1.list
-check "no lines found is said" grep -q "no properly formatted md5 checksum lines found" "$work/stderr"
+check "no lines found is said" grep -qx "orvocrypto md5: sha1.list: no properly formatted checksum lines found" "$work/stderr"
 
 # Hexadecimal and Base64 for data in and out.
 head -c 1000 /dev/urandom >data

@@ -189,12 +189,19 @@ int RunCheck(const Arguments& args, const Digest& digest) {
   std::vector<std::string> lists = args.Positional();
   if (lists.empty()) lists.push_back("-");
   Output out(args.ValueOr("output", ""), Format::kRaw, false);
-  size_t badLines = 0, unreadable = 0, mismatched = 0;
   int status = 0;
   for (const std::string& list : lists) {
+    size_t badLines = 0, unreadable = 0, mismatched = 0;
     const std::string listName = list == "-" ? std::string("standard input") : list;
-    const XBlob text = ReadWholeFile(list);
-    const std::string all(reinterpret_cast<const char*>(text.data), text.size);
+    XBlob listBytes(16);
+    try {
+      listBytes = ReadWholeFile(list);
+    } catch (const ToolFailure& e) {  // md5sum -c goes on with the next list
+      Warn(digest, e.what());
+      status = 1;
+      continue;
+    }
+    const std::string all(reinterpret_cast<const char*>(listBytes.data), listBytes.size);
     size_t good = 0;
     size_t lineNumber = 0;
     for (size_t start = 0; start < all.size();) {
@@ -233,25 +240,28 @@ int RunCheck(const Arguments& args, const Digest& digest) {
       if (!ok) ++mismatched;
       out.WriteText(shown + (ok ? ": OK\n" : ": FAILED\n"));
     }
+    // As md5sum -c: the counts of each list once it is read, or that it held no line to check.
     if (good == 0) {
-      Warn(digest, (list == "-" ? std::string("standard input") : "'" + list + "'") +
-                       ": no properly formatted " + digest.command + " checksum lines found");
+      Warn(digest, listName + ": no properly formatted checksum lines found");
+      status = 1;
+      continue;
+    }
+    std::string text;
+    if (Plural(badLines, "line is improperly formatted", "lines are improperly formatted", text) != 0) {
+      Warn(digest, "WARNING: " + text);
+      if (args.Has("strict")) status = 1;
+    }
+    if (Plural(unreadable, "listed file could not be read", "listed files could not be read", text) != 0) {
+      Warn(digest, "WARNING: " + text);
+      status = 1;
+    }
+    if (Plural(mismatched, "computed checksum did NOT match", "computed checksums did NOT match", text) != 0) {
+      Warn(digest, "WARNING: " + text);
       status = 1;
     }
   }
   out.Commit();
-  std::string text;
-  if (Plural(badLines, "line is improperly formatted", "lines are improperly formatted", text) != 0) {
-    Warn(digest, "WARNING: " + text);
-    if (args.Has("strict")) status = 1;
-  }
-  if (Plural(unreadable, "listed file could not be read", "listed files could not be read", text) != 0) {
-    Warn(digest, "WARNING: " + text);
-  }
-  if (Plural(mismatched, "computed checksum did NOT match", "computed checksums did NOT match", text) != 0) {
-    Warn(digest, "WARNING: " + text);
-  }
-  return unreadable + mismatched != 0 ? 1 : status;
+  return status;
 }
 
 // The format digests are written in: hex unless --output-format says base64
