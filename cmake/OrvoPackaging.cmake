@@ -34,6 +34,29 @@ install(FILES ${PROJECT_BINARY_DIR}/orvocryptoConfig.cmake ${PROJECT_BINARY_DIR}
 
 install(TARGETS orvocrypto RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 
+# The tool's manual page, and each package's copyright and changelog where
+# Debian keeps them (/usr/share/doc/PACKAGE), compressed as Debian compresses
+# them (gzip -9n: no name or time stamp inside). Made when CMake configures.
+set(ORVO_DOC_DIR ${PROJECT_BINARY_DIR}/doc)
+configure_file(${PROJECT_SOURCE_DIR}/tools/orvocrypto/doc/orvocrypto.1.in ${ORVO_DOC_DIR}/orvocrypto.1 @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/installer/debian/changelog)
+find_program(ORVO_GZIP gzip REQUIRED)
+foreach(file orvocrypto.1 changelog)
+  set(from ${ORVO_DOC_DIR}/${file})
+  if(file STREQUAL "changelog")
+    set(from ${PROJECT_SOURCE_DIR}/installer/debian/changelog)
+  endif()
+  execute_process(COMMAND ${ORVO_GZIP} -9nc ${from} OUTPUT_FILE ${ORVO_DOC_DIR}/${file}.gz COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+install(FILES ${ORVO_DOC_DIR}/orvocrypto.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+foreach(component_package lib:liborvocrypto${PROJECT_VERSION_MAJOR} dev:liborvocrypto-dev tools:orvocrypto-tools)
+  string(REPLACE ":" ";" pair ${component_package})
+  list(GET pair 0 component)
+  list(GET pair 1 package)
+  install(FILES ${PROJECT_SOURCE_DIR}/installer/debian/copyright ${ORVO_DOC_DIR}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endforeach()
+
 # Debian packages, one per component. CPack packs what is built (scripts/package-deb
 # builds the library and the tool first) rather than building every target.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
