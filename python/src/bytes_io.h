@@ -41,13 +41,16 @@ class ByteView {
 // Number32, the mode's rules), under the names the signatures in help() and
 // __doc__ give them: a bytes-like object, an int, the mode's int or str.
 struct BytesLike : py::handle {
-  using py::handle::handle;
+  BytesLike() = default;
+  explicit BytesLike(py::handle object) : py::handle(object) {}
 };
 struct IntArg : py::handle {
-  using py::handle::handle;
+  IntArg() = default;
+  explicit IntArg(py::handle object) : py::handle(object) {}
 };
 struct ModeArg : py::handle {
-  using py::handle::handle;
+  ModeArg() = default;
+  explicit ModeArg(py::handle object) : py::handle(object) {}
 };
 
 // A new bytes object of `n` bytes whose contents the caller fills.
