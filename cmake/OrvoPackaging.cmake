@@ -79,18 +79,22 @@ set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_DEBIAN_LIB_PACKAGE_NAME liborvocrypto${PROJECT_VERSION_MAJOR})
 set(CPACK_DEBIAN_LIB_DESCRIPTION
-    "orvocrypto C library\nThe C library of orvocrypto: AES, Twofish and Blowfish with keys from seeds, RSA\nkey pairs from two seeds, MD5, SHA-1, CRC-32 and the framing of packed blobs, in\nthe key blob and sealed-data formats of the orvocrypto scripting objects.")
+    "orvocrypto C library\nThe C library of orvocrypto: AES, Twofish and Blowfish with keys from\nseeds, RSA key pairs from two seeds, MD5, SHA-1, CRC-32 and the framing of\npacked blobs, in the key blob and sealed-data formats of the orvocrypto\nscripting objects.")
+# The shared library's cache is rebuilt by dpkg's ldconfig trigger.
+set(CPACK_DEBIAN_LIB_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/installer/debian/liborvocrypto1/triggers)
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME liborvocrypto-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEV_DEPENDS lib)  # Depends: liborvocrypto1 (= VERSION)
 set(CPACK_DEBIAN_DEV_DESCRIPTION
-    "orvocrypto C library: development files\nThe header orvocrypto.h, the link library, the pkg-config file orvocrypto.pc and\nthe CMake package orvocrypto (target orvocrypto::orvocrypto).")
+    "orvocrypto C library: development files\nThe header orvocrypto.h, the link library, the pkg-config file\norvocrypto.pc and the CMake package orvocrypto (target\norvocrypto::orvocrypto).")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME orvocrypto-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
     "orvocrypto command-line tool\nReads and writes the key blobs, sealed data and signatures of the orvocrypto\nscripting objects: keygen, encrypt, decrypt, the RSA commands, md5, sha1, crc32\nand random.")
 
+# Debian ships stripped binaries (the hardening check reads the dynamic symbols).
+set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/debs)
 include(CPack)
