@@ -34,6 +34,29 @@ install(FILES ${PROJECT_BINARY_DIR}/orvocryptoConfig.cmake ${PROJECT_BINARY_DIR}
 
 install(TARGETS orvocrypto RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 
+# The tool's manual page, and each package's copyright and changelog where
+# Debian keeps them (/usr/share/doc/PACKAGE), compressed as Debian compresses
+# them (gzip -9n: no name or time stamp inside). Made when CMake configures.
+set(ORVO_DOC_DIR ${PROJECT_BINARY_DIR}/doc)
+configure_file(${PROJECT_SOURCE_DIR}/tools/orvocrypto/doc/orvocrypto.1.in ${ORVO_DOC_DIR}/orvocrypto.1 @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/installer/debian/changelog)
+find_program(ORVO_GZIP gzip REQUIRED)
+foreach(file orvocrypto.1 changelog)
+  set(from ${ORVO_DOC_DIR}/${file})
+  if(file STREQUAL "changelog")
+    set(from ${PROJECT_SOURCE_DIR}/installer/debian/changelog)
+  endif()
+  execute_process(COMMAND ${ORVO_GZIP} -9nc ${from} OUTPUT_FILE ${ORVO_DOC_DIR}/${file}.gz COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+install(FILES ${ORVO_DOC_DIR}/orvocrypto.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+foreach(component_package lib:liborvocrypto${PROJECT_VERSION_MAJOR} dev:liborvocrypto-dev tools:orvocrypto-tools)
+  string(REPLACE ":" ";" pair ${component_package})
+  list(GET pair 0 component)
+  list(GET pair 1 package)
+  install(FILES ${PROJECT_SOURCE_DIR}/installer/debian/copyright ${ORVO_DOC_DIR}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endforeach()
+
 # Debian packages, one per component. CPack packs what is built (scripts/package-deb
 # builds the library and the tool first) rather than building every target.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
@@ -56,18 +79,22 @@ set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_DEBIAN_LIB_PACKAGE_NAME liborvocrypto${PROJECT_VERSION_MAJOR})
 set(CPACK_DEBIAN_LIB_DESCRIPTION
-    "orvocrypto C library\nThe C library of orvocrypto: AES, Twofish and Blowfish with keys from seeds, RSA\nkey pairs from two seeds, MD5, SHA-1, CRC-32 and the framing of packed blobs, in\nthe key blob and sealed-data formats of the orvocrypto scripting objects.")
+    "orvocrypto C library\nThe C library of orvocrypto: AES, Twofish and Blowfish with keys from\nseeds, RSA key pairs from two seeds, MD5, SHA-1, CRC-32 and the framing of\npacked blobs, in the key blob and sealed-data formats of the orvocrypto\nscripting objects.")
+# The shared library's cache is rebuilt by dpkg's ldconfig trigger.
+set(CPACK_DEBIAN_LIB_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/installer/debian/liborvocrypto1/triggers)
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME liborvocrypto-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEV_DEPENDS lib)  # Depends: liborvocrypto1 (= VERSION)
 set(CPACK_DEBIAN_DEV_DESCRIPTION
-    "orvocrypto C library: development files\nThe header orvocrypto.h, the link library, the pkg-config file orvocrypto.pc and\nthe CMake package orvocrypto (target orvocrypto::orvocrypto).")
+    "orvocrypto C library: development files\nThe header orvocrypto.h, the link library, the pkg-config file\norvocrypto.pc and the CMake package orvocrypto (target\norvocrypto::orvocrypto).")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME orvocrypto-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
     "orvocrypto command-line tool\nReads and writes the key blobs, sealed data and signatures of the orvocrypto\nscripting objects: keygen, encrypt, decrypt, the RSA commands, md5, sha1, crc32\nand random.")
 
+# Debian ships stripped binaries (the hardening check reads the dynamic symbols).
+set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/debs)
 include(CPack)

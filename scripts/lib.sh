@@ -22,7 +22,7 @@ ORVO_BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev libbenc
 ORVO_BUILD_PACKAGES+=(debootstrap)
 # The Python package (scripts/test python): its build and its tests.
 ORVO_BUILD_PACKAGES+=(python3-dev python3-venv python3-pip python3-setuptools python3-pybind11 python3-pytest
-                      python3-cryptography python3-hypothesis)
+                      python3-cryptography python3-hypothesis mypy)
 
 orvo_jobs() { nproc 2>/dev/null || echo 2; }
 

@@ -1,7 +1,22 @@
-from typing import Literal, Union
+from typing import Any, Generic, Literal, TypeVar, Union, overload
 
 # Any object with the buffer protocol and contiguous memory.
 Buffer = Union[bytes, bytearray, memoryview]
+
+_Get = TypeVar("_Get", covariant=True)
+_Set = TypeVar("_Set", contravariant=True)
+
+class _Property(Generic[_Get, _Set]):
+    """A property whose setter takes more than its getter gives (mode takes 'cbc',
+    key blobs take any Buffer): written as a descriptor, which every mypy reads
+    so, where a property with a wider setter is read by the getter's type alone
+    before mypy 1.16."""
+
+    @overload
+    def __get__(self, obj: None, owner: Any) -> _Property[_Get, _Set]: ...
+    @overload
+    def __get__(self, obj: object, owner: Any) -> _Get: ...
+    def __set__(self, obj: object, value: _Set) -> None: ...
 
 __all__ = ["AlarmError", "Cipher", "RSAKey", "crc32", "md5", "random", "sha1"]
 
@@ -15,21 +30,12 @@ class Cipher:
     def __init__(self, name: Literal["aes", "twofish", "blowfish"] | str) -> None: ...
     def keygen(self, seed: Buffer, length: int) -> None:
         """Makes the key from the seed's bytes alone (same seed and length, same key)."""
-    @property
-    def key(self) -> bytes:
-        """The key blob: a 4-byte big-endian count, then the key bytes."""
-    @key.setter
-    def key(self, blob: Buffer) -> None: ...
-    @property
-    def mode(self) -> Literal[1, 2]:
-        """1 (ECB, the default) or 2 (CBC)."""
-    @mode.setter
-    def mode(self, mode: Literal[1, 2, "ecb", "cbc", "ECB", "CBC"] | int | str) -> None: ...
-    @property
-    def filler(self) -> int:
-        """The padding byte, 0 to 255 (the low 8 bits of the int set)."""
-    @filler.setter
-    def filler(self, filler: int) -> None: ...
+    # The key blob: a 4-byte big-endian count, then the key bytes.
+    key: _Property[bytes, Buffer]
+    # 1 (ECB, the default) or 2 (CBC); set also as "ecb" or "cbc" in any case.
+    mode: _Property[Literal[1, 2], int | str]
+    # The padding byte, 0 to 255 (the low 8 bits of the int set).
+    filler: _Property[int, int]
     def encrypt(self, data: Buffer) -> bytes:
         """Pads with the filler to whole blocks and enciphers in the mode; CBC
         chains on from the previous call."""
@@ -70,14 +76,10 @@ class RSAKey:
         Fermat's method factors; the derivation stays so that stored keys can
         be regenerated, so pass two different random seeds."""
     def keygen(self, seed1: Buffer, seed2: Buffer, size: int) -> None: ...
-    @property
-    def public_blob(self) -> bytes: ...
-    @public_blob.setter
-    def public_blob(self, blob: Buffer) -> None: ...
-    @property
-    def private_blob(self) -> bytes: ...
-    @private_blob.setter
-    def private_blob(self, blob: Buffer) -> None: ...
+    # The key blobs of the halves; reading a half the key does not hold raises
+    # AlarmError "Crypto System: Invalid key - RSA".
+    public_blob: _Property[bytes, Buffer]
+    private_blob: _Property[bytes, Buffer]
     def set_iv(self, data: Buffer) -> None:
         """Sets the label bound into every encrypted block (default: four zero bytes)."""
     def encrypt(self, data: Buffer) -> bytes: ...

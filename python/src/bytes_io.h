@@ -37,6 +37,22 @@ class ByteView {
   Py_buffer view_;
 };
 
+// The arguments the members take as any object and check themselves (ByteView,
+// Number32, the mode's rules), under the names the signatures in help() and
+// __doc__ give them: a bytes-like object, an int, the mode's int or str.
+struct BytesLike : py::handle {
+  BytesLike() = default;
+  explicit BytesLike(py::handle object) : py::handle(object) {}
+};
+struct IntArg : py::handle {
+  IntArg() = default;
+  explicit IntArg(py::handle object) : py::handle(object) {}
+};
+struct ModeArg : py::handle {
+  ModeArg() = default;
+  explicit ModeArg(py::handle object) : py::handle(object) {}
+};
+
 // A new bytes object of `n` bytes whose contents the caller fills.
 py::bytes NewBytes(size_t n);
 inline uint8_t* BytesData(py::bytes& b) { return reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(b.ptr())); }
@@ -96,3 +112,34 @@ void BindCipher(py::module_& m);
 void BindRSA(py::module_& m);
 
 }  // namespace orvopy
+
+namespace pybind11::detail {
+
+// Each takes whatever object is passed; only the name in signatures differs.
+template <class Arg>
+struct AnyObjectCaster {
+  bool load(handle src, bool) {
+    value = Arg(src);
+    return true;
+  }
+  static handle cast(const Arg& arg, return_value_policy, handle) { return arg.inc_ref(); }
+  Arg value;
+  operator Arg&() { return value; }
+  template <typename T>
+  using cast_op_type = Arg&;
+};
+
+template <>
+struct type_caster<orvopy::BytesLike> : AnyObjectCaster<orvopy::BytesLike> {
+  static constexpr auto name = const_name("bytes | bytearray | memoryview");
+};
+template <>
+struct type_caster<orvopy::IntArg> : AnyObjectCaster<orvopy::IntArg> {
+  static constexpr auto name = const_name("int");
+};
+template <>
+struct type_caster<orvopy::ModeArg> : AnyObjectCaster<orvopy::ModeArg> {
+  static constexpr auto name = const_name("int | str");
+};
+
+}  // namespace pybind11::detail

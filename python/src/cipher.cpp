@@ -56,7 +56,7 @@ class Cipher {
     }
   }
 
-  void KeyGen(py::handle seed, py::handle length) {
+  void KeyGen(BytesLike seed, IntArg length) {
     const XBlob bytes = ByteView(seed, "seed").Blob();
     const uint32_t n = Number32(length, "length");
     Unlocked(lock_, [&] { cipher_->GenerateKey(bytes, n); });
@@ -66,7 +66,7 @@ class Cipher {
     return ToBytes(Unlocked(lock_, [&] { return cipher_->GetKey(); }));
   }
 
-  void SetKey(py::handle blob) {
+  void SetKey(BytesLike blob) {
     const XBlob bytes = ByteView(blob, "key").Blob();
     Unlocked(lock_, [&] { cipher_->SetKey(bytes); });
   }
@@ -77,7 +77,7 @@ class Cipher {
 
   // 1 or "ecb", 2 or "cbc". The scripting objects also store other numbers,
   // after which Encrypt and Decrypt return nothing; here they are refused.
-  void SetMode(py::handle mode) {
+  void SetMode(ModeArg mode) {
     uint32_t value = 0;
     if (PyUnicode_Check(mode.ptr())) {
       // A str that has no UTF-8 form (a lone surrogate) names no mode either.
@@ -106,13 +106,13 @@ class Cipher {
   }
 
   // The low 8 bits of any int, as the Filler property takes them.
-  void SetFiller(py::handle filler) {
+  void SetFiller(IntArg filler) {
     RequireInt(filler, "filler");
     const uint8_t low = static_cast<uint8_t>(PyLong_AsUnsignedLongMask(filler.ptr()) & 0xFF);
     Unlocked(lock_, [&] { cipher_->filler = low; });
   }
 
-  py::bytes Encrypt(py::handle data) {
+  py::bytes Encrypt(BytesLike data) {
     const ByteView in(data, "data");
     const size_t bs = cipher_->BlockSize();
     const size_t whole = in.size() - in.size() % bs;
@@ -128,7 +128,7 @@ class Cipher {
     return out;
   }
 
-  py::bytes Decrypt(py::handle data) {
+  py::bytes Decrypt(BytesLike data) {
     const ByteView in(data, "data");
     py::bytes out = NewBytes(in.size());
     uint8_t* to = BytesData(out);

@@ -65,7 +65,7 @@ uint32_t Number32(py::handle object, const char* what) {
 namespace {
 
 template <class Stream>
-py::bytes Digest(py::handle data) {
+py::bytes Digest(BytesLike data) {
   const ByteView view(data, "data");
   Stream stream;
   XBlob digest;
@@ -80,7 +80,7 @@ py::bytes Digest(py::handle data) {
   return ToBytes(digest);
 }
 
-uint32_t Crc32(py::handle data) {
+uint32_t Crc32(BytesLike data) {
   const ByteView view(data, "data");
   uint32_t reg = 0xFFFFFFFFu;
   if (view.size() >= kReleaseFrom) {
@@ -90,7 +90,7 @@ uint32_t Crc32(py::handle data) {
   return CRC32Update(reg, view.data(), view.size());
 }
 
-py::bytes Random(py::handle count) {
+py::bytes Random(IntArg count) {
   RequireInt(count, "n");
   int overflow = 0;
   const long long n = PyLong_AsLongLongAndOverflow(count.ptr(), &overflow);

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "base/alarm.h"
 #include "bytes_io.h"
 #include "digest/sha1.h"
 #include "rsa/rsa_key.h"
@@ -37,49 +38,36 @@ void LoadWhole(XRSAKey& key, Load&& load) {
 
 class RSAKey {
  public:
-  void KeyGen(py::handle seed1, py::handle seed2, py::handle size) {
+  void KeyGen(BytesLike seed1, BytesLike seed2, IntArg size) {
     const XBlob first = ByteView(seed1, "seed1").Blob();
     const XBlob second = ByteView(seed2, "seed2").Blob();
     const uint32_t n = Number32(size, "size");
     Unlocked(lock_, [&] { key_.GenerateKey(first, second, n); });
   }
 
-  py::bytes GetPublic() {
-    return ToBytes(Unlocked(lock_, [&] {
-      XBlob out;
-      key_.GetPublicBlob(out);
-      return out;
-    }));
-  }
+  py::bytes GetPublic() { return GetHalf(XRSAKey::kPublicHalf); }
+  py::bytes GetPrivate() { return GetHalf(XRSAKey::kPrivateHalf); }
 
-  py::bytes GetPrivate() {
-    return ToBytes(Unlocked(lock_, [&] {
-      XBlob out;
-      key_.GetPrivateBlob(out);
-      return out;
-    }));
-  }
-
-  void SetPublic(py::handle blob) {
+  void SetPublic(BytesLike blob) {
     const XBlob bytes = ByteView(blob, "public_blob").Blob();
     Unlocked(lock_, [&] { LoadWhole(key_, [&] { key_.SetPublicBlob(bytes); }); });
   }
 
-  void SetPrivate(py::handle blob) {
+  void SetPrivate(BytesLike blob) {
     const XBlob bytes = ByteView(blob, "private_blob").Blob();
     Unlocked(lock_, [&] { LoadWhole(key_, [&] { key_.SetPrivateBlob(bytes); }); });
   }
 
-  void SetIV(py::handle label) {
+  void SetIV(BytesLike label) {
     const XBlob bytes = ByteView(label, "data").Blob();
     Unlocked(lock_, [&] { key_.SetIV(bytes); });
   }
 
-  py::bytes Encrypt(py::handle data) { return Run(data, &XRSAKey::Encrypt); }
-  py::bytes Decrypt(py::handle data) { return Run(data, &XRSAKey::Decrypt); }
-  py::bytes Sign(py::handle data) { return Run(data, &XRSAKey::Sign); }
+  py::bytes Encrypt(BytesLike data) { return Run(data, &XRSAKey::Encrypt); }
+  py::bytes Decrypt(BytesLike data) { return Run(data, &XRSAKey::Decrypt); }
+  py::bytes Sign(BytesLike data) { return Run(data, &XRSAKey::Sign); }
 
-  bool Verify(py::handle data, py::handle signature) {
+  bool Verify(BytesLike data, BytesLike signature) {
     const XBlob message = ByteView(data, "data").Blob();
     const XBlob sig = ByteView(signature, "signature").Blob();
     return Unlocked(lock_, [&] { return key_.Verify(message, sig) != 0; });
@@ -102,6 +90,21 @@ class RSAKey {
   }
 
  private:
+  // The key blob of one half. A half the key does not hold is "Invalid key -
+  // RSA", as in the C library (the scripting object gives a blob of zeros).
+  py::bytes GetHalf(uint32_t half) {
+    return ToBytes(Unlocked(lock_, [&] {
+      if ((key_.flags & half) == 0) throw XCryptoAlarm(alarm_text::kInvalidKey, "RSA");
+      XBlob out;
+      if (half == XRSAKey::kPublicHalf) {
+        key_.GetPublicBlob(out);
+      } else {
+        key_.GetPrivateBlob(out);
+      }
+      return out;
+    }));
+  }
+
   py::bytes Run(py::handle data, XBlob (XRSAKey::*operation)(const XBlob&) const) {
     const XBlob input = ByteView(data, "data").Blob();
     return ToBytes(Unlocked(lock_, [&] { return (key_.*operation)(input); }));
@@ -123,7 +126,7 @@ void BindRSA(py::module_& m) {
   cls.def(py::init<>())
       .def_static(
           "from_seeds",
-          [](py::handle seed1, py::handle seed2, py::handle size) {
+          [](BytesLike seed1, BytesLike seed2, IntArg size) {
             auto key = std::make_unique<RSAKey>();
             key->KeyGen(seed1, seed2, size);
             return key;

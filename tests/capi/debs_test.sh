@@ -34,6 +34,16 @@ version=$(sed -n 's/^project(orvocrypto VERSION \([0-9.]*\).*/\1/p' CMakeLists.t
 
 # The installed tool on a published vector (RFC 1321 A.5).
 [ "$(printf abc | /usr/bin/orvocrypto md5)" = 900150983cd24fb0d6963f7d28e17f72 ] || { echo "installed tool: md5 wrong"; exit 1; }
+# The tool's manual page, and each package's copyright and changelog, in the
+# packages (a machine may be set to leave documentation out when installing).
+for p in "${packages[@]}"; do
+  files=$(dpkg-deb -c build/deb/debs/"${p}"_*.deb)
+  for f in copyright changelog.gz; do
+    grep -q " \./usr/share/doc/$p/$f\$" <<<"$files" || { echo "$p: no /usr/share/doc/$p/$f"; exit 1; }
+  done
+done
+dpkg-deb -c build/deb/debs/orvocrypto-tools_*.deb | grep -q ' \./usr/share/man/man1/orvocrypto\.1\.gz$' ||
+  { echo "orvocrypto-tools: no manual page"; exit 1; }
 
 # The example, built with pkg-config against /usr only.
 # shellcheck disable=SC2046

@@ -16,7 +16,7 @@
 //   Byte valued-option mask (bit i: give the command's i-th valued option;
 //     --output is always given),
 //   each given option's value in order:
-//     a number option (length, mode, filler, size): Byte form, then U32 as
+//     a number option (length, mode, filler, size, bits): Byte form, then U32 as
 //       decimal, as negative decimal, as 0x-hex, "ecb", "cbc", or a Piece of
 //       raw text;
 //     an output (output; public and private of rsa-keygen): Byte form, then
@@ -242,7 +242,7 @@ std::string Contents(const std::string& path) {
 bool IsFormatOption(const std::string& name) { return name.size() > 7 && name.compare(name.size() - 7, 7, "-format") == 0; }
 
 bool IsNumberOption(const std::string& name) {
-  return name == "length" || name == "mode" || name == "filler" || name == "size";
+  return name == "length" || name == "mode" || name == "filler" || name == "size" || name == "bits";
 }
 
 std::string NumberText(orvo::fuzz::Input& in) {
@@ -323,7 +323,10 @@ bool TooSlow(const Command& command, const std::vector<std::string>& args) {
   try {
     const Arguments parsed(args, command.valued, command.flags);
     if (RsaTooSlow(command.name, parsed)) return true;
-    if (std::strcmp(command.name, "rsa-keygen") == 0 && parsed.Has("size")) return parsed.Number32("size") > 64;
+    if (std::strcmp(command.name, "rsa-keygen") == 0) {
+      if (parsed.Has("size") && parsed.Number32("size") > 64) return true;
+      if (parsed.Has("bits") && parsed.Number32("bits") > 512) return true;
+    }
     if (std::strcmp(command.name, "random") == 0 && !parsed.Positional().empty()) {
       return parsed.Positional()[0].size() > 5 || std::strtoul(parsed.Positional()[0].c_str(), nullptr, 10) > 65536;
     }

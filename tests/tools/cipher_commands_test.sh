@@ -14,12 +14,13 @@ sha1_empty=da39a3ee5e6b4b0d3255bfef95601890afd80709
 printf 'The quick brown fox jumps over the lazy dog' >"$work/fox"
 
 # keygen: the length picks the key size, rounding down; it is taken unsigned.
-expect "keygen 16" 0 "0000000a$md5_empty" -- keygen aes --seed "$work/empty" --length 16 --hex
-expect "keygen 23" 0 "0000000a$md5_empty" -- keygen aes --seed "$work/empty" --length 23 --hex
-expect "keygen 24" 0 "0000000c$md5_empty${sha1_empty:0:16}" -- keygen aes --seed "$work/empty" --length 24 --hex
-expect "keygen 1000" 0 "0000000e$md5_empty${sha1_empty:0:32}" -- keygen aes --seed "$work/empty" --length 1000 --hex
-expect "keygen -1" 0 "0000000e$md5_empty${sha1_empty:0:32}" -- keygen aes --seed "$work/empty" --length=-1 --hex
-expect "keygen -o" 0 "" -- keygen aes --seed "$work/empty" --length 16 -o "$work/key"
+# The empty seed is refused unless --allow-empty-seed (key_sanity_test.sh).
+expect "keygen 16" 0 "0000000a$md5_empty" -- keygen aes --seed "$work/empty" --length 16 --allow-empty-seed --hex
+expect "keygen 23" 0 "0000000a$md5_empty" -- keygen aes --seed "$work/empty" --length 23 --allow-empty-seed --hex
+expect "keygen 24" 0 "0000000c$md5_empty${sha1_empty:0:16}" -- keygen aes --seed "$work/empty" --length 24 --allow-empty-seed --hex
+expect "keygen 1000" 0 "0000000e$md5_empty${sha1_empty:0:32}" -- keygen aes --seed "$work/empty" --length 1000 --allow-empty-seed --hex
+expect "keygen -1" 0 "0000000e$md5_empty${sha1_empty:0:32}" -- keygen aes --seed "$work/empty" --length=-1 --allow-empty-seed --hex
+expect "keygen -o" 0 "" -- keygen aes --seed "$work/empty" --length 16 --allow-empty-seed -o "$work/key"
 check "keygen writes the raw 20-byte blob" [ "$(wc -c <"$work/key")" -eq 20 ]
 
 # encrypt / decrypt under that key (AES-128, key = MD5 of nothing).

@@ -32,8 +32,7 @@ sha1sum abc 'fox file' >sha1.list
 expect "md5 -c of md5sum's list" 0 "abc: OK
 fox file: OK
 empty: OK
-new
-line: OK
+\\new\\nline: OK
 abc: OK" -- md5 -c md5.list
 expect "sha1 --check of sha1sum's list" 0 "abc: OK
 fox file: OK" -- sha1 --check sha1.list
@@ -51,7 +50,7 @@ input="$(md5sum abc)"
 expect "--check reads standard input" 0 "abc: OK" -- md5 -c
 input=
 expect "sha1 lines are not md5 lines" 1 "" -- md5 -c sha1.list
-check "no lines found is said" grep -q "no properly formatted md5 checksum lines found" "$work/stderr"
+check "no lines found is said" grep -qx "orvocrypto md5: sha1.list: no properly formatted checksum lines found" "$work/stderr"
 
 # Hexadecimal and Base64 for data in and out.
 head -c 1000 /dev/urandom >data

@@ -46,6 +46,17 @@ for command in md5 sha1 crc32 random; do
   check "$command --help shows its usage" grep -q "usage: orvocrypto $command" <<<"$("$tool" "$command" --help)"
 done
 
+# Every option a command's --help names is one its parser knows.
+knows() { ! grep -q "unknown option $1\$" "$work/stderr"; }
+for command in $("$tool" --help | sed -n 's/^  \([a-z0-9-]*\)  .*/\1/p'); do
+  help=$("$tool" "$command" --help)
+  for option in $(grep -o -- '--[a-z][a-z0-9-]*' <<<"$help" | sort -u); do
+    [ "$option" = --help ] && continue
+    "$tool" "$command" "$option" </dev/null >/dev/null 2>"$work/stderr"
+    check "$command --help names $option, which it knows" knows "$option"
+  done
+done
+
 # Usage errors: status 2 and a usage line on standard error.
 expect "no command" 2 "" --
 expect "unknown command" 2 "" -- frobnicate

@@ -95,7 +95,7 @@ check "the key is the derivation's" \
 check "and Fermat's first step factors its modulus" [ "$(reference '(lambda n: (lambda a: __import__("math").isqrt(a * a - n) ** 2 == a * a - n)(__import__("math").isqrt(n - 1) + 1))(int.from_bytes(read("eqpub")[8:8 + int.from_bytes(read("eqpub")[4:8], "big")], "big"))')" = True ]
 
 expect "public blob as private key" 1 "" -- rsa-sign --private "$work/public" "$work/data"
-check "its failure text" grep -qx "orvocrypto rsa-sign: Crypto System: Data is corrupted - XBlob" "$work/stderr"
+check "its failure text names the half" grep -q "^orvocrypto rsa-sign: Crypto System: Data is corrupted - XBlob; '$work/public' holds an RSA public key blob, not a private one" "$work/stderr"
 printf 'abc' >"$work/short"
 expect "three-byte key blob" 1 "" -- rsa-encrypt --public "$work/short" "$work/data"
 check "its failure text" grep -qx "orvocrypto rsa-encrypt: Crypto System: Data is corrupted - RSA" "$work/stderr"

@@ -31,7 +31,11 @@ Arguments::Arguments(const std::vector<std::string>& args, const std::vector<std
       optionsEnded = true;
       continue;
     }
-    std::string name = arg == "-o" ? "output" : arg == "-c" ? "check" : arg == "-q" ? "quiet" : arg.substr(arg[1] == '-' ? 2 : 1);
+    std::string name = arg == "-o"   ? "output"
+                       : arg == "-c" ? "check"
+                       : arg == "-q" ? "quiet"
+                       : arg == "-w" ? "warn"
+                                     : arg.substr(arg[1] == '-' ? 2 : 1);
     std::string value;
     bool hasValue = false;
     const auto eq = name.find('=');

@@ -28,7 +28,7 @@ class Arguments {
   // `valued` names the options that take a value ("--name VALUE" or
   // "--name=VALUE"; a value may start with '-', as in "--length -1");
   // `flags` names those that take none. "-o" is an alias of "--output",
-  // "-c" of "--check", "-q" of "--quiet".
+  // "-c" of "--check", "-q" of "--quiet", "-w" of "--warn".
   Arguments(const std::vector<std::string>& args, const std::vector<std::string>& valued,
             const std::vector<std::string>& flags);
 

@@ -25,6 +25,7 @@
 #include "crypto/filler.h"
 #include "tools/orvocrypto/command.h"
 #include "tools/orvocrypto/io.h"
+#include "tools/orvocrypto/key_check.h"
 
 namespace orvo::cli {
 namespace {
@@ -45,7 +46,7 @@ std::unique_ptr<XBlockCipher> NewCipher(const Arguments& args) {
 
 // The seed: a file's bytes as they are (--seed), or a pass phrase from a file
 // or an environment variable with one trailing newline dropped.
-XBlob Seed(const Arguments& args) {
+XBlob SeedBytes(const Arguments& args) {
   const int given = (args.Has("seed") ? 1 : 0) + (args.Has("passphrase-file") ? 1 : 0) + (args.Has("passphrase-env") ? 1 : 0);
   if (given != 1) throw UsageError("give one of --seed, --passphrase-file and --passphrase-env");
   if (args.Has("passphrase-env")) {
@@ -77,12 +78,29 @@ XBlob Seed(const Arguments& args) {
   return seed;
 }
 
+// The seed, refused when empty unless --allow-empty-seed: every empty seed
+// gives the same key, one anybody can compute.
+XBlob Seed(const Arguments& args) {
+  XBlob seed = SeedBytes(args);
+  if (seed.size == 0 && !args.Has("allow-empty-seed")) {
+    throw UsageError(std::string(args.Has("seed") ? "the seed" : "the pass phrase") +
+                     " is empty, which gives a well-known key that anybody can compute (--allow-empty-seed makes "
+                     "it anyway, to regenerate an existing key)");
+  }
+  return seed;
+}
+
 // "ecb" or "cbc" in any case, or the Mode property's numbers 1 and 2.
 uint32_t ModeOf(const Arguments& args) {
   const std::string mode = Lower(args.ValueOr("mode", "ecb"));
   if (mode == "ecb") return XBlockCipher::kModeECB;
   if (mode == "cbc") return XBlockCipher::kModeCBC;
-  const uint32_t number = args.Number32("mode");
+  uint32_t number = 0;
+  try {
+    number = args.Number32("mode");
+  } catch (const UsageError&) {
+    // Not a number either: the message below names what is taken.
+  }
   if (number != XBlockCipher::kModeECB && number != XBlockCipher::kModeCBC) {
     throw UsageError("--mode takes ecb (1) or cbc (2), not '" + args.Value("mode") + "'");
   }
@@ -92,10 +110,37 @@ uint32_t ModeOf(const Arguments& args) {
 uint8_t FillerOf(const Arguments& args) {
   if (!args.Has("filler")) return 0;
   const std::string text = args.Value("filler");
-  if (!text.empty() && text[0] == '-') throw UsageError("--filler takes a byte value, 0 to 255, not '" + text + "'");
-  const uint32_t filler = args.Number32("filler");
-  if (filler > 255) throw UsageError("--filler takes a byte value, 0 to 255, not '" + text + "'");
+  const UsageError refused("--filler takes a byte value, 0 to 255, not '" + text + "'");
+  if (!text.empty() && text[0] == '-') throw refused;
+  uint32_t filler = 0;
+  try {
+    filler = args.Number32("filler");
+  } catch (const UsageError&) {
+    throw refused;
+  }
+  if (filler > 255) throw refused;
   return static_cast<uint8_t>(filler);
+}
+
+// Keys the cipher with the key file's blob. A blob the cipher loads but its
+// KeyGen never makes (another cipher's key that happens to load, a round count
+// or length no seed gives) is used with a warning; a blob it refuses gets a
+// hint when it looks like encoded text or another kind of key.
+void LoadKey(XBlockCipher& cipher, const Arguments& args, Format format, const char* command) {
+  const XBlob blob = ReadWholeFile(args.Value("key"), format);
+  try {
+    cipher.SetKey(blob);
+  } catch (const XAlarm& alarm) {
+    std::string hint = format == Format::kRaw ? EncodedKeyHint(blob) : "";
+    const std::string looks = DescribeKeyBlob(blob);
+    if (hint.empty() && !looks.empty()) hint = "the key file holds " + looks;
+    if (hint.empty()) throw;
+    char text[256];
+    alarm.GetText(text, 255);
+    throw ToolFailure(std::string(text) + "; " + hint);
+  }
+  const std::string warning = SymmetricKeyWarning(CipherName(args.Positional()[0]), blob);
+  if (!warning.empty()) std::fprintf(stderr, "orvocrypto %s: warning: %s\n", command, warning.c_str());
 }
 
 struct Sealing {
@@ -122,7 +167,7 @@ Sealing Prepare(const Arguments& args, bool encrypt) {
   const Format outFormat = FormatOption(args, "output-format");
   s.input = std::make_unique<Input>(args.Positional().size() > 1 ? args.Positional()[1] : "-",
                                     records ? Format::kRaw : inFormat);
-  s.cipher->SetKey(ReadWholeFile(args.Value("key"), keyFormat));
+  LoadKey(*s.cipher, args, keyFormat, encrypt ? "encrypt" : "decrypt");
   // Opened data is plaintext: a new file is its owner's only.
   s.output = std::make_unique<Output>(args.ValueOr("output", ""), records ? Format::kRaw : outFormat,
                                       encrypt && !records,
@@ -219,7 +264,7 @@ int RunSymmetric(const Arguments& args, bool encrypt) {
     throw XCryptoAlarm(alarm_text::kUnableToDecrypt);
   }
   Progress progress(args, encrypt ? "encrypt" : "decrypt", s.input->KnownSize());
-  const size_t chunk = Chunk();
+  const size_t chunk = ChunkFor(*s.input);
   WipedBuffer in(chunk), out(chunk);
   OpenedData opened(*s.output, !encrypt && args.Has("strip-filler"), bs, s.cipher->filler);
   size_t held = 0;  // bytes at the start of `in` short of a whole block

@@ -6,10 +6,12 @@
 #include <memory>
 #include <string>
 
+#include "base/alarm.h"
 #include "digest/sha1.h"
 #include "rsa/rsa_key.h"
 #include "tools/orvocrypto/command.h"
 #include "tools/orvocrypto/io.h"
+#include "tools/orvocrypto/key_check.h"
 
 namespace orvo::cli {
 namespace {
@@ -22,12 +24,43 @@ std::string DataPath(const Arguments& args) {
   return args.Positional().empty() ? "-" : args.Positional()[0];
 }
 
-void LoadPublic(XRSAKey& key, const Arguments& args) {
-  key.SetPublicBlob(ReadWholeFile(args.Value("public"), FormatOption(args, "key-format")));
+// Loads the key file of option `half` ("public" or "private"). A private key
+// blob given as the public key is refused: loaded as one, its d would be
+// taken for e. A blob that fails to load gets a hint when it is the other
+// half, another kind of key or encoded text.
+void LoadHalf(XRSAKey& key, const Arguments& args, const std::string& half) {
+  const Format format = FormatOption(args, "key-format");
+  const std::string path = args.Value(half);
+  const XBlob blob = ReadWholeFile(path, format);
+  const bool wantPublic = half == "public";
+  const RsaBlobKind kind = RsaBlobKindOf(blob);
+  if (wantPublic && kind == RsaBlobKind::kPrivate) {
+    throw ToolFailure("'" + path + "' holds an RSA private key blob, not a public one: --public takes the public " +
+                      "key blob (rsa-keygen --public FILE)");
+  }
+  try {
+    if (wantPublic) {
+      key.SetPublicBlob(blob);
+    } else {
+      key.SetPrivateBlob(blob);
+    }
+  } catch (const XAlarm& alarm) {
+    std::string hint;
+    if (!wantPublic && kind == RsaBlobKind::kPublic) {
+      hint = "'" + path + "' holds an RSA public key blob, not a private one: --private takes the private key blob " +
+             "(rsa-keygen --private FILE)";
+    }
+    if (hint.empty() && format == Format::kRaw) hint = EncodedKeyHint(blob);
+    if (hint.empty() && !DescribeKeyBlob(blob).empty()) hint = "the key file holds " + DescribeKeyBlob(blob);
+    if (hint.empty()) throw;
+    char text[256];
+    alarm.GetText(text, 255);
+    throw ToolFailure(std::string(text) + "; " + hint);
+  }
 }
-void LoadPrivate(XRSAKey& key, const Arguments& args) {
-  key.SetPrivateBlob(ReadWholeFile(args.Value("private"), FormatOption(args, "key-format")));
-}
+
+void LoadPublic(XRSAKey& key, const Arguments& args) { LoadHalf(key, args, "public"); }
+void LoadPrivate(XRSAKey& key, const Arguments& args) { LoadHalf(key, args, "private"); }
 void LoadIV(XRSAKey& key, const Arguments& args) {
   if (args.Has("iv")) key.SetIV(ReadWholeFile(args.Value("iv")));
 }
@@ -65,14 +98,45 @@ XBlob DigestOfData(const Arguments& args, const char* command) {
 
 }  // namespace
 
+// The modulus size in bytes from --size (bytes) or --bits: only the sizes the
+// key generation makes as asked (it rounds every other request up to 64, 128
+// or 256 bytes, and a key of another size than asked for is a surprise).
+uint32_t ModulusSize(const Arguments& args) {
+  if (args.Has("size") == args.Has("bits")) throw UsageError("give one of --size and --bits");
+  const bool bits = args.Has("bits");
+  const std::string name = bits ? "bits" : "size";
+  const std::string text = args.Value(name);
+  uint32_t value = 0;
+  try {
+    value = args.Number32(name);
+  } catch (const UsageError&) {
+  }
+  const uint32_t size = bits ? value / 8 : value;
+  if ((bits && value % 8 != 0) || (size != 64 && size != 128 && size != 256)) {
+    throw UsageError(bits ? "--bits takes 512, 1024 or 2048, not '" + text + "'"
+                          : "--size takes 64, 128 or 256 (bytes of modulus), not '" + text + "'");
+  }
+  return size;
+}
+
+// A seed file's bytes; an empty one is refused unless --allow-empty-seed.
+XBlob RsaSeed(const Arguments& args, const std::string& name) {
+  XBlob seed = ReadWholeFile(args.Value(name));
+  if (seed.size == 0 && !args.Has("allow-empty-seed")) {
+    throw UsageError("--" + name + " is empty, which gives a well-known prime that anybody can compute, and so " +
+                     "a well-known key (--allow-empty-seed makes the key anyway, to regenerate an existing one)");
+  }
+  return seed;
+}
+
 int RunRsaKeygen(const Arguments& args) {
   args.AtMostPositional(0);
-  const uint32_t size = args.Number32("size");
+  const uint32_t size = ModulusSize(args);
   const std::string publicPath = args.Value("public");
   const std::string privatePath = args.Value("private");
   const Format format = FormatOption(args, "key-format");
-  const XBlob seed1 = ReadWholeFile(args.Value("seed1"));
-  const XBlob seed2 = ReadWholeFile(args.Value("seed2"));
+  const XBlob seed1 = RsaSeed(args, "seed1");
+  const XBlob seed2 = RsaSeed(args, "seed2");
   // Equal seeds give the same prime twice, and the key generation then takes
   // the next prime above it: n = p * q with p and q consecutive primes, which
   // one step of Fermat's method factors. The derivation stays as it is (keys

@@ -89,6 +89,15 @@ size_t Chunk() { return g_chunk; }
 
 void SetChunkForTesting(size_t bytes) { g_chunk = bytes == 0 ? kChunk : bytes; }
 
+size_t ChunkFor(const Input& input) {
+  const int64_t size = input.KnownSize();
+  if (size < 0) return Chunk();
+  // One byte more than the file holds, so that the first read that comes up
+  // short ends it; in pages, so that the size stays a multiple of every block.
+  const uint64_t room = (static_cast<uint64_t>(size) + 1 + 4095) / 4096 * 4096;
+  return room < Chunk() ? static_cast<size_t>(room) : Chunk();
+}
+
 Format FormatOption(const Arguments& args, const std::string& name) {
   Format format = Format::kRaw;
   if (name == "output-format") {
@@ -174,9 +183,10 @@ size_t Input::ReadSome(uint8_t* out, size_t n) {
 XBlob ReadWholeFile(const std::string& path, Format format) {
   Input input(path, format);
   XBlob blob(4096);
-  WipedBuffer buffer(65536);
+  WipedBuffer buffer(65536, WipedBuffer::Marked{});
   size_t got;
   while ((got = input.Read(buffer.data(), buffer.size())) > 0) {
+    buffer.Written(got);
     if (uint64_t{blob.size} + got > 0xFFFFFFFFu) throw ToolFailure(input.Name() + " is larger than 4 GiB");
     blob.Append(buffer.data(), static_cast<uint32_t>(got));
   }
@@ -184,7 +194,7 @@ XBlob ReadWholeFile(const std::string& path, Format format) {
 }
 
 Output::Output(const std::string& path, Format format, bool binary, platform::Privacy privacy)
-    : format_(format), buffer_(kOutputBuffer) {
+    : format_(format), buffer_(kOutputBuffer, WipedBuffer::Marked{}) {
   if (path.empty() || path == "-") {
     if (binary && format == Format::kRaw && platform::IsTerminal(1)) {
       throw ToolFailure("binary output is not written to a terminal: use -o FILE, --hex or --base64, or a pipe");
@@ -215,6 +225,7 @@ void Output::Abandon() noexcept {
 }
 
 Output::~Output() {
+  buffer_.Written(held_);
   if (committed_ || fd_ < 0) return;
   if (toStdout_) {
     // What was written so far goes out, as it would have without the buffer.
@@ -229,6 +240,7 @@ Output::~Output() {
 }
 
 void Output::Flush() {
+  buffer_.Written(held_);
   if (held_ != 0 && !platform::WriteAll(fd_, buffer_.data(), held_)) {
     throw ToolFailure("cannot write " + name_ + ": " + std::strerror(errno));
   }
@@ -315,7 +327,7 @@ void Output::Commit() {
   committed_ = true;
 }
 
-WipedBuffer::~WipedBuffer() { SecureWipe(bytes_.get(), size_); }
+WipedBuffer::~WipedBuffer() { SecureWipe(bytes_.get(), wipe_); }
 
 void InstallSignalCleanup() {
   std::signal(SIGINT, RemoveTemporariesAndDie);

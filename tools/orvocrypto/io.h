@@ -25,11 +25,29 @@ inline constexpr size_t kChunk = size_t{1} << 20;
 size_t Chunk();
 void SetChunkForTesting(size_t bytes);
 
+class Input;
+
+// The chunk for reading `input` to its end: Chunk(), or for a regular file
+// smaller than that, its size rounded up to whole pages, so that a small file
+// costs no megabyte of buffer to fill and wipe.
+size_t ChunkFor(const Input& input);
+// The first buffer for an input of unknown size (a pipe): reading starts with
+// this much and moves to Chunk() once a read fills it.
+inline constexpr size_t kFirstChunk = size_t{1} << 16;
+
 // A working buffer of a fixed size, wiped in full when it goes (it may hold
 // plaintext, key bytes or their encoded text).
 class WipedBuffer {
  public:
-  explicit WipedBuffer(size_t n) : bytes_(new uint8_t[n]()), size_(n) {}
+  explicit WipedBuffer(size_t n) : bytes_(new uint8_t[n]()), size_(n), wipe_(n) {}
+  // A buffer whose owner reports how far it has written (Written): it is not
+  // zeroed when made, and only that far is wiped, so that a large buffer of
+  // which a few bytes were used costs no more than those bytes.
+  struct Marked {};
+  WipedBuffer(size_t n, Marked) : bytes_(new uint8_t[n]), size_(n), wipe_(0) {}
+  void Written(size_t end) {
+    if (end > wipe_) wipe_ = end < size_ ? end : size_;
+  }
   ~WipedBuffer();
   WipedBuffer(const WipedBuffer&) = delete;
   WipedBuffer& operator=(const WipedBuffer&) = delete;
@@ -40,6 +58,7 @@ class WipedBuffer {
  private:
   std::unique_ptr<uint8_t[]> bytes_;
   size_t size_;
+  size_t wipe_;  // bytes wiped when it goes
 };
 
 // The format named by option `name` (raw when absent); UsageError for others.
@@ -121,7 +140,7 @@ class Output {
   std::string name_;       // for messages
   Format format_;
   Base64Encoder base64_;
-  WipedBuffer buffer_;
+  WipedBuffer buffer_;     // marked: every byte put in it is counted in held_ before a Flush
   size_t held_ = 0;        // bytes in buffer_ not yet written
   bool committed_ = false;
 };
@@ -157,14 +176,17 @@ class Progress {
 };
 
 // Reads `input` to its end in chunks, passing each to feed(bytes, n) and
-// counting it in `progress`.
+// counting it in `progress`. A small input gets a small buffer (ChunkFor,
+// kFirstChunk); a read that fills it moves on to a whole chunk.
 template <typename Feed>
 void Pump(Input& input, Progress& progress, Feed feed) {
-  WipedBuffer buffer(Chunk());
+  const size_t first = input.KnownSize() >= 0 ? ChunkFor(input) : kFirstChunk < Chunk() ? kFirstChunk : Chunk();
+  auto buffer = std::make_unique<WipedBuffer>(first);
   size_t got;
-  while ((got = input.Read(buffer.data(), buffer.size())) > 0) {
-    feed(static_cast<const uint8_t*>(buffer.data()), got);
+  while ((got = input.Read(buffer->data(), buffer->size())) > 0) {
+    feed(static_cast<const uint8_t*>(buffer->data()), got);
     progress.Advance(got);
+    if (got == buffer->size() && buffer->size() < Chunk()) buffer = std::make_unique<WipedBuffer>(Chunk());
   }
 }
 

@@ -29,6 +29,13 @@ namespace {
 #define ORVO_DATA_FLAGS "progress", "quiet"
 #define ORVO_OUTPUT_FORMAT "output-format"
 #define ORVO_OUTPUT_FLAGS "hex", "base64"
+#define ORVO_DIGEST_FLAGS "tag", "warn", "strict"
+#define ORVO_CHECK_DETAILS                                                                                        \
+  "  -c, --check reads such lines of either kind (also md5sum's and sha1sum's, digests in hexadecimal or\n"       \
+  "  Base64) from the FILEs and prints NAME: OK or NAME: FAILED; the exit status is 1 when any failed.\n"      \
+  "  -w, --warn names each improperly formatted line; --strict makes such lines fail the check (exit 1).\n"  \
+  "  --input-format FORMAT: how the data is written (with -c: the files the lines name). --output-format\n"     \
+  "  hex (the default), base64, or raw for the digest's bytes of one input.\n"
 #define ORVO_FORMAT_DETAILS \
   "  --key-format, --input-format, --output-format FORMAT: how the key file, the data and the result are\n  written.\n"
 
@@ -42,48 +49,57 @@ namespace {
 #define ORVO_RECORD_OPTIONS "iv"
 #define ORVO_RECORD_FLAGS "records", "chain"
 
-const char kFormats[] =
-    "  FORMAT is raw (the default), hex or base64; --hex and --base64 stand for --output-format hex/base64.\n";
+const char kFormats[] = "  FORMAT is raw, hex or base64; raw where no other default is named.\n";
+const char kFormatFlags[] = "  --hex and --base64 stand for --output-format hex and --output-format base64.\n";
 const char kProgress[] =
     "  --progress shows a progress line on standard error even when it is not a terminal; --quiet never.\n";
 
 const std::vector<Command> kCommands = {
-    {"md5", "md5 [FILE]... [-c] [-o FILE]", "MD5 digest (RFC 1321) of each FILE or standard input",
-     "  One input prints the bare digest; several print \"DIGEST  NAME\" lines, as md5sum does.\n"
-     "  -c, --check reads such lines (also md5sum's) from the FILEs and prints NAME: OK or NAME: FAILED;\n"
-     "  the exit status is 1 when any failed.\n",
-     RunMd5, {"output"}, {"check", ORVO_DATA_FLAGS}, 1},
-    {"sha1", "sha1 [FILE]... [-c] [-o FILE]", "SHA-1 digest (FIPS 180-1) of each FILE or standard input",
-     "  One input prints the bare digest; several print \"DIGEST  NAME\" lines, as sha1sum does.\n"
-     "  -c, --check reads such lines (also sha1sum's) from the FILEs and prints NAME: OK or NAME: FAILED;\n"
-     "  the exit status is 1 when any failed.\n",
-     RunSha1, {"output"}, {"check", ORVO_DATA_FLAGS}, 1},
-    {"crc32", "crc32 [FILE]... [-c] [-o FILE]", "CRC-32 of each FILE or standard input, as 8 hexadecimal digits",
-     "  One input prints the bare value; several print \"VALUE  NAME\" lines; -c, --check reads them back.\n",
-     RunCrc32, {"output"}, {"check", ORVO_DATA_FLAGS}, 1},
+    {"md5", "md5 [FILE]... [--tag] [-c [-w] [--strict]] [-o FILE]", "MD5 digest (RFC 1321) of each FILE or standard input",
+     "  One input prints the bare digest; several print \"DIGEST  NAME\" lines, as md5sum does; --tag prints\n"
+     "  \"MD5 (NAME) = DIGEST\" lines, as md5sum --tag does.\n"
+     ORVO_CHECK_DETAILS,
+     RunMd5, {"output", "input-format", ORVO_OUTPUT_FORMAT}, {"check", ORVO_DATA_FLAGS, ORVO_DIGEST_FLAGS}, 1},
+    {"sha1", "sha1 [FILE]... [--tag] [-c [-w] [--strict]] [-o FILE]",
+     "SHA-1 digest (FIPS 180-1) of each FILE or standard input",
+     "  One input prints the bare digest; several print \"DIGEST  NAME\" lines, as sha1sum does; --tag prints\n"
+     "  \"SHA1 (NAME) = DIGEST\" lines, as sha1sum --tag does.\n"
+     ORVO_CHECK_DETAILS,
+     RunSha1, {"output", "input-format", ORVO_OUTPUT_FORMAT}, {"check", ORVO_DATA_FLAGS, ORVO_DIGEST_FLAGS}, 1},
+    {"crc32", "crc32 [FILE]... [--tag] [-c [-w] [--strict]] [-o FILE]",
+     "CRC-32 of each FILE or standard input, as 8 hexadecimal digits",
+     "  One input prints the bare value; several print \"VALUE  NAME\" lines; --tag prints \"CRC32 (NAME) = VALUE\"\n"
+     "  lines.\n"
+     ORVO_CHECK_DETAILS,
+     RunCrc32, {"output", "input-format", ORVO_OUTPUT_FORMAT}, {"check", ORVO_DATA_FLAGS, ORVO_DIGEST_FLAGS}, 1},
     {"random", "random COUNT [--output-format FORMAT] [-o FILE]", "COUNT random bytes from the clock-seeded generator",
      "  A file written with -o is readable by its owner only.\n", RunRandom, {"output", ORVO_OUTPUT_FORMAT},
      {ORVO_OUTPUT_FLAGS}, 1},
     {"keygen",
      "keygen aes|twofish|blowfish (--seed FILE | --passphrase-file FILE | --passphrase-env NAME) --length N "
-     "[--output-format FORMAT] [-o FILE]",
+     "[--allow-empty-seed] [--output-format FORMAT] [-o FILE]",
      "the key blob generated from a seed or pass phrase for a key of N bytes",
      "  The key is the start of MD5(seed) || SHA-1(seed) || ... (each pass over the seed and what came\n"
      "  before): no salt and no work factor, so a key is exactly as hard to guess as its seed. Use random\n"
      "  seeds (orvocrypto random 32 -o seed) or long pass phrases.\n"
      "  --seed takes a file's bytes exactly as they are (\"-\" reads standard input).\n"
      "  --passphrase-file and --passphrase-env drop one trailing newline (\\n or \\r\\n) from the phrase.\n"
+     "  An empty seed or pass phrase is refused (exit 2): it gives a well-known key. --allow-empty-seed makes\n"
+     "  that key anyway (to regenerate an existing one).\n"
      "  The key file written with -o is readable by its owner only.\n",
      RunKeygen, {"seed", "passphrase-file", "passphrase-env", "length", "output", ORVO_OUTPUT_FORMAT},
-     {ORVO_OUTPUT_FLAGS}, 1},
+     {ORVO_OUTPUT_FLAGS, "allow-empty-seed"}, 1},
     {"encrypt",
-     "encrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc] [--filler N] [FILE] [-o FILE]",
+     "encrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc] [--filler N] [--iv HEX] [--records [--chain]] [FILE] "
+     "[-o FILE]",
      "seal FILE or standard input: pad with the filler byte, encipher in ECB or CBC (zero IV)",
      "  --mode ecb (the default) or cbc, in any case (also 1 or 2); --filler N is the padding byte, 0 to 255.\n"
      ORVO_FORMAT_DETAILS ORVO_RECORD_DETAILS,
      RunEncrypt, {"key", "mode", "filler", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT, ORVO_RECORD_OPTIONS},
      {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS, ORVO_RECORD_FLAGS}, 1},
-    {"decrypt", "decrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc] [FILE] [-o FILE]",
+    {"decrypt",
+     "decrypt aes|twofish|blowfish --key KEYFILE [--mode ecb|cbc] [--filler N] [--iv HEX] [--records [--chain]] "
+     "[--strip-filler] [FILE] [-o FILE]",
      "open sealed data from FILE or standard input; the padding stays in place",
      "  --mode ecb (the default) or cbc, in any case (also 1 or 2).\n"
      "  A new file written with -o is readable by its owner only (it holds plaintext).\n"
@@ -93,13 +109,17 @@ const std::vector<Command> kCommands = {
      RunDecrypt, {"key", "mode", "filler", "output", "key-format", "input-format", ORVO_OUTPUT_FORMAT, ORVO_RECORD_OPTIONS},
      {ORVO_OUTPUT_FLAGS, ORVO_DATA_FLAGS, ORVO_RECORD_FLAGS, "strip-filler"}, 1},
     {"rsa-keygen",
-     "rsa-keygen --seed1 FILE --seed2 FILE --size N --public FILE --private FILE [--allow-equal-seeds]",
+     "rsa-keygen --seed1 FILE --seed2 FILE (--size 64|128|256 | --bits 512|1024|2048) --public FILE --private FILE "
+     "[--allow-equal-seeds] [--allow-empty-seed]",
      "RSA key pair from two seed files (size in bytes of modulus: 64, 128 or 256)",
+     "  --size N is the modulus size in bytes (64, 128 or 256), --bits the same in bits (512, 1024 or 2048).\n"
      "  --key-format FORMAT: how the key files are written. The private key file is readable by its owner only.\n"
      "  Two seed files with the same bytes are refused (exit 2): equal seeds give two consecutive primes, and\n"
      "  such a modulus is factored at once. --allow-equal-seeds makes that key anyway (to regenerate an\n"
-     "  existing one).\n",
-     RunRsaKeygen, {"seed1", "seed2", "size", "public", "private", "key-format"}, {"allow-equal-seeds"}, 1},
+     "  existing one). An empty seed file is refused too (it gives a well-known prime); --allow-empty-seed\n"
+     "  makes that key anyway.\n",
+     RunRsaKeygen, {"seed1", "seed2", "size", "public", "private", "key-format", "bits"},
+     {"allow-equal-seeds", "allow-empty-seed"}, 1},
     {"rsa-encrypt", "rsa-encrypt --public FILE [--iv FILE] [DATA] [-o FILE]",
      "RSA-encrypt DATA (or standard input) with a public key blob",
      ORVO_FORMAT_DETAILS,
@@ -131,6 +151,8 @@ const std::vector<Command> kCommands = {
 #undef ORVO_RECORD_DETAILS
 #undef ORVO_RECORD_OPTIONS
 #undef ORVO_RECORD_FLAGS
+#undef ORVO_DIGEST_FLAGS
+#undef ORVO_CHECK_DETAILS
 
 void PrintUsage(FILE* to) {
   std::fprintf(to, "usage: orvocrypto COMMAND [OPTIONS] [ARGS]\n\ncommands:\n");
@@ -153,6 +175,7 @@ void PrintCommandHelp(const Command& c) {
     return false;
   };
   if (has("output-format") || has("key-format") || has("input-format")) std::printf("%s", kFormats);
+  if (has("hex")) std::printf("%s", kFormatFlags);
   if (has("progress")) std::printf("%s", kProgress);
 }
 
