@@ -1,7 +1,8 @@
 #include "tools/orvocrypto/codec.h"
 
-#include <cctype>
 #include <stdexcept>
+
+#include "base/ascii.h"
 
 namespace orvo::cli {
 
@@ -25,8 +26,7 @@ namespace {
 }  // namespace
 
 bool ParseFormat(const std::string& text, Format& format) {
-  std::string lower;
-  for (const char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lower = AsciiLower(text);
   if (lower == "raw") {
     format = Format::kRaw;
   } else if (lower == "hex") {

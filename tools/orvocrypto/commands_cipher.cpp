@@ -5,7 +5,6 @@
 // what an object's Encrypt gives on its first call. Data streams through the
 // cipher a chunk at a time with the chaining register carried along, which
 // gives the bytes of one call over the whole input.
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "base/alarm.h"
+#include "base/ascii.h"
 #include "crypto/block_cipher.h"
 #include "crypto/cipher_by_name.h"
 #include "tools/orvocrypto/command.h"
@@ -21,11 +21,6 @@
 
 namespace orvo::cli {
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::unique_ptr<XBlockCipher> NewCipher(const Arguments& args) {
   if (args.Positional().empty()) throw UsageError(std::string("missing CIPHER (") + kCipherNames + ")");
@@ -72,7 +67,7 @@ XBlob Seed(const Arguments& args) {
 
 // "ecb" or "cbc" in any case, or the Mode property's numbers 1 and 2.
 uint32_t ModeOf(const Arguments& args) {
-  const std::string mode = Lower(args.ValueOr("mode", "ecb"));
+  const std::string mode = AsciiLower(args.ValueOr("mode", "ecb"));
   if (mode == "ecb") return XBlockCipher::kModeECB;
   if (mode == "cbc") return XBlockCipher::kModeCBC;
   const uint32_t number = args.Number32("mode");
