@@ -1,6 +1,7 @@
 // XAlarm and XCryptoAlarm: the exceptions of the cipher core, the blob framing
-// and RSA. Thrown by value, caught by reference as XAlarm by the scripting
-// method that made the call, which composes the text with GetText.
+// and RSA. Thrown by value, caught by reference as XAlarm where a call enters
+// the core (a scripting method's frame, the C library's call frame, the
+// Python module, the command-line tool), which composes the text with GetText.
 //
 // An alarm holds three pointers to static texts and allocates nothing: making,
 // copying and composing one cannot fail, so raising an alarm when memory has

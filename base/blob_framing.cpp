@@ -1,10 +1,13 @@
-// Length-prefixed framing of blobs inside an XBlob, and hexadecimal text.
+// Length-prefixed framing of blobs inside an XBlob, and hexadecimal text
+// (its rule in base/text_codecs.h).
 // A frame is a 4-byte big-endian length followed by that many bytes; frames and
 // bare 4-byte numbers follow one another without gaps.
 #include <cstdint>
 #include <cstring>
 
 #include "base/alarm.h"
+#include "base/text_codecs.h"
+#include "base/wipe.h"
 #include "base/xblob.h"
 
 void XBlob::InsertBlob(const XBlob& other) {
@@ -40,48 +43,28 @@ uint32_t XBlob::ExtractBlob(uint32_t offset, XBlob& out) const {
   return offset + 4 + n;
 }
 
-namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// The value the C library's "%hx" reads from a two-character text, or 0 where
-// it reads no number: leading white space is skipped and a sign is taken, as
-// scanf does; digits are read until the first character that is not one.
-unsigned ScanHexPair(const char pair[2]) {
-  int i = 0;
-  while (i < 2 && (pair[i] == ' ' || (pair[i] >= '\t' && pair[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < 2 && (pair[i] == '+' || pair[i] == '-')) {
-    negative = pair[i] == '-';
-    ++i;
-  }
-  unsigned value = 0;
-  for (; i < 2 && HexDigit(pair[i]) >= 0; ++i) value = value * 16 + static_cast<unsigned>(HexDigit(pair[i]));
-  return negative ? 0u - value : value;
-}
-
-}  // namespace
-
 void XBlob::FromHex(const char* text) {
   const std::size_t length = std::strlen(text);
   CheckedSize(length / 2 + length % 2);
   size = 0;
-  std::size_t i = 0;
-  char pair[2];
-  if (length % 2 != 0) {
-    pair[0] = '0';
-    pair[1] = text[0];
-    InsertByte(static_cast<uint8_t>(ScanHexPair(pair)), size);
-    i = 1;
+  // Decoded a piece at a time on the stack and appended, so the buffer grows
+  // as single-byte appends would; the piece may hold secret bytes.
+  uint8_t piece[256];
+  try {
+    // The first piece is the one with an odd length, if any: ScanHexPairs
+    // reads its first character with a "0" in front.
+    std::size_t at = 0;
+    std::size_t take = length % 2 != 0 ? sizeof piece * 2 - 1 : sizeof piece * 2;
+    while (at < length) {
+      if (take > length - at) take = length - at;
+      const std::size_t n = orvo::codec::ScanHexPairs(text + at, take, piece);
+      Append(piece, static_cast<uint32_t>(n));
+      at += take;
+      take = sizeof piece * 2;
+    }
+  } catch (...) {
+    orvo::SecureWipe(piece, sizeof piece);
+    throw;
   }
-  for (; i < length; i += 2) {
-    pair[0] = text[i];
-    pair[1] = text[i + 1];
-    InsertByte(static_cast<uint8_t>(ScanHexPair(pair)), size);
-  }
+  orvo::SecureWipe(piece, sizeof piece);
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/ascii.h"
 #include "base/test_hooks.h"
 
 #if defined(_WIN32)
@@ -18,6 +19,10 @@
 namespace orvo::cpu {
 
 namespace {
+
+// The features a ScopedFeatureOverride hides from the hardware paths, a set of
+// Feature bits (0 in production).
+std::atomic<unsigned> g_hidden{0};
 
 #if defined(__x86_64__) || defined(__i386__)
 // XCR0, the register state the operating system saves (XGETBV, valid once
@@ -82,12 +87,10 @@ const NamedFeature kNamed[] = {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool SameName(std::string_view given, std::string_view known) {
   if (given.size() != known.size()) return false;
   for (std::size_t i = 0; i < given.size(); ++i) {
-    if (Lower(given[i]) != known[i]) return false;
+    if (AsciiLower(given[i]) != known[i]) return false;
   }
   return true;
 }
@@ -147,9 +150,11 @@ const Features& Detected() {
   return features;
 }
 
+bool NothingHidden() { return g_hidden.load(std::memory_order_relaxed) == 0; }
+
 Features Usable() {
   Features f = Detected();
-  const unsigned hidden = detail::g_hidden.load(std::memory_order_relaxed);
+  const unsigned hidden = g_hidden.load(std::memory_order_relaxed);
   f.aesni = f.aesni && Shown(hidden, Feature::kAesNi);
   f.pclmulqdq = f.pclmulqdq && Shown(hidden, Feature::kPclmulqdq);
   f.sse41 = f.sse41 && Shown(hidden, Feature::kSse41);
@@ -166,12 +171,12 @@ Features Usable() {
 
 #if ORVO_TEST_HOOKS
 ScopedFeatureOverride::ScopedFeatureOverride(Feature feature, bool usable)
-    : previous_(detail::g_hidden.load(std::memory_order_relaxed)) {
+    : previous_(g_hidden.load(std::memory_order_relaxed)) {
   const unsigned bit = static_cast<unsigned>(feature);
-  detail::g_hidden.store(usable ? previous_ & ~bit : previous_ | bit, std::memory_order_relaxed);
+  g_hidden.store(usable ? previous_ & ~bit : previous_ | bit, std::memory_order_relaxed);
 }
 
-ScopedFeatureOverride::~ScopedFeatureOverride() { detail::g_hidden.store(previous_, std::memory_order_relaxed); }
+ScopedFeatureOverride::~ScopedFeatureOverride() { g_hidden.store(previous_, std::memory_order_relaxed); }
 #endif
 
 }  // namespace orvo::cpu

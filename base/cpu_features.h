@@ -9,7 +9,6 @@
 // can only send work to a slower path with the same results.
 #pragma once
 
-#include <atomic>
 #include <string_view>
 
 namespace orvo::cpu {
@@ -55,16 +54,10 @@ const Features& Detected();
 // this, call by call, before it takes the processor's instructions.
 Features Usable();
 
-namespace detail {
-// The features a ScopedFeatureOverride hides from the hardware paths, a set of
-// Feature bits (0 in production).
-inline std::atomic<unsigned> g_hidden{0};
-}  // namespace detail
-
 // True while no ScopedFeatureOverride hides anything, so that Usable() is
-// Detected(): a single load, inlined, for paths that cache their choice for
-// that case and are called per block run.
-inline bool NothingHidden() { return detail::g_hidden.load(std::memory_order_relaxed) == 0; }
+// Detected(): a single load, for paths that cache their choice for that case
+// and are called per block run.
+bool NothingHidden();
 
 // The body of a hardware path's stand-in, compiled for processors without the
 // instructions (the AES-NI, VAES, SHA and carry-less multiplication paths off

@@ -67,12 +67,12 @@ struct XBlob {
   // then empty and this buffer unchanged.
   uint32_t ExtractBlob(uint32_t offset, XBlob& out) const;
   // Replaces the contents with the bytes a zero-terminated hexadecimal text
-  // denotes; an odd-length text is read with one "0" in front. Each pair of
-  // characters is read as the C library's "%hx" reads it and the low 8 bits of
-  // the value go in: leading white space is skipped, a sign is taken ("-1"
-  // gives FF), digits are read up to the first character that is not one ("1g"
-  // gives 01). A pair from which no number can be read ("zz", "g1") appends 00,
-  // so every pair adds exactly one byte and no byte depends on stale memory.
+  // denotes, by the framing's rule (codec::ScanHexPairs, base/text_codecs.h):
+  // an odd-length text is read with one "0" in front, and each pair of
+  // characters is read as the C library's "%hx" reads it, its low 8 bits going
+  // in ("-1" gives FF, "1g" gives 01, "zz" gives 00), so every pair adds
+  // exactly one byte and no byte depends on stale memory. `text` must not lie
+  // in this buffer.
   // A text of more than 2 * kMaxSize characters throws std::bad_alloc and
   // leaves the buffer as it was.
   void FromHex(const char* text);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/alarm.h"
+#include "base/text_codecs.h"
 #include "capi/call_frame.h"
 
 using namespace orvo::capi;
@@ -67,9 +68,8 @@ orvo_status orvo_extract_long(orvo_buffer* blob, size_t position, uint32_t* valu
     orvo_buffer& b = Checked(blob, position);
     // The blob's bytes are freed before the value is written.
     if (Inside(value, sizeof *value, b)) Refuse(ORVO_E_INVALID_ARGUMENT, "value lies in the blob's bytes");
-    const size_t present = b.size - position < 4 ? b.size - position : 4;
-    uint32_t v = 0;
-    for (size_t i = 0; i < 4; ++i) v = (v << 8) | (i < present ? b.data[position + i] : 0u);
+    size_t present = 0;
+    const uint32_t v = orvo::codec::LoadLongZeroFilled(b.data + position, b.size - position, &present);
     Splice(b, position, present, nullptr, 0);
     *value = v;
   });

@@ -17,8 +17,9 @@ endfunction()
 
 # Adds every .cpp of the calling folder to `target`; files ending in _win.cpp or
 # _posix.cpp only to the build of that platform. Instruction-set specific code
-# (AES-NI, SHA extensions) selects its instructions with target attributes, so
-# no file needs special flags.
+# (AES-NI, VAES, SHA extensions, IFMA) selects its instructions with target
+# attributes rather than flags; a file that needs a flag of its own sets it
+# where its folder builds it (rsa/CMakeLists.txt: the IFMA kernel under mingw-w64).
 function(orvo_folder_sources target)
   orvo_folder_source_list(sources)  # cmake/OrvoLayers.cmake
   target_sources(${target} PRIVATE ${sources})

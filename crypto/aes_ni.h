@@ -18,8 +18,12 @@ void DecryptCBC(const uint32_t* decSchedule, uint32_t rounds, const uint8_t* in,
 
 }  // namespace orvo::aesni
 
-// F<Nr>(...) for the standard round counts 10, 12 and 14 (kernels that unroll
-// their rounds and keep the keys in registers), F<0>(...) for any other.
-#define ORVO_BY_ROUNDS(F, ...) \
-  (rounds == 10 ? F<10>(__VA_ARGS__) : rounds == 12 ? F<12>(__VA_ARGS__) : rounds == 14 ? F<14>(__VA_ARGS__) \
-                                                                                       : F<0>(__VA_ARGS__))
+// F<Nr>(schedule, nr, ...) for the standard round counts 10, 12 and 14
+// (kernels that unroll their rounds and keep the keys in registers),
+// F<0>(schedule, nr, ...) for any other. The count chosen on is the one passed
+// to F; `nr` is read more than once, so pass a plain variable.
+#define ORVO_BY_ROUNDS(F, schedule, nr, ...)                                                          \
+  ((nr) == 10   ? F<10>(schedule, nr, __VA_ARGS__)                                                     \
+   : (nr) == 12 ? F<12>(schedule, nr, __VA_ARGS__)                                                     \
+   : (nr) == 14 ? F<14>(schedule, nr, __VA_ARGS__)                                                     \
+                : F<0>(schedule, nr, __VA_ARGS__))

@@ -8,9 +8,9 @@
 // unaligned 16-byte load. Several independent blocks are kept in flight in ECB
 // and CBC decryption; CBC encryption is one chain by nature.
 //
-// Compiled for every x86-64 target with per-function target attributes and
-// used only after the processor reports AES-NI; other processors get Supported()
-// false and never reach the rest.
+// Compiled for every x86 target with per-function target attributes and
+// called only while aes::HardwareInUse() is true (the processor reports AES-NI
+// and nothing hides it); elsewhere the stand-ins at the end are never reached.
 #include "crypto/aes_ni.h"
 
 #include "base/wipe.h"

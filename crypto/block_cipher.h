@@ -1,5 +1,6 @@
 // XBlockCipher: the abstract block cipher behind the symmetric scripting
-// objects, and the mode engine written once over it.
+// objects, the C library's and the Python package's ciphers and the tool's
+// cipher commands, and the mode engine written once over it.
 //
 // Sealed data (the output of Encrypt) is the ciphertext blocks and nothing
 // else: no header, no IV, no length, no mode mark, no checksum. Decrypt removes
@@ -106,7 +107,8 @@ class XBlockCipher {
   size_t EncryptFinal(const uint8_t* in, size_t n, uint8_t* out);
   size_t DecryptBlocks(const uint8_t* in, uint8_t* out, size_t n);
 
-  // Written directly by the scripting objects' Mode and Filler properties.
+  // Written directly by the callers (the scripting objects' Mode and Filler
+  // properties, the C library, the Python package).
   uint32_t mode = kModeECB;
   uint8_t filler = 0;
   uint8_t* chain = nullptr;  // BlockSize() bytes once set up

@@ -1,4 +1,4 @@
-// MD5 message digest (RFC 1321) over a whole buffer.
+// MD5 message digest (RFC 1321), of a whole buffer or fed piece by piece.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-// SHA-1 message digest (FIPS 180-1) over a whole buffer.
+// SHA-1 message digest (FIPS 180-1), of a whole buffer or fed piece by piece.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 // CryptoMisc (see crypto_misc.h).
 #include "objects/crypto_misc.h"
 
+#include "base/text_codecs.h"
 #include "digest/crc32.h"
 #include "digest/md5.h"
 #include "digest/random.h"
@@ -100,10 +101,9 @@ HRESULT CryptoMisc::ExtractLongFromBlob(IDispatch* blob, LONG position, LONG* re
     XBlob& source = *blobs.input[0];
     if (!ValidPosition(source, position)) return E_INVALIDARG;
     const uint32_t at = static_cast<uint32_t>(position);
-    const uint32_t present = source.size - at < 4 ? source.size - at : 4;
-    uint32_t value = 0;
-    for (uint32_t i = 0; i < 4; ++i) value = (value << 8) | (i < present ? source.data[at + i] : 0u);
-    orvo::RemoveBytes(source, at, present);
+    size_t present = 0;
+    const uint32_t value = orvo::codec::LoadLongZeroFilled(source.data + at, source.size - at, &present);
+    orvo::RemoveBytes(source, at, static_cast<uint32_t>(present));
     *result = static_cast<LONG>(value);
     return S_OK;
   });

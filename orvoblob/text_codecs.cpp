@@ -1,38 +1,9 @@
 #include "orvoblob/text_codecs.h"
 
-#include <limits>
-#include <new>
+#include "base/text_codecs.h"
 
 namespace orvo {
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-bool IsWhiteSpace(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f'; }
-
-int HexValue(wchar_t c) {
-  if (c >= L'0' && c <= L'9') return c - L'0';
-  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-  return -1;
-}
-
-int Base64Value(wchar_t c) {
-  if (c >= L'A' && c <= L'Z') return c - L'A';
-  if (c >= L'a' && c <= L'z') return c - L'a' + 26;
-  if (c >= L'0' && c <= L'9') return c - L'0' + 52;
-  if (c == L'+') return 62;
-  if (c == L'/') return 63;
-  return -1;
-}
-
-// `units` groups of `per` characters; std::bad_alloc where the count does not
-// fit a std::size_t (a 32-bit one: a Blob may hold 4 GiB - 1 bytes).
-std::size_t TextLength(std::size_t units, std::size_t per) {
-  if (units > std::numeric_limits<std::size_t>::max() / per) throw std::bad_alloc();
-  return units * per;
-}
 
 bool Fail(std::string& error, const char* what, std::size_t index) {
   error = std::string(what) + std::to_string(index + 1);
@@ -73,108 +44,49 @@ void AppendWide(uint32_t c, std::wstring& out) {
 
 }  // namespace
 
-std::string FormatHex(const uint8_t* bytes, std::size_t n) {
-  std::string out(TextLength(n, 2), '0');
-  for (std::size_t i = 0; i < n; ++i) {
-    out[2 * i] = kHexDigits[bytes[i] >> 4];
-    out[2 * i + 1] = kHexDigits[bytes[i] & 0x0F];
-  }
-  return out;
-}
+// The Blob's rules: white space of the C locale, between pairs only; Base64
+// padded, with zero padding bits, so that every accepted text has one reading.
+constexpr codec::HexRules kHexRules{codec::WhiteSpace::kCLocale, false};
+constexpr codec::Base64Rules kBase64Rules{codec::WhiteSpace::kCLocale, true, true};
+
+std::string FormatHex(const uint8_t* bytes, std::size_t n) { return codec::FormatHex(bytes, n, codec::HexCase::kUpper); }
 
 bool ParseHex(std::wstring_view text, std::vector<uint8_t>& out, std::string& error) {
-  out.clear();
-  out.reserve(text.size() / 2);
-  int high = -1;  // the first digit of a pair, while the pair is open
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const wchar_t c = text[i];
-    if (high < 0 && IsWhiteSpace(c)) continue;
-    const int value = HexValue(c);
-    if (value < 0) return Fail(error, "Invalid hexadecimal text at position ", i);
-    if (high < 0) {
-      high = value;
-    } else {
-      out.push_back(static_cast<uint8_t>(high << 4 | value));
-      high = -1;
-    }
-  }
-  if (high >= 0) {
-    error = "Hexadecimal text has an odd number of digits";
+  out.resize(text.size() / 2);
+  codec::HexDecoder decoder(kHexRules);
+  const std::size_t n = decoder.Feed(text.data(), text.size(), out.data());
+  if (!decoder.Finish()) {
+    const codec::Fault& fault = decoder.fault();
+    error = fault.kind == codec::Fault::kOddDigitCount
+                ? "Hexadecimal text has an odd number of digits"
+                : "Invalid hexadecimal text at position " + std::to_string(fault.position + 1);
     return false;
   }
+  out.resize(n);
   return true;
 }
 
-std::string FormatBase64(const uint8_t* bytes, std::size_t n) {
-  std::string out;
-  out.reserve(TextLength(n / 3 + (n % 3 != 0 ? 1 : 0), 4));
-  std::size_t i = 0;
-  for (; i + 3 <= n; i += 3) {
-    const uint32_t group = uint32_t{bytes[i]} << 16 | uint32_t{bytes[i + 1]} << 8 | bytes[i + 2];
-    out += kBase64Alphabet[group >> 18];
-    out += kBase64Alphabet[(group >> 12) & 0x3F];
-    out += kBase64Alphabet[(group >> 6) & 0x3F];
-    out += kBase64Alphabet[group & 0x3F];
-  }
-  if (n - i == 1) {
-    out += kBase64Alphabet[bytes[i] >> 2];
-    out += kBase64Alphabet[(bytes[i] & 0x03) << 4];
-    out += "==";
-  } else if (n - i == 2) {
-    const uint32_t group = uint32_t{bytes[i]} << 8 | bytes[i + 1];
-    out += kBase64Alphabet[group >> 10];
-    out += kBase64Alphabet[(group >> 4) & 0x3F];
-    out += kBase64Alphabet[(group << 2) & 0x3F];
-    out += '=';
-  }
-  return out;
-}
+std::string FormatBase64(const uint8_t* bytes, std::size_t n) { return codec::FormatBase64(bytes, n); }
 
 bool ParseBase64(std::wstring_view text, std::vector<uint8_t>& out, std::string& error) {
-  out.clear();
-  out.reserve(text.size() / 4 * 3);
-  uint32_t group = 0;       // the bits of the open group
-  int count = 0;            // characters of the open group, padding included
-  int padding = 0;          // "=" seen in the open group
-  std::size_t lastData = 0;  // index of the group's last alphabet character
-  bool ended = false;       // a padded group closed the text
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const wchar_t c = text[i];
-    if (IsWhiteSpace(c)) continue;
-    if (ended) return Fail(error, "Invalid Base64 text at position ", i);
-    if (c == L'=') {
-      if (count < 2) return Fail(error, "Invalid Base64 text at position ", i);
-      ++padding;
-    } else {
-      const int value = Base64Value(c);
-      if (value < 0 || padding > 0) return Fail(error, "Invalid Base64 text at position ", i);
-      group = group << 6 | static_cast<uint32_t>(value);
-      lastData = i;
-    }
-    if (++count < 4) continue;
-    if (padding == 0) {
-      out.push_back(static_cast<uint8_t>(group >> 16));
-      out.push_back(static_cast<uint8_t>(group >> 8));
-      out.push_back(static_cast<uint8_t>(group));
-    } else if (padding == 1) {  // 18 bits: two bytes and two zero bits
-      if ((group & 0x03) != 0) return Fail(error, "Invalid Base64 text at position ", lastData);
-      out.push_back(static_cast<uint8_t>(group >> 10));
-      out.push_back(static_cast<uint8_t>(group >> 2));
-      ended = true;
-    } else {  // 12 bits: one byte and four zero bits
-      if ((group & 0x0F) != 0) return Fail(error, "Invalid Base64 text at position ", lastData);
-      out.push_back(static_cast<uint8_t>(group >> 4));
-      ended = true;
-    }
-    group = 0;
-    count = 0;
-    padding = 0;
+  out.resize(text.size() / 4 * 3 + 2);
+  codec::Base64Decoder decoder(kBase64Rules);
+  std::size_t n = decoder.Feed(text.data(), text.size(), out.data());
+  n += decoder.Finish(out.data() + n);
+  const codec::Fault& fault = decoder.fault();
+  switch (fault.kind) {
+    case codec::Fault::kNone:
+      out.resize(n);
+      return true;
+    case codec::Fault::kLoneCharacter:
+    case codec::Fault::kIncompletePadding:
+    case codec::Fault::kMissingPadding:
+      error = "Incomplete Base64 text: the characters do not make whole groups of four";
+      return false;
+    default:
+      error = "Invalid Base64 text at position " + std::to_string(fault.position + 1);
+      return false;
   }
-  if (count != 0) {
-    error = "Incomplete Base64 text: the characters do not make whole groups of four";
-    return false;
-  }
-  return true;
 }
 
 bool WideToUtf8(std::wstring_view text, std::vector<uint8_t>& out, std::string& error) {

@@ -1,7 +1,8 @@
 // The text forms of a Blob's bytes: hexadecimal digits, Base64 (RFC 4648,
 // section 4: the standard alphabet with padding) and UTF-8 (RFC 3629). Plain
 // functions over byte and wide-character strings, without COM, so that the
-// parsers can be tested and fuzzed on their own.
+// parsers can be tested and fuzzed on their own. Hex and Base64 are the base
+// layer's codecs (base/text_codecs.h) with the rules below.
 //
 // Wide strings are the platform's wchar_t text, as a BSTR holds it: UTF-16 on
 // Windows, UTF-32 elsewhere. Positions in error messages count from 1, in

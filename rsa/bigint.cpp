@@ -17,6 +17,11 @@ void WipeLimbs(uint16_t* limbs, uint32_t n) {
   if (limbs != nullptr) orvo::SecureWipe(limbs, sizeof(uint16_t) * n);
 }
 
+// memcpy of n limbs; `from` may be null (a value without limbs) when n is 0.
+void CopyLimbs(uint16_t* to, const uint16_t* from, uint32_t n) {
+  if (n != 0) std::memcpy(to, from, sizeof(uint16_t) * n);
+}
+
 }  // namespace
 
 XBigInt::XBigInt(uint16_t value)
@@ -26,20 +31,20 @@ XBigInt::XBigInt(uint16_t value)
 
 XBigInt::XBigInt(const XBigInt& other)
     : limbs_(std::make_unique<uint16_t[]>(other.capacity_)), capacity_(other.capacity_), count_(other.count_) {
-  std::memcpy(limbs_.get(), other.limbs_.get(), sizeof(uint16_t) * count_);
+  CopyLimbs(limbs_.get(), other.limbs_.get(), count_);
 }
 
-XBigInt::XBigInt(XBigInt&& other) : limbs_(std::make_unique<uint16_t[]>(1)), capacity_(1), count_(1) {
-  // The moved-from value keeps a valid array and becomes zero.
-  std::swap(limbs_, other.limbs_);
-  std::swap(capacity_, other.capacity_);
-  std::swap(count_, other.count_);
+XBigInt::XBigInt(XBigInt&& other) noexcept
+    : limbs_(std::move(other.limbs_)), capacity_(other.capacity_), count_(other.count_) {
+  // No allocation here: the moved-from value is left without limbs (bigint.h).
+  other.capacity_ = 0;
+  other.count_ = 0;
 }
 
 XBigInt& XBigInt::operator=(const XBigInt& other) {
   if (this != &other) {
     Reserve(other.count_);
-    std::memcpy(limbs_.get(), other.limbs_.get(), sizeof(uint16_t) * other.count_);
+    CopyLimbs(limbs_.get(), other.limbs_.get(), other.count_);
     if (other.count_ < count_) WipeLimbs(limbs_.get() + other.count_, count_ - other.count_);
     count_ = other.count_;
   }
@@ -52,8 +57,9 @@ XBigInt& XBigInt::operator=(XBigInt&& other) noexcept {
     std::swap(limbs_, other.limbs_);
     std::swap(capacity_, other.capacity_);
     std::swap(count_, other.count_);
-    other.count_ = 1;
-    other.limbs_[0] = 0;
+    // `other` keeps this value's old array as zero, or stays without limbs.
+    other.count_ = other.capacity_ != 0 ? 1 : 0;
+    if (other.count_ != 0) other.limbs_[0] = 0;
   }
   return *this;
 }
@@ -63,7 +69,7 @@ XBigInt::~XBigInt() { WipeLimbs(limbs_.get(), capacity_); }
 void XBigInt::Reserve(uint32_t n) {
   if (n <= capacity_) return;
   auto grown = std::make_unique<uint16_t[]>(n);
-  std::memcpy(grown.get(), limbs_.get(), sizeof(uint16_t) * count_);
+  CopyLimbs(grown.get(), limbs_.get(), count_);
   WipeLimbs(limbs_.get(), capacity_);
   limbs_ = std::move(grown);
   capacity_ = n;

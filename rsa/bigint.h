@@ -23,7 +23,10 @@ class XBigInt {
  public:
   explicit XBigInt(uint16_t value = 0);
   XBigInt(const XBigInt& other);
-  XBigInt(XBigInt&& other);
+  // A moved-from XBigInt holds no limbs (it allocates nothing, so a move never
+  // throws): it reads as zero through IsZero(), and may be assigned to, copied
+  // or destroyed; other operations need a value assigned first.
+  XBigInt(XBigInt&& other) noexcept;
   XBigInt& operator=(const XBigInt& other);
   XBigInt& operator=(XBigInt&& other) noexcept;
   // The limbs are wiped: an XBigInt may hold a private number.
@@ -54,7 +57,7 @@ class XBigInt {
   int Compare(const XBigInt& other) const;
   uint32_t BitLength() const;
   bool IsEven() const { return (limbs_[0] & 1) == 0; }
-  bool IsZero() const { return count_ == 1 && limbs_[0] == 0; }
+  bool IsZero() const { return count_ == 0 || (count_ == 1 && limbs_[0] == 0); }
   XBigInt& Normalize();
 
   // Modular arithmetic (modular.cpp, primes.cpp).

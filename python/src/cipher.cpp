@@ -2,13 +2,12 @@
 // scripting objects (KeyGen, Key, Encrypt, Decrypt, Mode, Filler).
 #include <pybind11/pybind11.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "base/ascii.h"
 #include "base/wipe.h"
 #include "bytes_io.h"
 #include "crypto/cipher_by_name.h"
@@ -16,11 +15,6 @@
 
 namespace orvopy {
 namespace {
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
 
 // Keeps a copy of the chaining register and puts it back unless the call
 // completes, so a call that fails part-way (memory running out after some
@@ -86,7 +80,7 @@ class Cipher {
       if (utf8 == nullptr) {
         PyErr_Clear();
       } else {
-        const std::string text = Lower(std::string(utf8, static_cast<size_t>(length)));
+        const std::string text = orvo::AsciiLower(std::string(utf8, static_cast<size_t>(length)));
         value = text == "ecb" ? XBlockCipher::kModeECB : text == "cbc" ? XBlockCipher::kModeCBC : 0;
       }
     } else if (PyLong_Check(mode.ptr())) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "base/alarm.h"
 #include "tests/rsa/rsa_test_support.h"
 
@@ -132,6 +134,28 @@ TEST(XBigIntTest, CopiesAreDeepAndMovesLeaveZero) {
   EXPECT_TRUE(b.IsZero());
   b = c;
   EXPECT_EQ(b.Compare(c), 0);
+}
+
+// A move allocates nothing, so containers move values instead of copying
+// them; what it leaves behind takes copies and moves both ways.
+TEST(XBigIntTest, MovesNeverThrowAndLeaveAValueThatTakesAssignment) {
+  static_assert(std::is_nothrow_move_constructible_v<XBigInt>);
+  static_assert(std::is_nothrow_move_assignable_v<XBigInt>);
+  XBigInt a = BigHex("0102030405060708090a0b0c0d0e0f10");
+  XBigInt b(std::move(a));
+  XBigInt fromEmpty(a);  // a copy of the moved-from value
+  EXPECT_TRUE(fromEmpty.IsZero());
+  XBigInt c(std::move(fromEmpty));
+  c = std::move(a);  // moved-from into moved-from
+  EXPECT_TRUE(a.IsZero() && c.IsZero());
+  a = std::move(b);
+  EXPECT_EQ(HexOf(a), "0102030405060708090a0b0c0d0e0f10");
+  EXPECT_TRUE(b.IsZero());
+  b = a;
+  b.Add(XBigInt(1));
+  EXPECT_EQ(HexOf(b), "0102030405060708090a0b0c0d0e0f11");
+  c = b;
+  EXPECT_EQ(c.Compare(b), 0);
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 // record: the key schedule is made once and the chaining register goes back
 // to its start before each record (or carries on, with --chain).
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "base/alarm.h"
+#include "base/ascii.h"
 #include "crypto/block_cipher.h"
 #include "crypto/cipher_by_name.h"
 #include "crypto/filler.h"
@@ -29,11 +29,6 @@
 
 namespace orvo::cli {
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::unique_ptr<XBlockCipher> NewCipher(const Arguments& args) {
   if (args.Positional().empty()) throw UsageError(std::string("missing CIPHER (") + kCipherNames + ")");
@@ -92,7 +87,7 @@ XBlob Seed(const Arguments& args) {
 
 // "ecb" or "cbc" in any case, or the Mode property's numbers 1 and 2.
 uint32_t ModeOf(const Arguments& args) {
-  const std::string mode = Lower(args.ValueOr("mode", "ecb"));
+  const std::string mode = AsciiLower(args.ValueOr("mode", "ecb"));
   if (mode == "ecb") return XBlockCipher::kModeECB;
   if (mode == "cbc") return XBlockCipher::kModeCBC;
   uint32_t number = 0;

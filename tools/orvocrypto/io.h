@@ -190,7 +190,4 @@ void Pump(Input& input, Progress& progress, Feed feed) {
   }
 }
 
-// Flags every data command accepts.
-inline const char* const kProgressFlags[] = {"progress", "quiet"};
-
 }  // namespace orvo::cli
