@@ -150,13 +150,10 @@ const Features& Detected() {
 Features Usable() {
   Features f = Detected();
   const unsigned hidden = detail::g_hidden.load(std::memory_order_relaxed);
-  f.aesni = f.aesni && Shown(hidden, Feature::kAesNi);
   f.pclmulqdq = f.pclmulqdq && Shown(hidden, Feature::kPclmulqdq);
   f.sse41 = f.sse41 && Shown(hidden, Feature::kSse41);
   f.ssse3 = f.ssse3 && Shown(hidden, Feature::kSsse3);
   f.sha = f.sha && Shown(hidden, Feature::kSha);
-  f.vaes = f.vaes && Shown(hidden, Feature::kVaes);
-  f.avx512f = f.avx512f && Shown(hidden, Feature::kAvx512);
   f.bmi2 = f.bmi2 && Shown(hidden, Feature::kBmi2);
   f.adx = f.adx && Shown(hidden, Feature::kAdx);
   f.avx512ifma = f.avx512ifma && Shown(hidden, Feature::kAvx512Ifma);

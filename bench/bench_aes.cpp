@@ -19,12 +19,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
-#include <optional>
 #include <vector>
 
 #include "bench/bench_cipher.h"
 #include "crypto/aes.h"
-#include "crypto/aes_test_hooks.h"
 
 #ifdef ORVO_PEER_OPENSSL
 #include <openssl/evp.h>
@@ -80,11 +78,15 @@ void OrvoEngine(benchmark::State& state, OrvoPath path, Op op, size_t n) {
     state.SkipWithError("this processor lacks the instructions of this path");
     return;
   }
-  std::optional<orvo::aes::ScopedEngineForTesting> forced;
-  if (path.forced) forced.emplace(path.engine);
-  XAES aes;
-  aes.SetKey(KeyBlob());
-  orvo::bench::RunEngine(state, aes, op, n);
+  if (path.forced) {
+    XAES aes(path.engine);
+    aes.SetKey(KeyBlob());
+    orvo::bench::RunEngine(state, aes, op, n);
+  } else {
+    XAES aes;
+    aes.SetKey(KeyBlob());
+    orvo::bench::RunEngine(state, aes, op, n);
+  }
 }
 
 void OrvoStream(benchmark::State& state, Op op, size_t n) {

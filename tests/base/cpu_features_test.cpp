@@ -17,21 +17,21 @@ using orvo::cpu::ScopedFeatureOverride;
 using orvo::cpu::Usable;
 
 TEST(ScopedFeatureOverride, HidesShowsAndRestoresNested) {
-  ASSERT_EQ(Usable().aesni, Detected().aesni);
+  ASSERT_EQ(Usable().pclmulqdq, Detected().pclmulqdq);
   {
-    const ScopedFeatureOverride hidden(Feature::kAesNi);
-    EXPECT_FALSE(Usable().aesni);
+    const ScopedFeatureOverride hidden(Feature::kPclmulqdq);
+    EXPECT_FALSE(Usable().pclmulqdq);
     EXPECT_EQ(Usable().sha, Detected().sha) << "only the named feature is hidden";
     {
-      const ScopedFeatureOverride shown(Feature::kAesNi, true);
-      EXPECT_EQ(Usable().aesni, Detected().aesni) << "shown again, but only where the processor has it";
+      const ScopedFeatureOverride shown(Feature::kPclmulqdq, true);
+      EXPECT_EQ(Usable().pclmulqdq, Detected().pclmulqdq) << "shown again, but only where the processor has it";
       const ScopedFeatureOverride sha(Feature::kSha);
       EXPECT_FALSE(Usable().sha);
     }
-    EXPECT_FALSE(Usable().aesni) << "the inner override restores the outer one's setting";
+    EXPECT_FALSE(Usable().pclmulqdq) << "the inner override restores the outer one's setting";
     EXPECT_EQ(Usable().sha, Detected().sha);
   }
-  EXPECT_EQ(Usable().aesni, Detected().aesni);
+  EXPECT_EQ(Usable().pclmulqdq, Detected().pclmulqdq);
 }
 
 }  // namespace
