@@ -65,7 +65,10 @@ struct NamedFeature {
   bool Features::*cleared[3];
 };
 
-const NamedFeature kNamed[] = {
+// constexpr: initialised before any code runs, since Detected() may be first
+// called from another file's static initialisation (a benchmark's
+// registration), before this file's dynamic initialisers.
+constexpr NamedFeature kNamed[] = {
     {"aes", {&Features::aesni, &Features::vaes}},
     {"pclmulqdq", {&Features::pclmulqdq}},
     {"sse4_1", {&Features::sse41}},

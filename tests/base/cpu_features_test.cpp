@@ -61,6 +61,18 @@ Features All() {
 // ORVOCRYPTO_HIDE_CPU_FEATURES's list applied to a processor with every
 // feature. The expected fields, in order: aesni pclmulqdq sse41 ssse3 sha
 // avx2 vaes avx512f bmi2 adx avx512ifma bmi1.
+// The list as a static object of another file sees it, while static objects
+// are still being built: a benchmark's registration asks Detected() then, and
+// the names must already be known (this file's objects are built before the
+// library's).
+const Features kHiddenDuringStaticInitialisation = WithoutNamed(All(), "vaes,avx512f");
+
+TEST(WithoutNamed, WorksDuringStaticInitialisation) {
+  EXPECT_FALSE(kHiddenDuringStaticInitialisation.vaes);
+  EXPECT_FALSE(kHiddenDuringStaticInitialisation.avx512f);
+  EXPECT_TRUE(kHiddenDuringStaticInitialisation.aesni);
+}
+
 TEST(WithoutNamed, HidesNamedFeaturesAndWhatNeedsThem) {
   const struct {
     const char* names;
