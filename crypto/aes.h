@@ -101,9 +101,9 @@ class XAES final : public XBlockCipher {
 namespace orvo::aes {
 
 // The engine a key takes when it is set: VAES on zmm where the processor has
-// VAES and AVX-512F, on ymm with VAES and AVX2, else AES-NI (with SSE4.1),
-// else the tables, each only where it answers right
-// (XAES::WideEngineAnswersRight); ORVOCRYPTO_HIDE_CPU_FEATURES steps down
+// VAES and AVX-512F, on ymm with VAES and AVX2 (each only where it answers
+// right: XAES::WideEngineAnswersRight), else AES-NI (with SSE4.1), else the
+// tables; ORVOCRYPTO_HIDE_CPU_FEATURES steps down
 // (aes, vaes, avx2, avx512f, sse4_1). Decided once per process, on the first
 // call. The choice does not depend on the length: on the AVX-512 processor
 // measured (bench/bench_aes.cpp), zmm leads ymm at 64 bytes as well as at

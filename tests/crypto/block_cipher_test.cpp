@@ -1,7 +1,8 @@
 // The mode engine: sealed data against OpenSSL, padding, the chaining register
 // carried between calls, modes other than ECB and CBC, and the alarms. Run on
-// both AES paths, and through the engine's default block loops as a cipher
-// that implements only the seven base operations (Twofish, Blowfish) gets them.
+// every AES block engine, and through the mode engine's default block loops as
+// a cipher that implements only the seven base operations (Twofish, Blowfish)
+// gets them.
 #include "crypto/block_cipher.h"
 
 #include <gtest/gtest.h>
