@@ -62,11 +62,6 @@ namespace detail {
 inline std::atomic<unsigned> g_hidden{0};
 }  // namespace detail
 
-// True while no ScopedFeatureOverride hides anything, so that Usable() is
-// Detected(): a single load, inlined, for paths that cache their choice for
-// that case and are called per block run.
-inline bool NothingHidden() { return detail::g_hidden.load(std::memory_order_relaxed) == 0; }
-
 // The body of a hardware path's stand-in, compiled for processors without the
 // instructions (the AES-NI, VAES, SHA and carry-less multiplication paths off
 // x86). Detected(), and so Usable(), reports none of those features there,
