@@ -70,7 +70,10 @@ struct NamedFeature {
   bool Features::*cleared[3];
 };
 
-const NamedFeature kNamed[] = {
+// constexpr: initialised before any code runs, since Detected() may be first
+// called from another file's static initialisation (a benchmark's
+// registration), before this file's dynamic initialisers.
+constexpr NamedFeature kNamed[] = {
     {"aes", {&Features::aesni, &Features::vaes}},
     {"pclmulqdq", {&Features::pclmulqdq}},
     {"sse4_1", {&Features::sse41}},
@@ -150,18 +153,13 @@ const Features& Detected() {
   return features;
 }
 
-bool NothingHidden() { return g_hidden.load(std::memory_order_relaxed) == 0; }
-
 Features Usable() {
   Features f = Detected();
   const unsigned hidden = g_hidden.load(std::memory_order_relaxed);
-  f.aesni = f.aesni && Shown(hidden, Feature::kAesNi);
   f.pclmulqdq = f.pclmulqdq && Shown(hidden, Feature::kPclmulqdq);
   f.sse41 = f.sse41 && Shown(hidden, Feature::kSse41);
   f.ssse3 = f.ssse3 && Shown(hidden, Feature::kSsse3);
   f.sha = f.sha && Shown(hidden, Feature::kSha);
-  f.vaes = f.vaes && Shown(hidden, Feature::kVaes);
-  f.avx512f = f.avx512f && Shown(hidden, Feature::kAvx512);
   f.bmi2 = f.bmi2 && Shown(hidden, Feature::kBmi2);
   f.adx = f.adx && Shown(hidden, Feature::kAdx);
   f.avx512ifma = f.avx512ifma && Shown(hidden, Feature::kAvx512Ifma);

@@ -51,20 +51,18 @@ const Features& Detected();
 
 // What the hardware paths may use now: Detected() less the features that a
 // ScopedFeatureOverride (base/test_hooks.h) hides. Every hardware path asks
-// this, call by call, before it takes the processor's instructions.
+// this, call by call, before it takes the processor's instructions, except
+// AES, which takes its engine from Detected() once per key (crypto/aes.h).
 Features Usable();
 
-// True while no ScopedFeatureOverride hides anything, so that Usable() is
-// Detected(): a single load, for paths that cache their choice for that case
-// and are called per block run.
-bool NothingHidden();
 
 // The body of a hardware path's stand-in, compiled for processors without the
 // instructions (the AES-NI, VAES, SHA and carry-less multiplication paths off
-// x86). Usable() reports none of those features there, and every caller asks
-// it first, so no stand-in is ever called. Should a broken check call one, it
-// traps at once: a stand-in that returned would leave its output unwritten,
-// and a cipher would hand back stale or plain bytes as its result.
+// x86). Detected(), and so Usable(), reports none of those features there,
+// and every caller asks first, so no stand-in is ever called. Should a broken
+// check call one, it traps at once: a stand-in that returned would leave its
+// output unwritten, and a cipher would hand back stale or plain bytes as its
+// result.
 [[noreturn]] inline void HardwarePathUnreachable() noexcept { __builtin_trap(); }
 
 }  // namespace orvo::cpu

@@ -15,14 +15,13 @@ void SetBlobAllocationLimitForTesting(std::size_t maxBytes);
 namespace orvo::cpu {
 
 // The processor features the hardware paths use (base/cpu_features.h).
+// AES is not among them: it takes its engine once per key, and tests name
+// the engine they want (crypto/aes.h).
 enum class Feature : unsigned {
-  kAesNi = 1u << 0,
   kPclmulqdq = 1u << 1,
   kSse41 = 1u << 2,
   kSsse3 = 1u << 3,
   kSha = 1u << 4,
-  kVaes = 1u << 5,
-  kAvx512 = 1u << 6,
   kBmi2 = 1u << 16,
   kAdx = 1u << 17,
   kAvx512Ifma = 1u << 18,
@@ -31,9 +30,8 @@ enum class Feature : unsigned {
 
 // While it lives, `feature` is hidden from the hardware paths (usable = false:
 // the portable code runs in their place) or shown again where the processor
-// has it (usable = true, undoing an enclosing override). Hiding AES-NI selects
-// the table-driven AES (hiding VAES the AES-NI one, hiding AVX-512 the
-// 256-bit VAES one), hiding the SHA extensions the portable SHA-1, hiding
+// has it (usable = true, undoing an enclosing override). Hiding the SHA
+// extensions selects the portable SHA-1, hiding
 // PCLMULQDQ the slicing-by-16 CRC-32, hiding BMI1 Blowfish and Twofish with
 // shifts and masks for their S-box indices; both paths of each give the same results.
 // The setting is process-wide, for tests on one thread; overrides nest, and

@@ -9,8 +9,14 @@ we lead. Forced paths of ours (`orvo-<path>`) are shown under their group.
 Then: groups of ours without a peer, the scripting path's frame cost (the
 Invoke family), and the rows that follow no convention ("unpaired").
 
+With --without-avx512 FILE, the results of a second run on the same machine
+with VAES and AVX-512 hidden from ours and from the peers (bench/run makes it)
+add a second set of columns: ours, the best peer and the ratio as a server
+without them sees them.
+
   python3 bench/ratios.py results.json             # plain text
   python3 bench/ratios.py --markdown results.json  # tables for bench/README.md
+  python3 bench/ratios.py --markdown results.json --without-avx512 no-avx512.json
 Standard library only.
 """
 
@@ -149,18 +155,35 @@ def label(key):
     return f"{family} {operation}" + (f" {format_size(size)}" if size is not None else "")
 
 
-def ratio_lines(groups):
-    """(label, ours, best peer, peer figure, ratio, forced paths) per compared group."""
+def compare(impls):
+    """(best peer's name, its row, ours / best, {forced path: (row, ratio)}) for one group, or None."""
+    peers = {impl: row for impl, row in impls.items() if impl in PEERS}
+    if "orvo" not in impls or not peers:
+        return None
+    best_name, best = max(peers.items(), key=lambda item: item[1].rate())
+    if best.rate() <= 0:
+        return None
+    forced = {impl: (row, row.rate() / best.rate()) for impl, row in impls.items() if impl.startswith("orvo-")}
+    return best_name, best, impls["orvo"].rate() / best.rate(), forced
+
+
+def ratio_lines(groups, other=None):
+    """Per compared group: (label, ours, best peer, peer figure, ratio, forced paths, the same from `other`).
+
+    forced paths: (impl, row, ratio, the other run's (row, ratio) or None); the
+    other run's figures: (ours, best peer's name, its row, ratio) or None.
+    """
     out = []
     for key, impls in groups.items():
-        peers = {impl: row for impl, row in impls.items() if impl in PEERS}
-        if "orvo" not in impls or not peers:
+        here = compare(impls)
+        if here is None:
             continue
-        best_name, best = max(peers.items(), key=lambda item: item[1].rate())
-        ours = impls["orvo"]
-        forced = [(impl, row, row.rate() / best.rate()) for impl, row in sorted(impls.items())
-                  if impl.startswith("orvo-") and best.rate() > 0]
-        out.append((label(key), ours, best_name, best, ours.rate() / best.rate() if best.rate() > 0 else 0.0, forced))
+        best_name, best, ratio, forced = here
+        there = compare(other.get(key, {})) if other is not None else None
+        other_forced = there[3] if there else {}
+        paths = [(impl, row, r, other_forced.get(impl)) for impl, (row, r) in sorted(forced.items())]
+        other_line = (other[key]["orvo"], there[0], there[1], there[2]) if there else None
+        out.append((label(key), impls["orvo"], best_name, best, ratio, paths, other_line))
     return out
 
 
@@ -177,10 +200,11 @@ def frame_lines(groups):
     return out
 
 
-def render(data, markdown):
+def render(data, markdown, without=None):
     model, have, lack = cpu_description()
     groups, unpaired = group_rows(load_rows(data))
-    ratios = ratio_lines(groups)
+    other = group_rows(load_rows(without))[0] if without is not None else None
+    ratios = ratio_lines(groups, other)
     compared = {line[0] for line in ratios}
     no_peer = [(label(key), impls["orvo"]) for key, impls in groups.items()
                if key[0] != "Invoke" and "orvo" in impls and label(key) not in compared]
@@ -190,11 +214,23 @@ def render(data, markdown):
     if markdown:
         lines += [f"CPU: {model}; flags: {' '.join(have) or 'none'}"
                   + (f" (absent: {' '.join(lack)})" if lack else ""), ""]
-        lines += ["| benchmark | ours | best peer | peer | ours / best |", "|---|---|---|---|---|"]
-        for name, ours, best_name, best, ratio, forced in ratios:
-            lines.append(f"| {name} | {ours.figure()} | {best_name} | {best.figure()} | {ratio:.2f} |")
-            for impl, row, r in forced:
-                lines.append(f"| &nbsp;&nbsp;{impl} | {row.figure()} | | | {r:.2f} |")
+        if other is None:
+            lines += ["| benchmark | ours | best peer | peer | ours / best |", "|---|---|---|---|---|"]
+        else:
+            lines += ["| benchmark | ours | best peer | peer | ours / best "
+                      "| ours, no AVX-512 | best peer | peer | ours / best |",
+                      "|---|---|---|---|---|---|---|---|---|"]
+        for name, ours, best_name, best, ratio, forced, there in ratios:
+            cells = f"| {name} | {ours.figure()} | {best_name} | {best.figure()} | {ratio:.2f} |"
+            if other is not None:
+                cells += (f" {there[0].figure()} | {there[1]} | {there[2].figure()} | {there[3]:.2f} |" if there
+                          else f" {na} | | | |")
+            lines.append(cells)
+            for impl, row, r, then in forced:
+                cells = f"| &nbsp;&nbsp;{impl} | {row.figure()} | | | {r:.2f} |"
+                if other is not None:
+                    cells += f" {then[0].figure()} | | | {then[1]:.2f} |" if then else f" {na} | | | |"
+                lines.append(cells)
         if no_peer:
             lines += ["", "No peer in this run:", "", "| benchmark | ours |", "|---|---|"]
             lines += [f"| {name} | {row.figure()} |" for name, row in no_peer]
@@ -209,11 +245,20 @@ def render(data, markdown):
         lines += [f"CPU: {model}", f"flags: {' '.join(have) or 'none'}" + (f"   absent: {' '.join(lack)}" if lack else ""),
                   "", "Ours against the best peer (ratio >= 1.00: we lead)"]
         width = max([len(line[0]) for line in ratios] + [10]) + 2
-        lines.append(f"{'benchmark':<{width}}{'ours':>12}  {'best peer':<10}{'peer':>12}  {'ratio':>6}")
-        for name, ours, best_name, best, ratio, forced in ratios:
-            lines.append(f"{name:<{width}}{ours.figure():>12}  {best_name:<10}{best.figure():>12}  {ratio:>6.2f}")
-            for impl, row, r in forced:
-                lines.append(f"{'  ' + impl:<{width}}{row.figure():>12}  {'':<10}{'':>12}  {r:>6.2f}")
+        head = f"{'benchmark':<{width}}{'ours':>12}  {'best peer':<10}{'peer':>12}  {'ratio':>6}"
+        if other is not None:
+            head += f"   | no AVX-512: {'ours':>10}  {'best peer':<10}{'peer':>12}  {'ratio':>6}"
+        lines.append(head)
+        for name, ours, best_name, best, ratio, forced, there in ratios:
+            line = f"{name:<{width}}{ours.figure():>12}  {best_name:<10}{best.figure():>12}  {ratio:>6.2f}"
+            if there:
+                line += f"   | {'':<12}{there[0].figure():>10}  {there[1]:<10}{there[2].figure():>12}  {there[3]:>6.2f}"
+            lines.append(line)
+            for impl, row, r, then in forced:
+                line = f"{'  ' + impl:<{width}}{row.figure():>12}  {'':<10}{'':>12}  {r:>6.2f}"
+                if then:
+                    line += f"   | {'':<12}{then[0].figure():>10}  {'':<10}{'':>12}  {then[1]:>6.2f}"
+                lines.append(line)
         if no_peer:
             lines += ["", "No peer in this run:"]
             lines += [f"  {name:<{width}}{row.figure():>12}" for name, row in no_peer]
@@ -232,10 +277,16 @@ def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("results", help="orvo_bench --benchmark_out=FILE --benchmark_out_format=json")
     parser.add_argument("--markdown", action="store_true", help="Markdown tables, as bench/README.md keeps them")
+    parser.add_argument("--without-avx512", metavar="FILE",
+                        help="a second run's JSON with VAES and AVX-512 hidden from ours and the peers (bench/run)")
     args = parser.parse_args(argv)
     with open(args.results, encoding="utf-8") as f:
         data = json.load(f)
-    print(render(data, args.markdown))
+    without = None
+    if args.without_avx512:
+        with open(args.without_avx512, encoding="utf-8") as f:
+            without = json.load(f)
+    print(render(data, args.markdown, without))
     return 0
 
 

@@ -1,7 +1,6 @@
 // XAES (FIPS-197): key blob, key expansion and the table-driven block code.
 #include "crypto/aes.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "base/alarm.h"
@@ -21,68 +20,6 @@ using orvo::aes_tables::kInvSbox;
 using orvo::aes_tables::kSbox;
 using orvo::aes_tables::kTd;
 using orvo::aes_tables::kTe;
-
-namespace orvo::aes {
-
-bool HardwareAvailable() {
-  const cpu::Features& f = cpu::Detected();
-  return f.aesni && f.sse41;
-}
-
-bool HardwareInUse() {
-  const cpu::Features f = cpu::Usable();
-  return f.aesni && f.sse41;
-}
-
-namespace {
-
-Engine EngineFor(const cpu::Features& f) {
-  if (!f.aesni || !f.sse41) return Engine::kTable;
-  if (f.vaes && f.avx512f) {
-    static const bool answers = XAES::WidePathAnswersRight(Engine::kVaes512);
-    if (answers) return Engine::kVaes512;
-  }
-  if (f.vaes) {
-    static const bool answers = XAES::WidePathAnswersRight(Engine::kVaes256);
-    if (answers) return Engine::kVaes256;
-  }
-  return Engine::kAesNi;
-}
-
-}  // namespace
-
-// The widest engine this processor runs right, once known (-1 before), for
-// the block calls' inlined fast path (CurrentEngine below): one relaxed load
-// where a function-local static costs a guard check and a call.
-namespace {
-std::atomic<int> g_widest{-1};
-}  // namespace
-
-Engine EngineInUse() {
-  if (!cpu::NothingHidden()) return EngineFor(cpu::Usable());
-  static const Engine widest = [] {
-    const Engine chosen = EngineFor(cpu::Detected());
-    g_widest.store(static_cast<int>(chosen), std::memory_order_relaxed);
-    return chosen;
-  }();
-  return widest;
-}
-
-bool EngineAvailable(Engine engine) {
-  return static_cast<int>(engine) <= static_cast<int>(EngineFor(cpu::Detected()));
-}
-
-const char* EngineName(Engine engine) {
-  switch (engine) {
-    case Engine::kTable: return "table";
-    case Engine::kAesNi: return "aesni";
-    case Engine::kVaes256: return "vaes256";
-    case Engine::kVaes512: return "vaes512";
-  }
-  return "table";
-}
-
-}  // namespace orvo::aes
 
 namespace {
 
@@ -166,7 +103,84 @@ void InvCipherTable(const uint32_t* dk, uint32_t rounds, const uint8_t* in, uint
   store32_le(out + 12, DecLastColumn(s3, s2, s1, s0) ^ dk[3]);
 }
 
+// The table-driven engine.
+void EncryptTableECB(const uint32_t* schedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
+  for (size_t i = 0; i < blocks; ++i) CipherTable(schedule, rounds, in + 16 * i, out + 16 * i);
+}
+
+void DecryptTableECB(const uint32_t* schedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
+  for (size_t i = 0; i < blocks; ++i) InvCipherTable(schedule, rounds, in + 16 * i, out + 16 * i);
+}
+
+void EncryptTableCBC(const uint32_t* schedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
+                     uint8_t* iv) {
+  uint8_t block[16];
+  const uint8_t* previous = iv;
+  for (size_t i = 0; i < blocks; ++i) {
+    for (int j = 0; j < 16; ++j) block[j] = static_cast<uint8_t>(in[16 * i + j] ^ previous[j]);
+    CipherTable(schedule, rounds, block, out + 16 * i);
+    previous = out + 16 * i;
+  }
+  if (blocks != 0) std::memcpy(iv, previous, 16);
+  orvo::SecureWipe(block, sizeof block);
+}
+
+void DecryptTableCBC(const uint32_t* schedule, uint32_t rounds, const uint8_t* in, uint8_t* out, size_t blocks,
+                     uint8_t* iv) {
+  const uint8_t* previous = iv;
+  for (size_t i = 0; i < blocks; ++i) {
+    uint8_t* plain = out + 16 * i;
+    InvCipherTable(schedule, rounds, in + 16 * i, plain);
+    for (int j = 0; j < 16; ++j) plain[j] = static_cast<uint8_t>(plain[j] ^ previous[j]);
+    previous = in + 16 * i;
+  }
+  if (blocks != 0) std::memcpy(iv, previous, 16);
+}
+
+using orvo::aes::Engine;
+using orvo::aes::EngineOps;
+
+// Indexed by Engine.
+constexpr EngineOps kEngines[] = {
+    {Engine::kTable, EncryptTableECB, DecryptTableECB, EncryptTableCBC, DecryptTableCBC},
+    {Engine::kAesNi, orvo::aesni::EncryptECB, orvo::aesni::DecryptECB, orvo::aesni::EncryptCBC,
+     orvo::aesni::DecryptCBC},
+    {Engine::kVaes256, orvo::vaes256::EncryptECB, orvo::vaes256::DecryptECB, orvo::aesni::EncryptCBC,
+     orvo::vaes256::DecryptCBC},
+    {Engine::kVaes512, orvo::vaes512::EncryptECB, orvo::vaes512::DecryptECB, orvo::aesni::EncryptCBC,
+     orvo::vaes512::DecryptCBC},
+};
+
+const EngineOps& Ops(Engine engine) {
+  const auto index = static_cast<size_t>(engine);
+  return kEngines[index < sizeof kEngines / sizeof kEngines[0] ? index : 0];
+}
+
+bool Runs(Engine engine) {
+  const orvo::cpu::Features& f = orvo::cpu::Detected();
+  const bool aesNi = f.aesni && f.sse41;
+  switch (engine) {
+    case Engine::kTable: return true;
+    case Engine::kAesNi: return aesNi;
+    case Engine::kVaes256: {
+      if (!aesNi || !f.vaes) return false;
+      static const bool answers = XAES::WideEngineAnswersRight(Engine::kVaes256);
+      return answers;
+    }
+    case Engine::kVaes512: {
+      if (!aesNi || !f.vaes || !f.avx512f) return false;
+      static const bool answers = XAES::WideEngineAnswersRight(Engine::kVaes512);
+      return answers;
+    }
+  }
+  return false;
+}
+
 }  // namespace
+
+XAES::XAES() : ops_(&Ops(Engine::kTable)) {}
+
+XAES::XAES(Engine engine) : ops_(&Ops(Runs(engine) ? engine : Engine::kTable)), pinned_(true) {}
 
 XAES::~XAES() {
   orvo::SecureWipe(encSchedule_, sizeof encSchedule_);
@@ -226,127 +240,76 @@ void XAES::LoadKey(uint32_t rounds, const uint8_t* key, uint32_t keyLength) {
     const uint32_t round = i / 4;
     decSchedule_[i] = round == 0 || round == rounds ? w[i] : InvMixColumn(w[i]);
   }
+  if (!pinned_) ops_ = &Ops(orvo::aes::EngineInUse());
   MarkKeySet();
 }
 
-bool XAES::WidePathAnswersRight(orvo::aes::Engine engine) {
+bool XAES::WideEngineAnswersRight(orvo::aes::Engine engine) {
   // Seven blocks of the FIPS-197 C.1 key: whole vectors and a partial one on
-  // either width, each block different, in both directions and in CBC.
+  // either width, each block different, in both directions and in CBC. The
+  // object keeps the tables: LoadKey asks for no engine when pinned.
   constexpr size_t kBlocks = 7;
-  XAES aes;
+  XAES aes(orvo::aes::Engine::kTable);
   uint8_t key[16];
   for (uint8_t i = 0; i < 16; ++i) key[i] = i;
   aes.LoadKey(10, key, 16);
+  const EngineOps& wide = Ops(engine);
   uint8_t plain[16 * kBlocks], want[16 * kBlocks], got[16 * kBlocks], back[16 * kBlocks];
   for (size_t i = 0; i < sizeof plain; ++i) plain[i] = static_cast<uint8_t>(i * 17 + 1);
   for (size_t i = 0; i < kBlocks; ++i) CipherTable(aes.encSchedule_, 10, plain + 16 * i, want + 16 * i);
   uint8_t iv[16] = {};
-  if (engine == orvo::aes::Engine::kVaes512) {
-    orvo::vaes512::EncryptECB(aes.encSchedule_, 10, plain, got, kBlocks);
-    orvo::vaes512::DecryptECB(aes.decSchedule_, 10, got, back, kBlocks);
-    if (std::memcmp(back, plain, sizeof plain) != 0) return false;
-    orvo::vaes512::DecryptCBC(aes.decSchedule_, 10, got, back, kBlocks, iv);
-  } else {
-    orvo::vaes256::EncryptECB(aes.encSchedule_, 10, plain, got, kBlocks);
-    orvo::vaes256::DecryptECB(aes.decSchedule_, 10, got, back, kBlocks);
-    if (std::memcmp(back, plain, sizeof plain) != 0) return false;
-    orvo::vaes256::DecryptCBC(aes.decSchedule_, 10, got, back, kBlocks, iv);
-  }
+  wide.encryptECB(aes.encSchedule_, 10, plain, got, kBlocks);
+  wide.decryptECB(aes.decSchedule_, 10, got, back, kBlocks);
+  if (std::memcmp(back, plain, sizeof plain) != 0) return false;
+  wide.decryptCBC(aes.decSchedule_, 10, got, back, kBlocks, iv);
   // CBC: block i comes back as plaintext i XOR ciphertext i - 1 (zero IV).
   for (size_t i = 16; i < sizeof plain; ++i) back[i] = static_cast<uint8_t>(back[i] ^ got[i - 16]);
   return std::memcmp(got, want, sizeof want) == 0 && std::memcmp(back, plain, sizeof plain) == 0 &&
          std::memcmp(iv, got + 16 * (kBlocks - 1), 16) == 0;
 }
 
-namespace {
+namespace orvo::aes {
 
-using orvo::aes::Engine;
+bool EngineAvailable(Engine engine) { return Runs(engine); }
 
-// EngineInUse's common case (nothing hidden, the choice made) inlined into the
-// block calls below, which then keep no frame of their own before they jump
-// to the engine: a short message's call pays a few cycles for the choice.
-inline Engine CurrentEngine() {
-  if (orvo::cpu::NothingHidden()) {
-    const int known = orvo::aes::g_widest.load(std::memory_order_relaxed);
-    if (known >= 0) return static_cast<Engine>(known);
+Engine EngineInUse() {
+  static const Engine widest = [] {
+    for (const Engine engine : {Engine::kVaes512, Engine::kVaes256, Engine::kAesNi}) {
+      if (Runs(engine)) return engine;
+    }
+    return Engine::kTable;
+  }();
+  return widest;
+}
+
+const char* EngineName(Engine engine) {
+  switch (engine) {
+    case Engine::kTable: return "table";
+    case Engine::kAesNi: return "aesni";
+    case Engine::kVaes256: return "vaes256";
+    case Engine::kVaes512: return "vaes512";
   }
-  return orvo::aes::EngineInUse();
+  return "table";
 }
 
-// The table-driven runs, out of line for the same reason.
-[[gnu::noinline]] void EncryptTableECB(const uint32_t* schedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
-                                       size_t blocks) {
-  for (size_t i = 0; i < blocks; ++i) CipherTable(schedule, rounds, in + 16 * i, out + 16 * i);
-}
+}  // namespace orvo::aes
 
-[[gnu::noinline]] void DecryptTableECB(const uint32_t* schedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
-                                       size_t blocks) {
-  for (size_t i = 0; i < blocks; ++i) InvCipherTable(schedule, rounds, in + 16 * i, out + 16 * i);
-}
+void XAES::EncryptBlock(const uint8_t* in, uint8_t* out) const { ops_->encryptECB(encSchedule_, rounds_, in, out, 1); }
 
-[[gnu::noinline]] void EncryptTableCBC(const uint32_t* schedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
-                                       size_t blocks, uint8_t* iv) {
-  uint8_t block[16];
-  const uint8_t* previous = iv;
-  for (size_t i = 0; i < blocks; ++i) {
-    for (int j = 0; j < 16; ++j) block[j] = static_cast<uint8_t>(in[16 * i + j] ^ previous[j]);
-    CipherTable(schedule, rounds, block, out + 16 * i);
-    previous = out + 16 * i;
-  }
-  if (blocks != 0) std::memcpy(iv, previous, 16);
-  orvo::SecureWipe(block, sizeof block);
-}
-
-[[gnu::noinline]] void DecryptTableCBC(const uint32_t* schedule, uint32_t rounds, const uint8_t* in, uint8_t* out,
-                                       size_t blocks, uint8_t* iv) {
-  const uint8_t* previous = iv;
-  for (size_t i = 0; i < blocks; ++i) {
-    uint8_t* plain = out + 16 * i;
-    InvCipherTable(schedule, rounds, in + 16 * i, plain);
-    for (int j = 0; j < 16; ++j) plain[j] = static_cast<uint8_t>(plain[j] ^ previous[j]);
-    previous = in + 16 * i;
-  }
-  if (blocks != 0) std::memcpy(iv, previous, 16);
-}
-
-}  // namespace
-
-void XAES::EncryptBlock(const uint8_t* in, uint8_t* out) const { EncryptBlocksECB(in, out, 1); }
-
-void XAES::DecryptBlock(const uint8_t* in, uint8_t* out) const { DecryptBlocksECB(in, out, 1); }
+void XAES::DecryptBlock(const uint8_t* in, uint8_t* out) const { ops_->decryptECB(decSchedule_, rounds_, in, out, 1); }
 
 void XAES::EncryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
-  switch (CurrentEngine()) {
-    case Engine::kVaes512: return orvo::vaes512::EncryptECB(encSchedule_, rounds_, in, out, blocks);
-    case Engine::kVaes256: return orvo::vaes256::EncryptECB(encSchedule_, rounds_, in, out, blocks);
-    case Engine::kAesNi: return orvo::aesni::EncryptECB(encSchedule_, rounds_, in, out, blocks);
-    case Engine::kTable: break;
-  }
-  EncryptTableECB(encSchedule_, rounds_, in, out, blocks);
+  ops_->encryptECB(encSchedule_, rounds_, in, out, blocks);
 }
 
 void XAES::DecryptBlocksECB(const uint8_t* in, uint8_t* out, size_t blocks) const {
-  switch (CurrentEngine()) {
-    case Engine::kVaes512: return orvo::vaes512::DecryptECB(decSchedule_, rounds_, in, out, blocks);
-    case Engine::kVaes256: return orvo::vaes256::DecryptECB(decSchedule_, rounds_, in, out, blocks);
-    case Engine::kAesNi: return orvo::aesni::DecryptECB(decSchedule_, rounds_, in, out, blocks);
-    case Engine::kTable: break;
-  }
-  DecryptTableECB(decSchedule_, rounds_, in, out, blocks);
+  ops_->decryptECB(decSchedule_, rounds_, in, out, blocks);
 }
 
 void XAES::EncryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
-  // CBC encryption is one chain: every hardware engine runs it on AES-NI.
-  if (CurrentEngine() != Engine::kTable) return orvo::aesni::EncryptCBC(encSchedule_, rounds_, in, out, blocks, iv);
-  EncryptTableCBC(encSchedule_, rounds_, in, out, blocks, iv);
+  ops_->encryptCBC(encSchedule_, rounds_, in, out, blocks, iv);
 }
 
 void XAES::DecryptBlocksCBC(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* iv) const {
-  switch (CurrentEngine()) {
-    case Engine::kVaes512: return orvo::vaes512::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv);
-    case Engine::kVaes256: return orvo::vaes256::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv);
-    case Engine::kAesNi: return orvo::aesni::DecryptCBC(decSchedule_, rounds_, in, out, blocks, iv);
-    case Engine::kTable: break;
-  }
-  DecryptTableCBC(decSchedule_, rounds_, in, out, blocks, iv);
+  ops_->decryptCBC(decSchedule_, rounds_, in, out, blocks, iv);
 }

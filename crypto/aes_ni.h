@@ -1,6 +1,7 @@
 // AES-NI block paths for XAES (aes_ni_x86.cpp). Round keys are XAES's
 // schedules: 16 bytes per round key in FIPS-197 order, Nr + 1 of them. Call
-// only when aes::HardwareInUse() is true. `in` and `out` do not overlap.
+// only where aes::EngineAvailable(aes::Engine::kAesNi). `in` and `out` do not
+// overlap.
 #pragma once
 
 #include <cstddef>

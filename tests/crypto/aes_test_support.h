@@ -1,63 +1,40 @@
-// Shared by the AES and engine tests: run a test on each AES block path (the
-// tables, AES-NI, VAES on ymm and on zmm; a path the processor lacks is
+// Shared by the AES and engine tests: run a test on each AES block engine (the
+// tables, AES-NI, VAES on ymm and on zmm; an engine the processor lacks is
 // skipped), and build AES key blobs.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/xblob.h"
 #include "crypto/aes.h"
-#include "crypto/aes_test_hooks.h"
 
 namespace orvo::test {
 
-// Every block path XAES has, each forced through the CPU-feature override.
-enum class AesPath { kTable, kHardware, kVaes256, kVaes512 };
-
-inline orvo::aes::Engine EngineOf(AesPath path) {
-  switch (path) {
-    case AesPath::kTable: return orvo::aes::Engine::kTable;
-    case AesPath::kHardware: return orvo::aes::Engine::kAesNi;
-    case AesPath::kVaes256: return orvo::aes::Engine::kVaes256;
-    case AesPath::kVaes512: return orvo::aes::Engine::kVaes512;
-  }
-  return orvo::aes::Engine::kTable;
-}
-
-class AesPathTest : public ::testing::TestWithParam<AesPath> {
+// A test on one engine, named by the parameter: its XAES objects are made
+// with XAES(EngineUnderTest()).
+class AesEngineTest : public ::testing::TestWithParam<orvo::aes::Engine> {
  protected:
   void SetUp() override {
-    const orvo::aes::Engine engine = EngineOf(GetParam());
-    if (!orvo::aes::EngineAvailable(engine)) GTEST_SKIP() << "this processor lacks the instructions of this path";
-    path_.emplace(engine);
-    ASSERT_EQ(orvo::aes::EngineInUse(), engine);
-    ASSERT_EQ(orvo::aes::HardwareInUse(), GetParam() != AesPath::kTable);
+    if (!orvo::aes::EngineAvailable(EngineUnderTest())) GTEST_SKIP() << "this processor lacks the instructions of this engine";
+    const XAES aes(EngineUnderTest());
+    ASSERT_EQ(aes.BlockEngine(), EngineUnderTest());
   }
-  void TearDown() override { path_.reset(); }
-
- private:
-  std::optional<orvo::aes::ScopedEngineForTesting> path_;
+  orvo::aes::Engine EngineUnderTest() const { return GetParam(); }
 };
 
-inline std::string AesPathName(const ::testing::TestParamInfo<AesPath>& info) {
-  switch (info.param) {
-    case AesPath::kTable: return "Table";
-    case AesPath::kHardware: return "AesNi";
-    case AesPath::kVaes256: return "Vaes256";
-    case AesPath::kVaes512: return "Vaes512";
-  }
-  return "?";
+inline std::string AesEngineName(const ::testing::TestParamInfo<orvo::aes::Engine>& info) {
+  return orvo::aes::EngineName(info.param);
 }
 
-#define ORVO_INSTANTIATE_AES_PATHS(fixture)                                                                       \
-  INSTANTIATE_TEST_SUITE_P(Paths, fixture,                                                                        \
-                           ::testing::Values(orvo::test::AesPath::kTable, orvo::test::AesPath::kHardware,         \
-                                             orvo::test::AesPath::kVaes256, orvo::test::AesPath::kVaes512),   \
-                           orvo::test::AesPathName)
+// Every engine XAES has.
+inline const orvo::aes::Engine kAesEngines[] = {orvo::aes::Engine::kTable, orvo::aes::Engine::kAesNi,
+                                                orvo::aes::Engine::kVaes256, orvo::aes::Engine::kVaes512};
+
+#define ORVO_INSTANTIATE_AES_ENGINES(fixture) \
+  INSTANTIATE_TEST_SUITE_P(Engines, fixture, ::testing::ValuesIn(orvo::test::kAesEngines), orvo::test::AesEngineName)
 
 // Round count (4 bytes, big-endian) followed by the key bytes.
 inline XBlob AesKeyBlob(uint32_t rounds, const std::vector<uint8_t>& key) {

@@ -1,7 +1,8 @@
 // The mode engine: sealed data against OpenSSL, padding, the chaining register
 // carried between calls, modes other than ECB and CBC, and the alarms. Run on
-// both AES paths, and through the engine's default block loops as a cipher
-// that implements only the seven base operations (Twofish, Blowfish) gets them.
+// every AES block engine, and through the mode engine's default block loops as
+// a cipher that implements only the seven base operations (Twofish, Blowfish)
+// gets them.
 #include "crypto/block_cipher.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@
 namespace {
 
 using orvo::test::AesKeyBlob;
-using orvo::test::AesPathTest;
+using orvo::test::AesEngineTest;
 using orvo::test::BlobOf;
 using orvo::test::FromHexText;
 using orvo::test::ReadVecFile;
@@ -38,6 +39,7 @@ XBlob EngineKey() {
 // default per-block loops.
 class BaseOnlyAES final : public XBlockCipher {
  public:
+  explicit BaseOnlyAES(orvo::aes::Engine engine) : aes_(engine) {}
   uint32_t BlockSize() const override { return aes_.BlockSize(); }
   void EncryptBlock(const uint8_t* in, uint8_t* out) const override { aes_.EncryptBlock(in, out); }
   void DecryptBlock(const uint8_t* in, uint8_t* out) const override { aes_.DecryptBlock(in, out); }
@@ -67,12 +69,12 @@ class IdentityCipher8 final : public XBlockCipher {
   XBlob GetKey() const override { return XBlob(16); }
 };
 
-std::unique_ptr<XBlockCipher> MakeKeyed(bool baseOnly, uint32_t mode, uint32_t filler) {
+std::unique_ptr<XBlockCipher> MakeKeyed(orvo::aes::Engine engine, bool baseOnly, uint32_t mode, uint32_t filler) {
   std::unique_ptr<XBlockCipher> c;
   if (baseOnly) {
-    c = std::make_unique<BaseOnlyAES>();
+    c = std::make_unique<BaseOnlyAES>(engine);
   } else {
-    c = std::make_unique<XAES>();
+    c = std::make_unique<XAES>(engine);
   }
   c->Setup(mode, filler);
   c->SetKey(EngineKey());
@@ -95,7 +97,12 @@ void ExpectAlarm(Call call, const char* message) {
   orvo::test::ExpectAlarm(call, message, nullptr);
 }
 
-using EngineTest = AesPathTest;
+class EngineTest : public AesEngineTest {
+ protected:
+  std::unique_ptr<XBlockCipher> MakeKeyed(bool baseOnly, uint32_t mode, uint32_t filler) const {
+    return ::MakeKeyed(EngineUnderTest(), baseOnly, mode, filler);
+  }
+};
 
 TEST_P(EngineTest, SealedDataMatchesOpenSSL) {
   for (const bool baseOnly : {false, true}) {
@@ -221,7 +228,7 @@ TEST_P(EngineTest, OtherModesGiveEmptyResults) {
 }
 
 TEST_P(EngineTest, AlarmsLeaveTheChainAlone) {
-  XAES fresh;
+  XAES fresh(EngineUnderTest());
   fresh.Setup(1, 0);
   ExpectAlarm([&] { fresh.Encrypt(BlobOf(Pattern(16, 1))); }, alarm_text::kInvalidKey);
   ExpectAlarm([&] { fresh.Decrypt(BlobOf(Pattern(16, 1))); }, alarm_text::kInvalidKey);
@@ -286,7 +293,7 @@ TEST_P(EngineTest, PiecesEqualOneCall) {
 TEST_P(EngineTest, PieceCallsCheckAsWholeCallsDo) {
   uint8_t out[64];
   const std::vector<uint8_t> data = Pattern(32, 1);
-  XAES fresh;
+  XAES fresh(EngineUnderTest());
   ExpectAlarm([&] { fresh.EncryptBlocks(data.data(), out, 16); }, alarm_text::kInvalidKey);
   ExpectAlarm([&] { fresh.EncryptFinal(data.data(), 5, out); }, alarm_text::kInvalidKey);
   ExpectAlarm([&] { fresh.DecryptBlocks(data.data(), out, 15); }, alarm_text::kInvalidKey);
@@ -303,7 +310,7 @@ TEST_P(EngineTest, PieceCallsCheckAsWholeCallsDo) {
   EXPECT_EQ(ChainHex(*aes), chain);
 }
 
-ORVO_INSTANTIATE_AES_PATHS(EngineTest);
+ORVO_INSTANTIATE_AES_ENGINES(EngineTest);
 
 TEST(EngineSetupTest, ModeFillerAndRegister) {
   struct Case {

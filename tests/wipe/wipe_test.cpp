@@ -18,7 +18,6 @@
 #include "base/test_hooks.h"
 #include "base/wipe.h"
 #include "crypto/aes.h"
-#include "crypto/aes_test_hooks.h"
 #include "crypto/blowfish.h"
 #include "crypto/twofish.h"
 #include "digest/md5.h"
@@ -178,13 +177,13 @@ struct CipherCase {
 
 // AES keys and their last round keys w[4Nr..4Nr+3]: FIPS-197 Appendix A.1-A.3.
 const CipherCase kCiphers[] = {
-    {"AES-128", [] { return new XAES; }, sizeof(XAES), 10, "2b7e151628aed2a6abf7158809cf4f3c",
+    {"AES-128", [] { return new XAES(orvo::aes::Engine::kTable); }, sizeof(XAES), 10, "2b7e151628aed2a6abf7158809cf4f3c",
      "d014f9a8c9ee2589e13f0cc8b6630ca6", false},
-    {"AES-192", [] { return new XAES; }, sizeof(XAES), 12, "8e73b0f7da0e6452c810f32b809079e562f8ead2522c6b7b",
+    {"AES-192", [] { return new XAES(orvo::aes::Engine::kTable); }, sizeof(XAES), 12, "8e73b0f7da0e6452c810f32b809079e562f8ead2522c6b7b",
      "e98ba06f448c773c8ecc720401002202", false},
-    {"AES-256", [] { return new XAES; }, sizeof(XAES), 14,
+    {"AES-256", [] { return new XAES(orvo::aes::Engine::kTable); }, sizeof(XAES), 14,
      "603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4", "fe4890d1e6188d0b046df344706c631e", false},
-    {"AES-256 (AES-NI)", [] { return new XAES; }, sizeof(XAES), 14,
+    {"AES-256 (AES-NI)", [] { return new XAES(orvo::aes::Engine::kAesNi); }, sizeof(XAES), 14,
      "603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4", "fe4890d1e6188d0b046df344706c631e", true},
     {"Twofish-128", [] { return new XTwofish; }, sizeof(XTwofish), 2, "9f589f5cf6122c32b6bfec2f2ae8c35a", "", false},
     {"Twofish-256", [] { return new XTwofish; }, sizeof(XTwofish), 4,
@@ -198,8 +197,7 @@ const CipherCase kCiphers[] = {
 TEST_F(WipeTest, CiphersLeaveNoKeyBehind) {
   for (const CipherCase& c : kCiphers) {
     SCOPED_TRACE(c.name);
-    if (c.aesHardware && !orvo::aes::HardwareAvailable()) continue;
-    const orvo::cpu::ScopedFeatureOverride aesPath(orvo::cpu::Feature::kAesNi, c.aesHardware);
+    if (c.aesHardware && !orvo::aes::EngineAvailable(orvo::aes::Engine::kAesNi)) continue;
     const Secret key(c.key);
     Register("key", key);
     if (*c.lastRoundKey != 0) Register("last round key", Secret(c.lastRoundKey));
@@ -255,8 +253,7 @@ TEST_F(WipeTest, AesPathsLeaveNoRoundKeyOnTheStack) {
   using orvo::aes::Engine;
   for (const Engine engine : {Engine::kAesNi, Engine::kVaes256, Engine::kVaes512}) {
     if (!orvo::aes::EngineAvailable(engine)) continue;
-    SCOPED_TRACE(static_cast<int>(engine));
-    const orvo::aes::ScopedEngineForTesting path(engine);
+    SCOPED_TRACE(orvo::aes::EngineName(engine));
     Register("key", key);
     Register("last round key", lastRoundKey);
     Register("round key 0", firstInverseRoundKey);
@@ -264,7 +261,7 @@ TEST_F(WipeTest, AesPathsLeaveNoRoundKeyOnTheStack) {
     // below this one: clear the scanned region so that the scans below see
     // only what XAES leaves.
     orvo::WipeDeadStack(48 * 1024);
-    XAES aes;
+    XAES aes(engine);
     aes.SetKey(key.Blob(14));
     for (const uint32_t n : {64u, 16u * 40 + 5}) {
       XBlob plain(n);
