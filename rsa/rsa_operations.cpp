@@ -168,6 +168,7 @@ bool CrtUsable(const XRSAKey& key, XRSAKey::Cache& cache, bool needAgreement) {
     const SecretWords direct = PrivateDirect(key, *modN, x);
     cache.crtAgrees = ct::Declassified(EqualWordsMask(viaCrt.data(), direct.data(), viaCrt.size())) != 0;
     cache.crtTested = true;
+    WipeExponentiationStack();
   }
   return cache.crtAgrees;
 }
