@@ -53,8 +53,9 @@ class MontgomeryModulus {
   // The constant-time forms, for private values: no branch and no memory
   // address depends on the values of the operands, the exponent or the
   // modulus, only on their lengths (limb and word counts, the modulus's bit
-  // length), which are public. Numbers in Montgomery form are Limbs() limbs
-  // of LimbBits() bits, fully reduced.
+  // length), which are public. The constructor makes its constants (R and R^2
+  // mod m) the same way. Numbers in Montgomery form are Limbs() limbs of
+  // LimbBits() bits, fully reduced.
   size_t Limbs() const { return n_; }
   unsigned LimbBits() const { return bits_; }
   // r = a * b * R^-1 mod m, for a < R and b < m.
@@ -73,7 +74,7 @@ class MontgomeryModulus {
   // modulus's word count).
   void FromMontgomeryWords(uint64_t* words, size_t count, const uint64_t* a) const;
   // acc = base^e in Montgomery form (base in Montgomery form) by a fixed
-  // window of 5 bits over max(bit length of m, 16 limbs of e's count) bits:
+  // window of 5 bits over max(bit length of m, 16 * e.Count()) bits:
   // the same products in the same order for every e of that length; each
   // table entry is read by a masked pass over the whole table. e = 0 gives 1.
   void PowSecret(uint64_t* acc, const uint64_t* base, const XBigInt& e) const;
