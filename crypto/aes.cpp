@@ -5,6 +5,7 @@
 
 #include "base/alarm.h"
 #include "base/byte_order.h"
+#include "base/constant_time.h"
 #include "base/cpu_features.h"
 #include "base/wipe.h"
 #include "crypto/aes_ni.h"
@@ -30,17 +31,29 @@ uint32_t KeyLengthFor(uint32_t rounds) { return rounds == 10 ? 16 : rounds == 12
 // Byte r (row r) of a little-endian column word.
 inline uint32_t Row(uint32_t column, unsigned r) { return (column >> (8 * r)) & 0xFF; }
 
-// SubWord (FIPS-197 5.2).
-uint32_t SubWord(uint32_t w) {
-  return uint32_t{kSbox[Row(w, 0)]} | uint32_t{kSbox[Row(w, 1)]} << 8 | uint32_t{kSbox[Row(w, 2)]} << 16 |
-         uint32_t{kSbox[Row(w, 3)]} << 24;
+// The key expansion runs in constant time on every path: the schedule comes
+// from the key, so neither SubWord nor InvMixColumns indexes a table by it.
+// SubWord (FIPS-197 5.2) reads every S-box entry and keeps the one wanted by
+// a mask; InvMixColumns (FIPS-197 5.3.3) multiplies in GF(2^8) with xtime on
+// the four bytes of a column at once.
+uint32_t SubByte(uint32_t b) {
+  uint32_t r = 0;
+  for (uint32_t k = 0; k < 256; ++k) r |= kSbox[k] & static_cast<uint32_t>(orvo::ct::EqualMask(k, b));
+  return r;
 }
 
-// InvMixColumns of one column (FIPS-197 5.3.3): kTd[kSbox[b]] is the
-// InvMixColumns image of byte b in row 0, since kTd folds in InvSubBytes.
+uint32_t SubWord(uint32_t w) {
+  return SubByte(Row(w, 0)) | SubByte(Row(w, 1)) << 8 | SubByte(Row(w, 2)) << 16 | SubByte(Row(w, 3)) << 24;
+}
+
+// {02} times each byte of a column word (FIPS-197 4.2.1).
+inline uint32_t Xtime4(uint32_t x) { return ((x & 0x7F7F7F7Fu) << 1) ^ (((x >> 7) & 0x01010101u) * 0x1B); }
+
+// Row r of the result is {0e} s_r + {0b} s_r+1 + {0d} s_r+2 + {09} s_r+3.
 uint32_t InvMixColumn(uint32_t w) {
-  return kTd[kSbox[Row(w, 0)]] ^ rotl32(kTd[kSbox[Row(w, 1)]], 8) ^ rotl32(kTd[kSbox[Row(w, 2)]], 16) ^
-         rotl32(kTd[kSbox[Row(w, 3)]], 24);
+  const uint32_t w2 = Xtime4(w), w4 = Xtime4(w2), w8 = Xtime4(w4);
+  const uint32_t e = w8 ^ w4 ^ w2, b = w8 ^ w2 ^ w, d = w8 ^ w4 ^ w, nine = w8 ^ w;
+  return e ^ rotr32(b, 8) ^ rotr32(d, 16) ^ rotr32(nine, 24);
 }
 
 // One round of the cipher for output column c: SubBytes, ShiftRows and

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/alarm.h"
+#include "base/constant_time.h"
 #include "base/wipe.h"
 
 namespace {
@@ -129,7 +130,17 @@ XBigInt& XBigInt::FromBytes(const XBlob& bytes) {
     i -= 2;
   }
   if (i == 1) limbs_[count_++] = bytes.data[0];
-  return Normalize();
+  // The count of significant limbs, found without a branch on the limbs and
+  // then made public: how long a number is, its bytes already say (a key
+  // blob spells each number at its natural length).
+  uint64_t significant = 0;
+  for (uint32_t k = 0; k < count_; ++k) significant = orvo::ct::Select(orvo::ct::IsNonZeroMask(limbs_[k]), k + 1, significant);
+  count_ = orvo::ct::Declassified(static_cast<uint32_t>(significant));
+  if (count_ == 0) {
+    count_ = 1;
+    limbs_[0] = 0;
+  }
+  return *this;
 }
 
 void XBigInt::ToBytes(XBlob& out, uint32_t length) const {
@@ -209,8 +220,14 @@ int XBigInt::Compare(const XBigInt& other) const {
 }
 
 uint32_t XBigInt::BitLength() const {
-  uint32_t top = limbs_[count_ - 1];
-  uint32_t bits = 16 * count_;
-  for (uint32_t mask = 0x8000; mask != 0 && (top & mask) == 0; mask >>= 1) --bits;
-  return bits;
+  // The top limb's length by halving, each step chosen by a mask: the count
+  // is public, the top limb's bits may be secret.
+  uint64_t top = limbs_[count_ - 1];
+  uint64_t length = 0;
+  for (unsigned shift = 8; shift != 0; shift /= 2) {
+    const uint64_t above = orvo::ct::IsNonZeroMask(top >> shift);
+    length += shift & above;
+    top = orvo::ct::Select(above, top >> shift, top);
+  }
+  return 16 * (count_ - 1) + static_cast<uint32_t>(length + top);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/constant_time.h"
 #include "base/wipe.h"
 #include "rsa/wide_uint.h"
 
@@ -83,6 +84,27 @@ uint64_t SubtractLimbs(uint64_t* r, const uint64_t* a, const uint64_t* b, size_t
   return borrow;
 }
 
+// r = a + b over n limbs of `bits` bits; returns the carry out.
+uint64_t AddLimbs(uint64_t* r, const uint64_t* a, const uint64_t* b, size_t n, unsigned bits) {
+  const uint64_t mask = LimbMask(bits);
+  uint64_t carry = 0;
+  for (size_t j = 0; j < n; ++j) {
+    const u128 s = static_cast<u128>(a[j]) + b[j] + carry;
+    r[j] = static_cast<uint64_t>(s) & mask;
+    carry = static_cast<uint64_t>(s >> bits);
+  }
+  return carry;
+}
+
+// a = a - m when a (with `carry` above its n limbs) is at least m, else a:
+// the subtraction is always made and its result kept or dropped by a mask.
+void ReduceOnce(uint64_t* a, uint64_t carry, const uint64_t* m, size_t n, unsigned bits) {
+  ScratchWords d(n);
+  const uint64_t borrow = SubtractLimbs(d.data(), a, m, n, bits);
+  const uint64_t keep = ct::MaskOfBit(borrow & ~carry);  // a < m
+  for (size_t j = 0; j < n; ++j) a[j] = ct::Select(keep, a[j], d.data()[j]);
+}
+
 // The limbs of x (least significant first), zero-extended or cut to n limbs.
 void LoadLimbs(uint64_t* out, const XBigInt& x, size_t n, unsigned bits) {
   if (bits == 64) {
@@ -127,9 +149,19 @@ XBigInt BigIntOf(const uint64_t* words, size_t n) {
   return x;
 }
 
+namespace {
+
+// The bit length of a modulus is public: for n it is the key's size class,
+// for p and q what every RSA key states (and a 52- or 64-bit limb count of
+// them would tell nearly as much).
+uint32_t PublicBitLength(const XBigInt& m) { return ct::Declassified(m.BitLength()); }
+
+}  // namespace
+
 MontgomeryModulus::MontgomeryModulus(const XBigInt& m, bool forPow)
     : modulus_(m),
-      kernel_(MontKernelFor(MontPathFor(m.BitLength()), m.BitLength())),
+      kernel_(MontKernelFor(MontPathFor(PublicBitLength(m)), PublicBitLength(m))),
+      modBits_(PublicBitLength(m)),
       n_(kernel_.limbs),
       bits_(kernel_.limbBits),
       m_(n_),
@@ -143,7 +175,7 @@ MontgomeryModulus::MontgomeryModulus(const XBigInt& m, bool forPow)
   m0inv_ = (0 - inverse) & LimbMask(bits_);
 
   // R mod m: 2^(b-1) < m for the bit length b, then double up to R.
-  const uint32_t b = m.BitLength();
+  const uint32_t b = modBits_;
   one_[(b - 1) / bits_] = uint64_t{1} << ((b - 1) % bits_);
   for (size_t i = b - 1; i < bits_ * n_; ++i) Double(one_.data());
   if (forPow) {
@@ -171,17 +203,12 @@ void MontgomeryModulus::Double(uint64_t* a) const {
     a[j] = ((a[j] << 1) | carry) & mask;
     carry = next;
   }
-  bool subtract = carry != 0;
-  if (!subtract) {
-    subtract = true;
-    for (size_t j = n_; j-- > 0;) {
-      if (a[j] != m_[j]) {
-        subtract = a[j] > m_[j];
-        break;
-      }
-    }
-  }
-  if (subtract) SubtractLimbs(a, a, m_.data(), n_, bits_);
+  ReduceOnce(a, carry, m_.data(), n_, bits_);
+}
+
+void MontgomeryModulus::AddMod(uint64_t* r, const uint64_t* a, const uint64_t* b) const {
+  const uint64_t carry = AddLimbs(r, a, b, n_, bits_);
+  ReduceOnce(r, carry, m_.data(), n_, bits_);
 }
 
 void MontgomeryModulus::PowerOfTwo(uint64_t* acc, const XBigInt& e) const {
@@ -262,15 +289,49 @@ XBigInt MontgomeryModulus::Pow(const XBigInt& base, const XBigInt& e) const {
   return FromMontgomery(acc);
 }
 
+void MontgomeryModulus::SubMod(uint64_t* r, const uint64_t* a, const uint64_t* b) const {
+  ScratchWords sum(n_);
+  const uint64_t borrow = SubtractLimbs(r, a, b, n_, bits_);
+  AddLimbs(sum.data(), r, m_.data(), n_, bits_);
+  const uint64_t wrapped = ct::MaskOfBit(borrow);
+  for (size_t j = 0; j < n_; ++j) r[j] = ct::Select(wrapped, sum.data()[j], r[j]);
+}
+
+void MontgomeryModulus::ToMontgomeryWords(uint64_t* r, const uint64_t* x, size_t count) const {
+  // x = sum of piece_i R^i, so x R = ((piece_top R + ...) R + piece_0) R:
+  // Horner's rule with every step a product by R^2 (which multiplies by R).
+  const size_t pieces = std::max<size_t>((count * 64 + bits_ * n_ - 1) / (bits_ * n_), 1);
+  ScratchWords work((pieces + 1) * n_);
+  uint64_t* limbs = work.data();
+  uint64_t* term = work.data() + pieces * n_;
+  SplitWords(limbs, pieces * n_, x, count, bits_);
+  Mul(r, limbs + (pieces - 1) * n_, r2_.data());
+  for (size_t i = pieces - 1; i-- > 0;) {
+    Mul(r, r, r2_.data());
+    Mul(term, limbs + i * n_, r2_.data());
+    AddMod(r, r, term);
+  }
+}
+
+void MontgomeryModulus::FromMontgomeryWords(uint64_t* words, size_t count, const uint64_t* a) const {
+  ScratchWords work(2 * n_);
+  uint64_t* unit = work.data();
+  uint64_t* r = work.data() + n_;
+  unit[0] = 1;
+  Mul(r, a, unit);
+  JoinLimbs(words, count, r, n_, bits_);
+}
+
 namespace {
 
-constexpr uint32_t kPairWindow = 5;
-constexpr size_t kPairEntries = size_t{1} << kPairWindow;
+constexpr uint32_t kWindow = 5;
+constexpr size_t kEntries = size_t{1} << kWindow;
 
-// The kPairWindow bits of e from bit `first` up.
+// The kWindow bits of e from bit `first` up (Bit reads the limb at a public
+// position; bits beyond e's limbs are 0).
 uint32_t WindowOf(const XBigInt& e, uint32_t first) {
   uint32_t v = 0;
-  for (uint32_t bit = 0; bit < kPairWindow; ++bit) v |= static_cast<uint32_t>(e.Bit(first + bit)) << bit;
+  for (uint32_t bit = 0; bit < kWindow; ++bit) v |= static_cast<uint32_t>(e.Bit(first + bit)) << bit;
   return v;
 }
 
@@ -278,43 +339,66 @@ uint32_t WindowOf(const XBigInt& e, uint32_t first) {
 // pass over every entry.
 void SelectEntry(const MontKernel& kernel, uint64_t* out, const uint64_t* table, uint32_t index, size_t n) {
   if (kernel.gather != nullptr) {
-    kernel.gather(out, table, kPairEntries, index, n);
+    kernel.gather(out, table, kEntries, index, n);
     return;
   }
   for (size_t j = 0; j < n; ++j) out[j] = 0;
-  for (uint32_t k = 0; k < kPairEntries; ++k) {
-    const uint64_t mask = 0 - ((static_cast<uint64_t>(k ^ index) - 1) >> 63);  // all ones when k == index
+  for (uint32_t k = 0; k < kEntries; ++k) {
+    const uint64_t mask = ct::EqualMask(k, index);
     const uint64_t* entry = table + k * n;
     for (size_t j = 0; j < n; ++j) out[j] |= entry[j] & mask;
   }
 }
 
+// The number of windows for e under a modulus of modBits bits: e's length
+// counts by its limbs, which the key blob states, never by its top bits.
+uint32_t WindowsFor(uint32_t modBits, const XBigInt& e) {
+  const uint32_t bits = std::max(modBits, 16 * e.Count());
+  return (bits + kWindow - 1) / kWindow;
+}
+
 }  // namespace
 
-void MontgomeryModulus::PowPair(const MontgomeryModulus& m1, const XBigInt& x1, const XBigInt& e1, XBigInt& r1,
-                                const MontgomeryModulus& m2, const XBigInt& x2, const XBigInt& e2, XBigInt& r2) {
+void MontgomeryModulus::PowSecret(uint64_t* acc, const uint64_t* base, const XBigInt& e) const {
+  const size_t n = n_;
+  ScratchWords work((kEntries + 1) * n);
+  uint64_t* table = work.data();
+  uint64_t* entry = table + kEntries * n;
+  std::memcpy(table, one_.data(), sizeof(uint64_t) * n);
+  std::memcpy(table + n, base, sizeof(uint64_t) * n);
+  for (size_t k = 2; k < kEntries; ++k) Mul(table + k * n, table + (k - 1) * n, base);
+  const uint32_t windows = WindowsFor(modBits_, e);
+  SelectEntry(kernel_, acc, table, WindowOf(e, (windows - 1) * kWindow), n);
+  for (uint32_t w = windows - 1; w-- > 0;) {
+    for (uint32_t s = 0; s < kWindow; ++s) Sqr(acc, acc);
+    SelectEntry(kernel_, entry, table, WindowOf(e, w * kWindow), n);
+    Mul(acc, acc, entry);
+  }
+}
+
+void MontgomeryModulus::PowSecretPair(const MontgomeryModulus& m1, uint64_t* acc1, const uint64_t* base1,
+                                      const XBigInt& e1, const MontgomeryModulus& m2, uint64_t* acc2,
+                                      const uint64_t* base2, const XBigInt& e2) {
   const MontKernel& k = m1.kernel_;
   if (k.mulPair == nullptr || m2.kernel_.mulPair != k.mulPair || m1.n_ != m2.n_) {
-    r1 = m1.Pow(x1, e1);
-    r2 = m2.Pow(x2, e2);
+    m1.PowSecret(acc1, base1, e1);
+    m2.PowSecret(acc2, base2, e2);
     return;
   }
   const size_t n = m1.n_;
   const MontgomeryModulus* mods[2] = {&m1, &m2};
-  // Per modulus: the table of x^0 .. x^31, the accumulator and a selected entry.
-  ScratchWords work(2 * (kPairEntries + 2) * n);
+  const uint64_t* bases[2] = {base1, base2};
+  // Per modulus: the table of x^0 .. x^31 and a selected entry.
+  ScratchWords work(2 * (kEntries + 1) * n);
   uint64_t* table[2];
-  uint64_t* acc[2];
+  uint64_t* acc[2] = {acc1, acc2};
   uint64_t* entry[2];
-  for (int i = 0; i < 2; ++i) {
-    table[i] = work.data() + i * (kPairEntries + 2) * n;
-    acc[i] = table[i] + kPairEntries * n;
-    entry[i] = acc[i] + n;
-    std::memcpy(table[i], mods[i]->one_.data(), sizeof(uint64_t) * n);
-    mods[i]->ToMontgomeryReduced(table[i] + n, i == 0 ? x1 : x2);
-  }
   MontPair pair{};
   for (int i = 0; i < 2; ++i) {
+    table[i] = work.data() + i * (kEntries + 1) * n;
+    entry[i] = table[i] + kEntries * n;
+    std::memcpy(table[i], mods[i]->one_.data(), sizeof(uint64_t) * n);
+    std::memcpy(table[i] + n, bases[i], sizeof(uint64_t) * n);
     pair.m[i] = mods[i]->m_.data();
     pair.m0inv[i] = mods[i]->m0inv_;
   }
@@ -326,25 +410,22 @@ void MontgomeryModulus::PowPair(const MontgomeryModulus& m1, const XBigInt& x1, 
     }
     k.mulPair(pair, n);
   };
-  for (size_t e = 2; e < kPairEntries; ++e) {
+  for (size_t e = 2; e < kEntries; ++e) {
     uint64_t* const r[2] = {table[0] + e * n, table[1] + e * n};
     const uint64_t* const a[2] = {table[0] + (e - 1) * n, table[1] + (e - 1) * n};
     const uint64_t* const b[2] = {table[0] + n, table[1] + n};
     multiply(r, a, b);
   }
-  const uint32_t bits = std::max({m1.modulus_.BitLength(), m2.modulus_.BitLength(), e1.BitLength(), e2.BitLength()});
-  const uint32_t windows = (bits + kPairWindow - 1) / kPairWindow;
+  const uint32_t windows = std::max(WindowsFor(m1.modBits_, e1), WindowsFor(m2.modBits_, e2));
   const XBigInt* exponents[2] = {&e1, &e2};
   for (int i = 0; i < 2; ++i) {
-    SelectEntry(k, acc[i], table[i], WindowOf(*exponents[i], (windows - 1) * kPairWindow), n);
+    SelectEntry(k, acc[i], table[i], WindowOf(*exponents[i], (windows - 1) * kWindow), n);
   }
   for (uint32_t w = windows - 1; w-- > 0;) {
-    for (uint32_t s = 0; s < kPairWindow; ++s) multiply(acc, acc, acc);
-    for (int i = 0; i < 2; ++i) SelectEntry(k, entry[i], table[i], WindowOf(*exponents[i], w * kPairWindow), n);
+    for (uint32_t s = 0; s < kWindow; ++s) multiply(acc, acc, acc);
+    for (int i = 0; i < 2; ++i) SelectEntry(k, entry[i], table[i], WindowOf(*exponents[i], w * kWindow), n);
     multiply(acc, acc, entry);
   }
-  r1 = m1.FromMontgomery(acc[0]);
-  r2 = m2.FromMontgomery(acc[1]);
 }
 
 bool MontgomeryModulus::FermatBase2() const {

@@ -50,15 +50,38 @@ class MontgomeryModulus {
 
   // base^e mod m for any base (reduced first) and any exponent; e = 0 gives 1.
   XBigInt Pow(const XBigInt& base, const XBigInt& e) const;
-  // r1 = x1^e1 mod m1 and r2 = x2^e2 mod m2, as Pow gives them: the two
-  // halves of an RSA private operation by the Chinese remainder theorem.
-  // Where both moduli run on a kernel with paired products and have the same
-  // limb count, both exponentiations run in lockstep with a fixed window of
-  // 5 bits over as many bits as the longer modulus or exponent has, each
-  // table entry read by a masked pass over the whole table; else one Pow
-  // after the other.
-  static void PowPair(const MontgomeryModulus& m1, const XBigInt& x1, const XBigInt& e1, XBigInt& r1,
-                      const MontgomeryModulus& m2, const XBigInt& x2, const XBigInt& e2, XBigInt& r2);
+  // The constant-time forms, for private values: no branch and no memory
+  // address depends on the values of the operands, the exponent or the
+  // modulus, only on their lengths (limb and word counts, the modulus's bit
+  // length), which are public. The constructor makes its constants (R and R^2
+  // mod m) the same way. Numbers in Montgomery form are Limbs() limbs of
+  // LimbBits() bits, fully reduced.
+  size_t Limbs() const { return n_; }
+  unsigned LimbBits() const { return bits_; }
+  // r = a * b * R^-1 mod m, for a < R and b < m.
+  void Mul(uint64_t* r, const uint64_t* a, const uint64_t* b) const;
+  // r = a - b mod m, for a, b < m.
+  void SubMod(uint64_t* r, const uint64_t* a, const uint64_t* b) const;
+  // acc = base^e in Montgomery form for a public exponent e > 0 (the
+  // sliding window of Pow: its steps follow e's bits, the values flow only
+  // through the products).
+  void PowPublicExponent(uint64_t* acc, const uint64_t* base, const XBigInt& e) const { PowWords(acc, base, e); }
+  // r = x * R mod m for x of `count` 64-bit words (least significant first),
+  // of any value: x is taken in pieces of Limbs() limbs, top first, each
+  // brought in by a product with R^2 mod m and added modulo m.
+  void ToMontgomeryWords(uint64_t* r, const uint64_t* x, size_t count) const;
+  // The `count` 64-bit words of the plain value of a (count at least the
+  // modulus's word count).
+  void FromMontgomeryWords(uint64_t* words, size_t count, const uint64_t* a) const;
+  // acc = base^e in Montgomery form (base in Montgomery form) by a fixed
+  // window of 5 bits over max(bit length of m, 16 * e.Count()) bits:
+  // the same products in the same order for every e of that length; each
+  // table entry is read by a masked pass over the whole table. e = 0 gives 1.
+  void PowSecret(uint64_t* acc, const uint64_t* base, const XBigInt& e) const;
+  // PowSecret under two moduli: in lockstep where both run on a kernel with
+  // paired products and have the same limb count, else one after the other.
+  static void PowSecretPair(const MontgomeryModulus& m1, uint64_t* acc1, const uint64_t* base1, const XBigInt& e1,
+                            const MontgomeryModulus& m2, uint64_t* acc2, const uint64_t* base2, const XBigInt& e2);
   // True when 2^(m-1) mod m is 1: the Fermat test to base 2.
   bool FermatBase2() const;
   // The strong probable-prime test (Miller-Rabin) to one base 1 < a < m - 1.
@@ -69,12 +92,12 @@ class MontgomeryModulus {
   MontPath Path() const { return kernel_.path; }
 
  private:
-  void Mul(uint64_t* r, const uint64_t* a, const uint64_t* b) const;
   void Sqr(uint64_t* r, const uint64_t* a) const;
   void ToMontgomery(uint64_t* r, const XBigInt& x) const;  // x < m
   XBigInt FromMontgomery(const uint64_t* a) const;
   void ToMontgomeryReduced(uint64_t* r, const XBigInt& x) const;  // any x
-  void Double(uint64_t* a) const;  // a = 2a mod m
+  void Double(uint64_t* a) const;  // a = 2a mod m, in constant time
+  void AddMod(uint64_t* r, const uint64_t* a, const uint64_t* b) const;  // r = a + b mod m, a, b < m
   // acc = 2^e in Montgomery form.
   void PowerOfTwo(uint64_t* acc, const XBigInt& e) const;
   // acc = base^e in Montgomery form, base given in Montgomery form; e > 0.
@@ -82,6 +105,7 @@ class MontgomeryModulus {
 
   XBigInt modulus_;
   MontKernel kernel_;
+  uint32_t modBits_;  // bit length of m (public)
   size_t n_;          // limbs
   unsigned bits_;     // bits per limb
   SecretWords m_;

@@ -2,6 +2,7 @@
 // (montgomery_kernels.h).
 #include "rsa/montgomery_kernels.h"
 
+#include "base/constant_time.h"
 #include "base/cpu_features.h"
 #include "rsa/wide_uint.h"
 
@@ -31,28 +32,20 @@ struct Accumulator {
   }
 };
 
-// t (n + 1 words, t < 2m) reduced to r < m by one conditional subtraction.
+// t (n + 1 words, t < 2m) reduced to r < m by one subtraction whose result
+// is kept or dropped by a mask: no branch and no address depends on t.
+template <size_t kMax>
 inline void FinalSubtract(uint64_t* r, const uint64_t* t, const uint64_t* m, size_t n) {
-  bool subtract = t[n] != 0;
-  if (!subtract) {
-    subtract = true;  // t == m also subtracts
-    for (size_t j = n; j-- > 0;) {
-      if (t[j] != m[j]) {
-        subtract = t[j] > m[j];
-        break;
-      }
-    }
+  uint64_t d[kMax];
+  uint64_t borrow = 0;
+  for (size_t j = 0; j < n; ++j) {
+    const u128 diff = static_cast<u128>(t[j]) - m[j] - borrow;
+    d[j] = static_cast<uint64_t>(diff);
+    borrow = static_cast<uint64_t>(diff >> 64) & 1;
   }
-  if (subtract) {
-    uint64_t borrow = 0;
-    for (size_t j = 0; j < n; ++j) {
-      const u128 d = static_cast<u128>(t[j]) - m[j] - borrow;
-      r[j] = static_cast<uint64_t>(d);
-      borrow = static_cast<uint64_t>(d >> 64) & 1;
-    }
-  } else {
-    for (size_t j = 0; j < n; ++j) r[j] = t[j];
-  }
+  // t < m exactly when the subtraction borrows and t has no word n.
+  const uint64_t keep = ct::MaskOfBit(borrow & ~t[n]);
+  for (size_t j = 0; j < n; ++j) r[j] = ct::Select(keep, t[j], d[j]);
 }
 
 constexpr size_t kMaxWords = 1024;
@@ -91,7 +84,7 @@ inline void MontProductImpl(uint64_t* r, const uint64_t* a, const uint64_t* b, c
   }
   t[n - 1] = acc.ShiftOut();
   t[n] = static_cast<uint64_t>(acc.low);
-  FinalSubtract(r, t, m, n);
+  FinalSubtract<kMax>(r, t, m, n);
 }
 
 template <size_t kN>
@@ -137,8 +130,9 @@ bool MontPathUsable(MontPath path) {
 MontPath MontPathFor(uint32_t bits) {
   // Below 257 bits the ifma kernel's fixed cost outweighs its multipliers.
   // The mulx kernel, as GCC compiles its carry chains, trails the portable
-  // one at every length measured (bench/bench_rsa.cpp, orvo-mulx rows): it
-  // runs only when forced, until it is rewritten.
+  // one at every length measured (bench/README.md: the 2048-bit private
+  // operation takes about 1.4 times as long on it): it is never chosen, until
+  // it is rewritten.
   if (bits <= kIfmaMaxBits && bits > 256 && MontPathUsable(MontPath::kIfma)) return MontPath::kIfma;
   return MontPath::kPortable;
 }

@@ -27,10 +27,10 @@ struct XRSAKey::Cache {
 
   // Copies of n, d, p, q, dP, dQ, qInv when the CRT verdicts were reached:
   // whether the CRT numbers agree with n and d, and (tested only when
-  // Decrypt first asks) whether p and q are probable primes.
+  // Decrypt first asks) whether the CRT gives d's result for a test value.
   bool crtChecked = false;
   bool crtConsistent = false;
-  bool primesChecked = false;
-  bool primesArePrime = false;
+  bool crtTested = false;
+  bool crtAgrees = false;
   XBigInt crtNumbers[7];
 };

@@ -8,14 +8,17 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 #include "base/alarm.h"
 #include "base/byte_order.h"
+#include "base/constant_time.h"
 #include "base/wipe.h"
 #include "digest/random.h"
 #include "digest/sha1.h"
 #include "rsa/primes.h"
 #include "rsa/rsa_cache.h"
+#include "rsa/rsa_private.h"
 #include "rsa/test_hooks.h"
 
 namespace orvo {
@@ -29,9 +32,26 @@ EntropySource g_entropy = nullptr;
 [[noreturn]] void InvalidKey() { throw XCryptoAlarm(alarm_text::kInvalidKey, "RSA"); }
 [[noreturn]] void UnableToDecrypt() { throw XCryptoAlarm(alarm_text::kUnableToDecrypt, "RSA"); }
 
-uint32_t ByteLength(const XBigInt& x) { return (x.BitLength() + 7) / 8; }
+// A number's byte length is public: the key blob spells every number at its
+// natural length.
+uint32_t ByteLength(const XBigInt& x) { return ct::Declassified((x.BitLength() + 7) / 8); }
 
-bool IsOddAboveOne(const XBigInt& x) { return !x.IsEven() && x.Compare(XBigInt(1)) > 0; }
+// Whether x is odd and above 1, computed without a branch on x; the verdict
+// is public (a key that fails is refused).
+bool IsOddAboveOne(const XBigInt& x) {
+  uint64_t above = x.Limb(0) >> 1;
+  for (uint32_t i = 1; i < x.Count(); ++i) above |= x.Limb(i);
+  return ct::Declassified(ct::MaskOfBit(x.Limb(0)) & ct::IsNonZeroMask(above)) != 0;
+}
+
+// Whether a and b hold the same value, without an early exit; the verdict is
+// public (it tells only whether the caller changed the key).
+bool SameNumber(const XBigInt& a, const XBigInt& b) {
+  if (a.Count() != b.Count()) return false;
+  uint64_t diff = 0;
+  for (uint32_t i = 0; i < a.Count(); ++i) diff |= a.Limb(i) ^ b.Limb(i);
+  return ct::Declassified(ct::IsZeroMask(diff)) != 0;
+}
 
 void RequireHalf(const XRSAKey& key, uint32_t half) {
   if ((key.flags & half) == 0) InvalidKey();
@@ -70,7 +90,7 @@ void RequirePrivateNumbers(const XRSAKey& key) {
 }
 
 bool MontgomeryApplies(const XBigInt& m) {
-  return IsOddAboveOne(m) && m.BitLength() <= 64 * MontgomeryModulus::kMaxWords;
+  return IsOddAboveOne(m) && m.Count() <= 4 * MontgomeryModulus::kMaxWords;
 }
 
 using ModulusPtr = std::shared_ptr<const MontgomeryModulus>;
@@ -80,7 +100,7 @@ using ModulusPtr = std::shared_ptr<const MontgomeryModulus>;
 // apply. The caller holds the cache's lock.
 ModulusPtr ModulusFor(ModulusPtr& slot, const XBigInt& m) {
   if (!MontgomeryApplies(m)) return nullptr;
-  if (!slot || slot->Modulus().Compare(m) != 0 || slot->Path() != MontPathFor(m.BitLength())) {
+  if (!slot || !SameNumber(slot->Modulus(), m) || slot->Path() != MontPathFor(ct::Declassified(m.BitLength()))) {
     slot = std::make_shared<const MontgomeryModulus>(m);
   }
   return slot;
@@ -106,54 +126,51 @@ XBigInt PowModWith(const ModulusPtr& mod, const XBigInt& base, const XBigInt& e,
   return std::move(result.PowMod(e, m));
 }
 
-// Whether the CRT numbers are those of n and d: p and q odd, distinct and
-// above 1 with p * q = n, d and its reductions dP = d mod (p-1),
-// dQ = d mod (q-1) non-zero, and qInv * q = 1 mod p. For the n of a real key
-// (a product of two primes) no other p and q multiply to it, so this is what
-// Sign needs: the halves then agree with d, and the signature is m^d mod n.
-bool CrtConsistent(const XRSAKey& key) {
-  if (!IsOddAboveOne(key.p) || !IsOddAboveOne(key.q) || key.p.Compare(key.q) == 0) return false;
-  if (key.d.IsZero() || key.dP.IsZero() || key.dQ.IsZero() || key.qInv.Compare(key.p) >= 0) return false;
-  XBigInt product(key.p);
-  if (product.Multiply(key.q).Compare(key.n) != 0) return false;
-  const XBigInt one(1);
-  XBigInt pMinus1(key.p);
-  pMinus1.Subtract(one);
-  XBigInt qMinus1(key.q);
-  qMinus1.Subtract(one);
-  XBigInt reduced(key.d);
-  if (reduced.Modulo(pMinus1).Compare(key.dP) != 0) return false;
-  reduced = key.d;
-  if (reduced.Modulo(qMinus1).Compare(key.dQ) != 0) return false;
-  XBigInt check(key.qInv);
-  return check.MulMod(key.q, key.p).Compare(one) == 0;
+// A value below n to test a key's CRT path with, derived from n alone.
+XBigInt TestValue(const XRSAKey& key) {
+  XBlob nBytes(16);
+  key.n.ToBytes(nBytes);
+  XBigInt x;
+  x.FromBytes(MaskGen(nBytes, nBytes.size - 1));
+  return x;
 }
 
 // The CRT verdicts for the key's present numbers, each reached at most once
-// while they stay the same; the caller holds the lock. Consistency (above)
-// is cheap. Decrypt also needs p and q prime (strong probable primes after
-// trial division), because it must give c^d mod n for whatever n a blob
-// holds: then c^d = c^dP (mod p) for every c, by Fermat's little theorem
-// when p does not divide c and because both sides are 0 when it does;
-// likewise modulo q; and the Chinese remainder theorem joins the two.
-bool CrtUsable(const XRSAKey& key, XRSAKey::Cache& cache, bool needPrimes) {
+// while they stay the same; the caller holds the lock. Consistency
+// (CrtNumbersConsistent) is what Sign needs: for the n of a real key (a
+// product of two primes) no other p and q multiply to it, so the halves then
+// agree with d. Decrypt must give c^d mod n for whatever n a blob holds, which
+// the CRT gives when c^d = c^dP (mod p) and c^d = c^dQ (mod q) for every c:
+// so for primes p and q (Fermat's little theorem), and for no key in which
+// these fail for more than a sliver of the values. Decrypt takes the CRT only
+// where, besides consistency, the CRT gives d's result for a test value
+// derived from n; both computations run in constant time, and only the
+// verdict is public. Otherwise it works with d itself.
+bool CrtUsable(const XRSAKey& key, XRSAKey::Cache& cache, bool needAgreement) {
   const XBigInt* numbers[7] = {&key.n, &key.d, &key.p, &key.q, &key.dP, &key.dQ, &key.qInv};
   bool same = cache.crtChecked;
-  for (int i = 0; i < 7 && same; ++i) same = cache.crtNumbers[i].Compare(*numbers[i]) == 0;
+  for (int i = 0; i < 7 && same; ++i) same = SameNumber(cache.crtNumbers[i], *numbers[i]);
   if (!same) {
     cache.crtChecked = false;  // stays so if the check throws part-way
-    cache.primesChecked = false;
-    cache.crtConsistent = CrtConsistent(key);
+    cache.crtTested = false;
+    cache.crtConsistent = CrtNumbersConsistent(key);
     for (int i = 0; i < 7; ++i) cache.crtNumbers[i] = *numbers[i];
     cache.crtChecked = true;
   }
   if (!cache.crtConsistent) return false;
-  if (!needPrimes) return true;
-  if (!cache.primesChecked) {
-    cache.primesArePrime = IsStrongProbablePrime(key.p) && IsStrongProbablePrime(key.q);
-    cache.primesChecked = true;
+  if (!needAgreement) return true;
+  if (!cache.crtTested) {
+    const ModulusPtr modP = ModulusFor(cache.modP, key.p);
+    const ModulusPtr modQ = ModulusFor(cache.modQ, key.q);
+    const ModulusPtr modN = ModulusFor(cache.modN, key.n);
+    const XBigInt x = TestValue(key);
+    const SecretWords viaCrt = PrivateCrt(key, *modP, *modQ, x);
+    const SecretWords direct = PrivateDirect(key, *modN, x);
+    cache.crtAgrees = ct::Declassified(EqualWordsMask(viaCrt.data(), direct.data(), viaCrt.size())) != 0;
+    cache.crtTested = true;
+    WipeExponentiationStack();
   }
-  return cache.primesArePrime;
+  return cache.crtAgrees;
 }
 
 // The constants for n, for Encrypt, Verify and PublicRaw.
@@ -169,12 +186,12 @@ struct PrivateParts {
   ModulusPtr modN, modP, modQ;
 };
 
-// Decrypt and PrivateRaw take the CRT path only for consistent numbers whose
-// primes pass the test; Sign (needPrimes false) only for consistent ones.
-PrivateParts PrivatePartsOf(const XRSAKey& key, XRSAKey::Cache& cache, bool needPrimes) {
+// Decrypt and PrivateRaw take the CRT path only for consistent numbers that
+// pass the test of CrtUsable; Sign (needAgreement false) for consistent ones.
+PrivateParts PrivatePartsOf(const XRSAKey& key, XRSAKey::Cache& cache, bool needAgreement) {
   std::lock_guard<std::mutex> held(cache.lock);
   PrivateParts parts;
-  parts.crt = CrtUsable(key, cache, needPrimes);
+  parts.crt = CrtUsable(key, cache, needAgreement);
   if (parts.crt) {
     parts.modP = ModulusFor(cache.modP, key.p);
     parts.modQ = ModulusFor(cache.modQ, key.q);
@@ -182,19 +199,6 @@ PrivateParts PrivatePartsOf(const XRSAKey& key, XRSAKey::Cache& cache, bool need
     parts.modN = ModulusFor(cache.modN, key.n);
   }
   return parts;
-}
-
-// x1^e1 mod m1 and x2^e2 mod m2 (the halves of a private operation by the
-// Chinese remainder theorem), together where the kernel can pair them.
-void PowModPair(const PrivateParts& parts, const XBigInt& x1, const XBigInt& e1, const XBigInt& m1, XBigInt& r1,
-                const XBigInt& x2, const XBigInt& e2, const XBigInt& m2, XBigInt& r2) {
-  if (parts.modP && parts.modQ) {
-    MontgomeryModulus::PowPair(*parts.modP, x1, e1, r1, *parts.modQ, x2, e2, r2);
-    WipeExponentiationStack();
-    return;
-  }
-  r1 = PowModWith(parts.modP, x1, e1, m1);
-  r2 = PowModWith(parts.modQ, x2, e2, m2);
 }
 
 XBlob BlobOfBytes(const uint8_t* bytes, uint32_t n) {
@@ -218,24 +222,12 @@ XBlob SignatureBlock(uint32_t size, const XBlob& digest) {
   return em;
 }
 
-// (a - b) mod p for a < p and any b: Garner's step.
-XBigInt SubtractModP(const XBigInt& a, const XBigInt& b, const XBigInt& p) {
-  XBigInt bp(b);
-  if (bp.Compare(p) >= 0) bp.Modulo(p);
-  XBigInt t(a);
-  if (t.Compare(bp) >= 0) return std::move(t.Subtract(bp));
-  t.Add(p);
-  return std::move(t.Subtract(bp));
-}
-
-// c^d mod n for a key that passed Decrypt's checks.
-XBigInt PrivatePower(const XRSAKey& key, const PrivateParts& parts, const XBigInt& c) {
-  if (!parts.crt) return PowModWith(parts.modN, c, key.d, key.n);
-  XBigInt m1, m2;
-  PowModPair(parts, c, key.dP, key.p, m1, c, key.dQ, key.q, m2);
-  XBigInt h = SubtractModP(m1, m2, key.p);
-  h.MulMod(key.qInv, key.p);
-  return std::move(h.Multiply(key.q).Add(m2));
+// x^d mod n as WordCount(n) words, for a public x < n and a key that passed
+// Decrypt's checks, in constant time (rsa_private.h).
+SecretWords PrivatePower(const XRSAKey& key, const PrivateParts& parts, const XBigInt& x) {
+  SecretWords result = parts.crt ? PrivateCrt(key, *parts.modP, *parts.modQ, x) : PrivateDirect(key, *parts.modN, x);
+  WipeExponentiationStack();
+  return result;
 }
 
 void RequireDecryptKey(const XRSAKey& key) {
@@ -355,19 +347,31 @@ XBlob XRSAKey::Decrypt(const XBlob& ciphertext) const {
   RequireDecryptKey(*this);
   XBlob out(16);
   if (ciphertext.size == 0) return out;
+  // A short block, or a block at or above n, is refused before any work:
+  // whether the ciphertext has that shape is public. Encrypt never writes a
+  // block at or above n: such a block is another spelling of one below it,
+  // refused as PKCS #1 refuses it.
+  if (ciphertext.size % size != 0) UnableToDecrypt();
+  const uint32_t blocks = ciphertext.size / size;
+  std::vector<XBigInt> values(blocks);
+  for (uint32_t b = 0; b < blocks; ++b) {
+    values[b].FromBytes(BlobOfBytes(ciphertext.data + b * size, size));
+    if (values[b].Compare(n) >= 0) UnableToDecrypt();
+  }
 
+  // Every block is decoded, and its padding checked with masks, before the
+  // one verdict over all of them is taken; until then the DBs wait in
+  // `decoded` and the separators' positions in `starts`.
   const uint32_t dbBytes = size - 21;
   const PrivateParts parts = PrivatePartsOf(*this, Cached(), true);
-  for (uint32_t offset = 0; offset < ciphertext.size; offset += size) {
-    if (ciphertext.size - offset < size) UnableToDecrypt();
-    XBigInt c;
-    c.FromBytes(BlobOfBytes(ciphertext.data + offset, size));
-    // Encrypt never writes a block at or above n: such a block is another
-    // spelling of one below it, refused as PKCS #1 refuses it.
-    if (c.Compare(n) >= 0) UnableToDecrypt();
-    const XBigInt m = PrivatePower(*this, parts, c);
-    XBlob em(size);
-    m.ToBytes(em, size - 1);
+  XBlob decoded(blocks * dbBytes);
+  SecretWords starts(blocks);
+  uint64_t good = ~uint64_t{0};
+  XBlob em(size);
+  for (uint32_t b = 0; b < blocks; ++b) {
+    const SecretWords m = PrivatePower(*this, parts, values[b]);
+    StoreBigEndian(em.data, size - 1, m.data(), m.size());
+    em.size = size - 1;
 
     XBlob maskedDB = BlobOfBytes(em.data + kHashBytes, dbBytes);
     XBlob seed = BlobOfBytes(em.data, kHashBytes);
@@ -375,11 +379,28 @@ XBlob XRSAKey::Decrypt(const XBlob& ciphertext) const {
     XBlob& db = maskedDB;
     XorInto(db.data, MaskGen(seed, dbBytes));
 
-    if (!BlobOfBytes(db.data, kHashBytes).Equals(iv)) UnableToDecrypt();
-    uint32_t j = kHashBytes;
-    while (j < dbBytes && db.data[j] == 0) ++j;
-    if (j == dbBytes) UnableToDecrypt();
-    out.Append(db.data + j + 1, dbBytes - j - 1);
+    // The label hash must be iv; the separator is the first non-zero byte
+    // after it, and there must be one.
+    uint64_t diff = iv.size == kHashBytes ? 0 : 1;
+    for (uint32_t i = 0; i < kHashBytes && i < iv.size; ++i) diff |= db.data[i] ^ iv.data[i];
+    uint64_t found = 0, start = 0;
+    for (uint32_t i = kHashBytes; i < dbBytes; ++i) {
+      const uint64_t nonZero = ct::IsNonZeroMask(db.data[i]);
+      start = ct::Select(nonZero & ~found, i, start);
+      found |= nonZero;
+    }
+    good &= ct::IsZeroMask(diff) & found;
+    starts[b] = start;
+    std::memcpy(decoded.data + b * dbBytes, db.data, dbBytes);
+  }
+  decoded.size = blocks * dbBytes;
+  // Made public: the verdict of the padding check over all blocks (one error
+  // for every failure) and, once it passed, where each plaintext starts (its
+  // length is part of the result).
+  if (ct::Declassified(good) == 0) UnableToDecrypt();
+  for (uint32_t b = 0; b < blocks; ++b) {
+    const uint32_t start = static_cast<uint32_t>(ct::Declassified(starts[b]));
+    out.Append(decoded.data + b * dbBytes + start + 1, dbBytes - start - 1);
   }
   return out;
 }
@@ -389,7 +410,8 @@ XBlob XRSAKey::SignDigest(const XBlob& digest) const {
   RequireHalf(*this, kPrivateHalf);
   RequireModulus(*this, 23);
   RequirePrivateNumbers(*this);
-  if (!IsOddAboveOne(p) || q.IsZero() || q.IsEven() || p.Compare(q) <= 0) InvalidKey();
+  // p odd above 1, q odd and below p; the verdict is public.
+  if (!IsOddAboveOne(p) || ct::Declassified(ct::MaskOfBit(q.Limb(0)) & LessNumberMask(q, p)) == 0) InvalidKey();
 
   XBigInt m;
   m.FromBytes(SignatureBlock(size, digest));
@@ -400,28 +422,24 @@ XBlob XRSAKey::SignDigest(const XBlob& digest) const {
   // prime factor of n (gcd(s^e - m, n)).
   const PrivateParts parts = PrivatePartsOf(*this, Cached(), false);
   if (!parts.crt) InvalidKey();
-  XBigInt mq(m);
-  XBigInt mp(m);
-  XBigInt s1, s2;
-  PowModPair(parts, mp.Modulo(p), dP, p, s1, mq.Modulo(q), dQ, q, s2);
-  XBigInt t(s1);
-  if (s1.Compare(s2) >= 0) {
-    t.Subtract(s2);
-  } else {
-    XBigInt gap(s2);
-    gap.Subtract(s1);
-    t = p;
-    t.Subtract(gap);
-  }
-  XBigInt s(qInv);
-  s.Multiply(t).Modulo(p).Multiply(q).Add(s2);
+  const SecretWords s = PrivatePower(*this, parts, m);
   // With the public exponent at hand, the signature is also verified before
   // it leaves: a fault in the computation itself must not release it either.
+  // The check runs on the signature's words in constant time; its verdict is
+  // public.
   if ((flags & kPublicHalf) != 0 && PublicExponentFits(e)) {
-    if (PowModWith(PublicModulus(*this, Cached()), s, e, n).Compare(m) != 0) InvalidKey();
+    const ModulusPtr modN = PublicModulus(*this, Cached());
+    SecretWords base(modN->Limbs()), acc(modN->Limbs()), back(s.size());
+    modN->ToMontgomeryWords(base.data(), s.data(), s.size());
+    modN->PowPublicExponent(acc.data(), base.data(), e);
+    modN->FromMontgomeryWords(back.data(), back.size(), acc.data());
+    const SecretWords expected = WordsOf(m, s.size());
+    if (ct::Declassified(EqualWordsMask(back.data(), expected.data(), s.size())) == 0) InvalidKey();
   }
   XBlob signature(size);
-  s.ToBytes(signature, size);
+  StoreBigEndian(signature.data, size, s.data(), s.size());
+  signature.size = size;
+  ct::Declassify(signature.data, size);  // the result
   return signature;
 }
 
@@ -443,7 +461,9 @@ int32_t XRSAKey::VerifyDigest(const XBlob& digest, const XBlob& signature) const
 XBigInt XRSAKey::PrivateRaw(const XBigInt& x) const {
   using namespace orvo;
   RequireDecryptKey(*this);
-  return PrivatePower(*this, PrivatePartsOf(*this, Cached(), true), x);
+  const SecretWords r = PrivatePower(*this, PrivatePartsOf(*this, Cached(), true), x);
+  ct::Declassify(r.data(), sizeof(uint64_t) * r.size());  // the result
+  return BigIntOf(r.data(), r.size());
 }
 
 XBigInt XRSAKey::PublicRaw(const XBigInt& x) const {

@@ -1,14 +1,17 @@
 // u128: an unsigned 128-bit integer for the word arithmetic of the Montgomery
 // kernels and the prime search. The compiler's own type where it has one
-// (x86-64); elsewhere (32-bit x86) a small class with the same operators, so
-// the arithmetic code is written once.
+// (x86-64); elsewhere (32-bit x86), or where ORVO_PORTABLE_U128 asks for it
+// (the constant-time check runs it natively), a small class with the same
+// operators, so the arithmetic code is written once. The class's sums,
+// differences, products and comparisons take no branch on their values: the
+// private-key arithmetic runs on them.
 #pragma once
 
 #include <cstdint>
 
 namespace orvo {
 
-#if defined(__SIZEOF_INT128__)
+#if defined(__SIZEOF_INT128__) && !(defined(ORVO_PORTABLE_U128) && ORVO_PORTABLE_U128)
 
 __extension__ typedef unsigned __int128 u128;
 
@@ -27,11 +30,11 @@ class u128 {
   }
   friend u128 operator+(const u128& a, const u128& b) {
     const uint64_t lo = a.lo_ + b.lo_;
-    return u128(a.hi_ + b.hi_ + (lo < a.lo_ ? 1 : 0), lo);
+    return u128(a.hi_ + b.hi_ + CarryOut(a.lo_, b.lo_, lo), lo);
   }
   friend u128 operator-(const u128& a, const u128& b) {
     const uint64_t lo = a.lo_ - b.lo_;
-    return u128(a.hi_ - b.hi_ - (a.lo_ < b.lo_ ? 1 : 0), lo);
+    return u128(a.hi_ - b.hi_ - BorrowOut(a.lo_, b.lo_, lo), lo);
   }
   u128& operator+=(const u128& b) { return *this = *this + b; }
   friend u128 operator|(const u128& a, const u128& b) { return u128(a.hi_ | b.hi_, a.lo_ | b.lo_); }
@@ -45,7 +48,12 @@ class u128 {
     if (n >= 64) return u128(0, a.hi_ >> (n - 64));
     return u128(a.hi_ >> n, (a.lo_ >> n) | (a.hi_ << (64 - n)));
   }
-  friend bool operator<(const u128& a, const u128& b) { return a.hi_ != b.hi_ ? a.hi_ < b.hi_ : a.lo_ < b.lo_; }
+  // The borrow out of a - b.
+  friend bool operator<(const u128& a, const u128& b) {
+    const uint64_t lo = a.lo_ - b.lo_;
+    const uint64_t borrow = BorrowOut(a.lo_, b.lo_, lo);
+    return BorrowOut(a.hi_, b.hi_, a.hi_ - b.hi_ - borrow) != 0;
+  }
   // Remainder by a 64-bit divisor, bit by bit (only the 32-bit build uses it).
   friend u128 operator%(const u128& a, uint64_t m) {
     uint64_t r = 0;
@@ -59,6 +67,11 @@ class u128 {
   }
 
  private:
+  // The carry out of s = x + y (+ a carry in), and the borrow out of
+  // d = x - y (- a borrow in), from the top bits alone.
+  static uint64_t CarryOut(uint64_t x, uint64_t y, uint64_t s) { return ((x & y) | ((x | y) & ~s)) >> 63; }
+  static uint64_t BorrowOut(uint64_t x, uint64_t y, uint64_t d) { return ((~x & y) | (~(x ^ y) & d)) >> 63; }
+
   static u128 Multiply64(uint64_t a, uint64_t b) {
     const uint64_t a0 = a & 0xFFFFFFFFu, a1 = a >> 32, b0 = b & 0xFFFFFFFFu, b1 = b >> 32;
     const uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;

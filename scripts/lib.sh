@@ -18,6 +18,8 @@ ORVO_BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev libbenc
                      g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-mingw-w64-i686-posix
                      binutils-mingw-w64-i686 wine wine64
                      clang libclang-rt-14-dev wixl msitools g++-multilib qemu-user-static ccache)
+# The constant-time check (scripts/test ct): valgrind and its client-request header.
+ORVO_BUILD_PACKAGES+=(valgrind)
 # 32-bit Wine (scripts/wine-run32): an i386 Debian root file system.
 ORVO_BUILD_PACKAGES+=(debootstrap)
 # The Python package (scripts/test python): its build and its tests.

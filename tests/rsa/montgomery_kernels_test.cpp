@@ -208,6 +208,59 @@ TEST(MontgomeryKernelTest, PowModOnEveryForcedPathMatchesTheReference) {
   }
 }
 
+// The constant-time forms of the private operations: values of any length
+// brought into Montgomery form (several pieces of the modulus's length, and
+// values below and above it), exponents of every length (zero, shorter and
+// longer than the modulus) by the fixed window, alone and in pairs of equal
+// and of different limb counts, and the subtraction modulo m.
+TEST(MontgomeryKernelTest, ConstantTimeFormsMatchTheReferenceOnEveryPath) {
+  SeededRandom random;
+  SCOPED_TRACE(random.Trace());
+  for (const NamedPath& p : kPaths) {
+    if (!orvo::MontPathUsable(p.path)) continue;
+    SCOPED_TRACE(p.name);
+    const ForcedPath forced(p.path);
+    for (int i = 0; i < 40; ++i) {
+      XBigInt m1 = random.Number(i < 20 ? 20 : 70), m2 = random.Number(i % 2 == 0 ? 20 : 70);
+      for (XBigInt* m : {&m1, &m2}) {
+        if (m->IsEven()) m->Add(XBigInt(1));
+        if (m->Compare(XBigInt(1)) == 0) m->Set(3);
+      }
+      const orvo::MontgomeryModulus mod1(m1), mod2(m2);
+      const XBigInt x = random.Number(i % 4 == 0 ? 2 : 200);
+      const XBigInt e1 = i % 5 == 0 ? XBigInt(0) : random.Number(i % 3 == 0 ? 3 : 90);
+      const XBigInt e2 = random.Number(30);
+      const orvo::SecretWords xw = orvo::WordsOf(x, (x.Count() + 3) / 4);
+      std::vector<uint64_t> b1(mod1.Limbs()), b2(mod2.Limbs()), r1(mod1.Limbs()), r2(mod2.Limbs());
+      mod1.ToMontgomeryWords(b1.data(), xw.data(), xw.size());
+      mod2.ToMontgomeryWords(b2.data(), xw.data(), xw.size());
+      const size_t words1 = (m1.BitLength() + 63) / 64, words2 = (m2.BitLength() + 63) / 64;
+      std::vector<uint64_t> plain1(words1), plain2(words2);
+      mod1.FromMontgomeryWords(plain1.data(), words1, b1.data());
+      XBigInt reduced(x);
+      ASSERT_EQ(HexOf(orvo::BigIntOf(plain1.data(), words1)), HexOf(reduced.Modulo(m1))) << "m " << HexOf(m1);
+
+      mod1.PowSecret(r1.data(), b1.data(), e1);
+      mod1.FromMontgomeryWords(plain1.data(), words1, r1.data());
+      ASSERT_EQ(HexOf(orvo::BigIntOf(plain1.data(), words1)), HexOf(orvo::reference::PowMod(x, e1, m1)))
+          << "m " << HexOf(m1) << " e " << HexOf(e1);
+
+      orvo::MontgomeryModulus::PowSecretPair(mod1, r1.data(), b1.data(), e2, mod2, r2.data(), b2.data(), e1);
+      mod1.FromMontgomeryWords(plain1.data(), words1, r1.data());
+      mod2.FromMontgomeryWords(plain2.data(), words2, r2.data());
+      ASSERT_EQ(HexOf(orvo::BigIntOf(plain1.data(), words1)), HexOf(orvo::reference::PowMod(x, e2, m1)));
+      ASSERT_EQ(HexOf(orvo::BigIntOf(plain2.data(), words2)), HexOf(orvo::reference::PowMod(x, e1, m2)));
+
+      // (x^e2 - x) mod m1 in Montgomery form.
+      mod1.SubMod(r1.data(), r1.data(), b1.data());
+      mod1.FromMontgomeryWords(plain1.data(), words1, r1.data());
+      XBigInt difference(orvo::reference::PowMod(x, e2, m1));
+      difference.Add(m1).Subtract(reduced).Modulo(m1);
+      ASSERT_EQ(HexOf(orvo::BigIntOf(plain1.data(), words1)), HexOf(difference));
+    }
+  }
+}
+
 TEST(MontgomeryKernelTest, SignaturesAndRawOperationsAgreeOnEveryPath) {
   SeededRandom random;
   SCOPED_TRACE(random.Trace());

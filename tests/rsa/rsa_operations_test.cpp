@@ -11,6 +11,7 @@
 
 #include "base/alarm.h"
 #include "digest/sha1.h"
+#include "rsa/modular.h"
 #include "rsa/primes.h"
 #include "rsa/rsa_key.h"
 #include "rsa/test_hooks.h"
@@ -23,6 +24,7 @@ using orvo::test::BlobOf;
 using orvo::test::FromHexText;
 using orvo::test::HexOf;
 using orvo::test::ReadVecFile;
+using orvo::test::SeededRandom;
 using orvo::test::ToHexText;
 
 using orvo::test::AlarmOf;
@@ -369,6 +371,41 @@ TEST_F(RsaOperationsTest, InconsistentCrtNumbersFallBackToTheFullExponent) {
     key.SetPrivateBlob(privateBlob);
     edit(key);
     EXPECT_EQ(ToHexText(key.Decrypt(sealed)), ToHexText(BlobOf(std::string("full exponent"))));
+  }
+}
+
+// Decrypt takes the CRT only where it gives d's result: with a composite p
+// whose CRT numbers are nevertheless consistent with n and d, the halves
+// disagree with d for most values, the test value among them, and Decrypt
+// works with d itself.
+TEST(RsaCompositePrimeTest, DecryptGivesThePowerOfDWhateverTheFactors) {
+  SeededRandom random;
+  SCOPED_TRACE(random.Trace());
+  XBigInt r = orvo::NextPrime(orvo::test::BigHex("c0ffee00112233445566778899aabbcd"));
+  const XBigInt s = orvo::NextPrime(orvo::test::BigHex("d00dfeed00112233445566778899aabb"));
+  const XBigInt q = orvo::NextPrime(orvo::test::BigHex("a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5"));
+  XRSAKey key;
+  key.p = r.Multiply(s);  // composite, 32 bytes
+  key.q = q;
+  key.n = key.p;
+  key.n.Multiply(q);
+  key.size = (key.n.BitLength() + 7) / 8;
+  key.d = random.Bytes(key.size - 1);
+  if (key.d.IsEven()) key.d.Add(XBigInt(1));
+  XBigInt pMinus1(key.p), qMinus1(key.q);
+  pMinus1.Subtract(XBigInt(1));
+  qMinus1.Subtract(XBigInt(1));
+  key.dP = key.d;
+  key.dP.Modulo(pMinus1);
+  key.dQ = key.d;
+  key.dQ.Modulo(qMinus1);
+  key.qInv = key.q;
+  key.qInv.InverseMod(key.p);
+  key.flags = XRSAKey::kPrivateHalf;
+  for (int i = 0; i < 8; ++i) {
+    XBigInt x = random.Bytes(key.size);
+    x.Modulo(key.n);
+    EXPECT_EQ(HexOf(key.PrivateRaw(x)), HexOf(orvo::reference::PowMod(x, key.d, key.n)));
   }
 }
 
