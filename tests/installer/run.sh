@@ -3,7 +3,7 @@
 # each architecture a newer package to upgrade to; checks the zip and the x86
 # package's tables against the x64 one's; then, for the x64 package under
 # 64-bit Wine and for the x86 package under 32-bit Wine (scripts/wine-run32;
-# only with ORVO_WIN32_WINE_INSTALLER=1), with Wine's msiexec in fresh
+# ORVO_WIN32_WINE_INSTALLER=0 leaves that one out), with Wine's msiexec in fresh
 # prefixes of that architecture:
 #   - installing writes to the registry exactly what regsvr32 writes for the
 #     same files in the same folder (the whole registry compared, the
@@ -110,6 +110,17 @@ installed_unix() { echo "$WINEPREFIX/drive_c/Program Files/OrvoCrypto"; }
 bookkeeping='^. HKLM\\Software\\(Classes|Microsoft\\Windows\\CurrentVersion)\\Installer(\\|$)|^. HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\'
 registration() { changes "$work/$1.reg" "$work/$2.reg" | { grep -v -E "$bookkeeping" || true; }; }
 
+# warm_up: what Wine writes on a prefix's first programs, before a baseline, so
+# that only the package's or regsvr32's doings differ from it. cscript
+# registers type libraries of its own on its first runs, and 32-bit Wine
+# writes the user's colours and theme metrics (HKCU\Control Panel\Colors,
+# ...\ThemeManager) the first time a program loads user32.
+warm_up() {
+  printf 'WScript.Echo "ready"\r\n' >"$work/ready.vbs"
+  printf 'WScript.Echo("ready");\r\n' >"$work/ready.js"
+  for script in ready.vbs ready.js; do (cd "$work" && orvo_wine cscript //nologo "$script" >/dev/null); done
+}
+
 # wine_checks ARCH: the checks in fresh prefixes of ARCH's Wine, on ARCH's packages.
 wine_checks() {
   local arch=$1 pkg=${package[$1]} hosts
@@ -117,6 +128,7 @@ wine_checks() {
   case $arch in x64) hosts=64-bit ;; x86) hosts=32-bit ;; esac
   echo "== $arch: regsvr32 of the packed DLLs in the install folder (reference prefix)"
   fresh_prefix prefix-$arch-regsvr32
+  warm_up
   state reference-before
   mkdir -p "$(installed_unix)"
   cp "$(unpacked "$pkg")"/*.dll "$(installed_unix)/"
@@ -132,11 +144,7 @@ wine_checks() {
 
   echo "== $arch: msiexec /i $(basename "$pkg")"
   fresh_prefix prefix-$arch-msiexec
-  # cscript registers type libraries of its own on its first runs: before the
-  # baseline, so that only the package's doings differ from it.
-  printf 'WScript.Echo "ready"\r\n' >"$work/ready.vbs"
-  printf 'WScript.Echo("ready");\r\n' >"$work/ready.js"
-  for script in ready.vbs ready.js; do (cd "$work" && orvo_wine cscript //nologo "$script" >/dev/null); done
+  warm_up
   state before
   run_msiexec /i "$pkg" || fail "msiexec /i exit status $?"
   state installed
@@ -215,11 +223,11 @@ wine_checks() {
   echo "== $arch: all checks passed"
 }
 
-# The x86 package's Wine checks (about 30 Wine programs under qemu-i386, each
-# prefix made afresh) only when ORVO_WIN32_WINE_INSTALLER=1: they have not yet
-# run to the end in CI. Its tables and files are checked above either way.
+# The x86 package's Wine checks run about 30 Wine programs under qemu-i386,
+# each prefix made afresh; ORVO_WIN32_WINE_INSTALLER=0 leaves them out (its
+# tables and files are checked above either way).
 arches=(x64)
-[ "${ORVO_WIN32_WINE_INSTALLER:-0}" = 1 ] && arches+=(x86)
+[ "${ORVO_WIN32_WINE_INSTALLER:-1}" = 0 ] || arches+=(x86)
 for arch in "${arches[@]}"; do
   wine_checks $arch
 done
