@@ -9,10 +9,10 @@ compiler and pybind11 come from the system: no network is needed.
 The build honours what a setuptools build of an extension honours: CXX (and
 CC), which may start with a compiler cache ("ccache g++"); CPPFLAGS, CFLAGS
 and CXXFLAGS, all for the compiler, after the project's own flags; LDFLAGS,
-after the project's own link flags. ORVO_BUILD_JOBS sets the number of
-compile jobs (default: the CPU count). Each interpreter, compiler and set of
-flags has a CMake build folder of its own under ../build/python/cmake/, so a
-second build compiles only what changed.
+with the project's own, for the module's link. ORVO_BUILD_JOBS sets the
+number of compile jobs (default: the CPU count). Each interpreter, compiler
+and set of flags has a CMake build folder of its own under
+../build/python/cmake/, so a second build compiles only what changed.
 """
 import hashlib
 import os
@@ -31,6 +31,7 @@ from setuptools.command.build_ext import build_ext
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
 LAUNCHERS = ("ccache", "sccache", "distcc")
+RELEASE_FLAGS = ["-O3", "-DNDEBUG"]
 
 
 def version():
@@ -67,7 +68,11 @@ def cmake_definitions():
             definitions[f"CMAKE_{lang}_COMPILER"] = path
         if launcher is not None:
             definitions[f"CMAKE_{lang}_COMPILER_LAUNCHER"] = launcher
-        definitions[f"CMAKE_{lang}_FLAGS"] = " ".join(extra + lang_flags)
+        definitions[f"CMAKE_{lang}_FLAGS"] = " ".join(extra)
+        # The release preset's optimisation (CMake's Release flags), then the
+        # environment's flags, which come later on the command line and so win
+        # (an -O1 for a sanitizer build).
+        definitions[f"CMAKE_{lang}_FLAGS_RELEASE"] = " ".join(RELEASE_FLAGS + lang_flags)
     return definitions
 
 
