@@ -31,17 +31,16 @@ using I = ICryptoMisc;
 const orvo::MemberEntry kRows[] = {
     orvo::OnStartPageRow<I>(),                                          // 1
     orvo::OnEndPageRow<I>(),                                            // 2
-    orvo::RawMethod<&I::MD5>("MD5"),                                    // 3
-    orvo::RawMethod<&I::SHA1>("SHA1"),                                  // 4
-    orvo::RawMethod<&I::Random>("Random"),                              // 5
-    orvo::RawMethod<&I::CRC32>("CRC32"),                                // 6
-    orvo::RawMethod<&I::InsertLongToBlob>("InsertLongToBlob"),          // 7
-    orvo::RawMethod<&I::ExtractLongFromBlob>("ExtractLongFromBlob"),    // 8
-    orvo::RawMethod<&I::InsertBlobToBlob>("InsertBlobToBlob"),          // 9
-    orvo::RawMethod<&I::ExtractBlobFromBlob>("ExtractBlobFromBlob"),    // 10
-    orvo::EndRow(),
+    orvo::Method<&I::MD5>("MD5"),                                       // 3
+    orvo::Method<&I::SHA1>("SHA1"),                                     // 4
+    orvo::Method<&I::Random>("Random"),                                 // 5
+    orvo::Method<&I::CRC32>("CRC32"),                                   // 6
+    orvo::Method<&I::InsertLongToBlob>("InsertLongToBlob"),             // 7
+    orvo::Method<&I::ExtractLongFromBlob>("ExtractLongFromBlob"),       // 8
+    orvo::Method<&I::InsertBlobToBlob>("InsertBlobToBlob"),             // 9
+    orvo::Method<&I::ExtractBlobFromBlob>("ExtractBlobFromBlob"),       // 10
 };
-const orvo::MemberTable kTable = {&orvo::DispatchBaseTable, kRows, {-1}};
+const orvo::MemberTable kTable = orvo::MakeMemberTable(&orvo::DispatchBaseTable, kRows);
 
 }  // namespace
 

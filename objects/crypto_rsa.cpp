@@ -49,17 +49,16 @@ using I = ICryptoRSA;
 const orvo::MemberEntry kRows[] = {
     orvo::OnStartPageRow<I>(),                                          // 1
     orvo::OnEndPageRow<I>(),                                            // 2
-    orvo::RawMethod<&I::SetIV>("SetIV"),                                // 3
-    orvo::RawMethod<&I::KeyGen>("KeyGen"),                              // 4
-    orvo::RawProperty<&I::get_PublicKey, &I::put_PublicKey>("PublicKey"),     // 5
-    orvo::RawProperty<&I::get_PrivateKey, &I::put_PrivateKey>("PrivateKey"),  // 6
-    orvo::RawMethod<&I::Encrypt>("Encrypt"),                            // 7
-    orvo::RawMethod<&I::Decrypt>("Decrypt"),                            // 8
-    orvo::RawMethod<&I::Sign>("Sign"),                                  // 9
-    orvo::RawMethod<&I::Verify>("Verify"),                              // 10
-    orvo::EndRow(),
+    orvo::Method<&I::SetIV>("SetIV"),                                   // 3
+    orvo::Method<&I::KeyGen>("KeyGen"),                                 // 4
+    orvo::Property<&I::get_PublicKey, &I::put_PublicKey>("PublicKey"),  // 5
+    orvo::Property<&I::get_PrivateKey, &I::put_PrivateKey>("PrivateKey"),  // 6
+    orvo::Method<&I::Encrypt>("Encrypt"),                               // 7
+    orvo::Method<&I::Decrypt>("Decrypt"),                               // 8
+    orvo::Method<&I::Sign>("Sign"),                                     // 9
+    orvo::Method<&I::Verify>("Verify"),                                 // 10
 };
-const orvo::MemberTable kTable = {&orvo::DispatchBaseTable, kRows, {-1}};
+const orvo::MemberTable kTable = orvo::MakeMemberTable(&orvo::DispatchBaseTable, kRows);
 
 }  // namespace
 

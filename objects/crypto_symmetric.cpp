@@ -42,15 +42,14 @@ using I = ICryptoSymmetric;
 const MemberEntry kRows[] = {
     OnStartPageRow<I>(),                                        // 1
     OnEndPageRow<I>(),                                          // 2
-    RawMethod<&I::KeyGen>("KeyGen"),                            // 3
-    RawProperty<&I::get_Key, &I::put_Key>("Key"),               // 4
-    RawMethod<&I::Encrypt>("Encrypt"),                          // 5
-    RawMethod<&I::Decrypt>("Decrypt"),                          // 6
-    RawProperty<&I::get_Mode, &I::put_Mode>("Mode"),            // 7
-    RawProperty<&I::get_Filler, &I::put_Filler>("Filler"),      // 8
-    EndRow(),
+    Method<&I::KeyGen>("KeyGen"),                               // 3
+    Property<&I::get_Key, &I::put_Key>("Key"),                  // 4
+    Method<&I::Encrypt>("Encrypt"),                             // 5
+    Method<&I::Decrypt>("Decrypt"),                             // 6
+    Property<&I::get_Mode, &I::put_Mode>("Mode"),               // 7
+    Property<&I::get_Filler, &I::put_Filler>("Filler"),         // 8
 };
-const MemberTable kTable = {&DispatchBaseTable, kRows, {-1}};
+const MemberTable kTable = MakeMemberTable(&DispatchBaseTable, kRows);
 
 template <class Cipher>
 constexpr FrameOwner Owner() {

@@ -96,17 +96,16 @@ void PutBytes(IDispatch* self, VARIANTARG* const* args, VARIANT*) {
 
 using I = IOrvoBlobDispatch;
 const orvo::MemberEntry kBlobRows[] = {
-    orvo::RawProperty<&I::get_Hex, &I::put_Hex>("Hex"),
-    orvo::RawProperty<&I::get_Base64, &I::put_Base64>("Base64"),
-    orvo::RawProperty<&I::get_Text, &I::put_Text>("Text"),
-    orvo::RawMethod<&I::get_Size>("Size"),
-    {"Bytes", -1, nullptr, VT_VARIANT, &GetBytes, &PutBytes, 0, 0},
-    orvo::RawMethod<&I::Clear>("Clear"),
-    orvo::RawMethod<&I::LoadFromFile>("LoadFromFile"),
-    orvo::RawMethod<&I::SaveToFile>("SaveToFile"),
-    orvo::EndRow(),
+    orvo::Property<&I::get_Hex, &I::put_Hex>("Hex"),
+    orvo::Property<&I::get_Base64, &I::put_Base64>("Base64"),
+    orvo::Property<&I::get_Text, &I::put_Text>("Text"),
+    orvo::Method<&I::get_Size>("Size"),
+    {"Bytes", nullptr, VT_VARIANT, &GetBytes, &PutBytes},
+    orvo::Method<&I::Clear>("Clear"),
+    orvo::Method<&I::LoadFromFile>("LoadFromFile"),
+    orvo::Method<&I::SaveToFile>("SaveToFile"),
 };
-const orvo::MemberTable kBlobTable = {&orvo::DispatchBaseTable, kBlobRows, {-1}};
+const orvo::MemberTable kBlobTable = orvo::MakeMemberTable(&orvo::DispatchBaseTable, kBlobRows);
 
 // The position of the IOrvoBlob part inside the object (ATL's offsetofclass).
 std::ptrdiff_t BlobInterfaceOffset() {

@@ -76,9 +76,8 @@ std::vector<std::string> ReadmeRows(const std::string& name) {
 
 std::vector<std::string> TableRows(const orvo::MemberTable& table) {
   std::vector<std::string> rows;
-  const LONG count = orvo::RowCount(table);
-  for (LONG i = 0; i < count; ++i) {
-    std::string line = RowLine(i + 1, table.rows[i]);
+  for (size_t i = 0; i < table.rowCount; ++i) {
+    std::string line = RowLine(static_cast<LONG>(i + 1), table.rows[i]);
     std::string normal;
     for (size_t k = 0; k < line.size(); ++k) {
       if (line[k] == ' ' && k + 1 < line.size() && line[k + 1] == ' ') continue;

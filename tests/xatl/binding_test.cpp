@@ -47,8 +47,8 @@ static_assert(sizeof kLongName > 64);
 
 enum : DISPID { kNine = 1, kLength, kSame, kLong };
 const orvo::MemberEntry kRows[] = {orvo::Method<&Nine>("Nine"), orvo::Method<&Length>("Length"),
-                                   orvo::Method<&Same>("Same"), orvo::Method<&Length>(kLongName), orvo::EndRow()};
-const orvo::MemberTable kTable = {&orvo::DispatchBaseTable, kRows, {-1}};
+                                   orvo::Method<&Same>("Same"), orvo::Method<&Length>(kLongName)};
+const orvo::MemberTable kTable = orvo::MakeMemberTable(&orvo::DispatchBaseTable, kRows);
 
 // A stack object: references are counted, never deleting it.
 class Wide final : public orvo::DispatchImpl<IWide> {

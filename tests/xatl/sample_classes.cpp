@@ -6,7 +6,8 @@
 
 namespace {
 
-// A typed member function: what it throws reaches the dispatcher as it is.
+// A function of the object, not a raw operation: what it throws reaches the
+// dispatcher as it is.
 void Raise(ISample*, LONG kind) {
   if (kind == 1) throw static_cast<HRESULT>(E_INVALIDARG);
   if (kind == 2) throw std::runtime_error("not a COM error");
@@ -16,25 +17,23 @@ void Raise(ISample*, LONG kind) {
 const orvo::MemberEntry kSampleRows[] = {
     orvo::OnStartPageRow<ISample>(),
     orvo::OnEndPageRow<ISample>(),
-    orvo::RawMethod<&ISample::Twice>("Twice"),
-    orvo::RawProperty<&ISample::get_Mode, &ISample::put_Mode>("Mode"),
-    orvo::RawProperty<&ISample::get_Child, &ISample::put_Child>("Child"),
-    orvo::RawMethod<&ISample::Fail>("Fail"),
-    orvo::RawMethod<&ISample::Digits>("Digits"),
-    orvo::RawMethod<&ISample::Checksum>("Checksum"),
-    orvo::RawMethod<&ISample::Echo>("Echo"),
-    orvo::RawMethod<&ISample::Touch>("Touch"),
+    orvo::Method<&ISample::Twice>("Twice"),
+    orvo::Property<&ISample::get_Mode, &ISample::put_Mode>("Mode"),
+    orvo::Property<&ISample::get_Child, &ISample::put_Child>("Child"),
+    orvo::Method<&ISample::Fail>("Fail"),
+    orvo::Method<&ISample::Digits>("Digits"),
+    orvo::Method<&ISample::Checksum>("Checksum"),
+    orvo::Method<&ISample::Echo>("Echo"),
+    orvo::Method<&ISample::Touch>("Touch"),
     orvo::Method<&Raise>("Raise"),
-    orvo::EndRow(),
 };
-const orvo::MemberTable kSampleTable = {&orvo::DispatchBaseTable, kSampleRows, {-1}};
+const orvo::MemberTable kSampleTable = orvo::MakeMemberTable(&orvo::DispatchBaseTable, kSampleRows);
 
 const orvo::MemberEntry kOtherRows[] = {
     orvo::OnStartPageRow<ISampleOther>(),
     orvo::OnEndPageRow<ISampleOther>(),
-    orvo::EndRow(),
 };
-const orvo::MemberTable kOtherTable = {&orvo::DispatchBaseTable, kOtherRows, {-1}};
+const orvo::MemberTable kOtherTable = orvo::MakeMemberTable(&orvo::DispatchBaseTable, kOtherRows);
 
 }  // namespace
 

@@ -156,10 +156,10 @@ HRESULT UpdateRegistry(BOOL doRegister) noexcept {
 // The object-map row of class T.
 template <class T>
 ObjectMapEntry ObjectMapRow() noexcept {
-  return {T::kClassId, &UpdateRegistry<T>, &CreateClassObject, &CreateInstance<T>, nullptr, 0};
+  return {T::kClassId, &UpdateRegistry<T>, &CreateClassObject, &CreateInstance<T>, nullptr};
 }
 
 // The row that ends an object map.
-inline ObjectMapEntry ObjectMapEnd() noexcept { return {nullptr, nullptr, nullptr, nullptr, nullptr, 0}; }
+inline ObjectMapEntry ObjectMapEnd() noexcept { return {nullptr, nullptr, nullptr, nullptr, nullptr}; }
 
 }  // namespace orvo

@@ -6,8 +6,8 @@
 // position of the row's table in the chain of tables (0 for the class's own).
 #pragma once
 
-#include <atomic>
 #include <cstddef>
+#include <iterator>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -17,33 +17,36 @@
 
 namespace orvo {
 
-// Calls one typed member function: `args` are the bound arguments in
-// declaration order, each already of its declared type; `result` (initialised
-// and empty) receives the returned value with the row's result type.
+// Calls what a row names (a raw operation or a function of the object, see
+// the rows below): `args` are the bound arguments in declaration order, each
+// already of its declared type; `result` (initialised and empty) receives the
+// returned value with the row's result type.
 using MemberFunction = void (*)(IDispatch* object, VARIANTARG* const* args, VARIANT* result);
 
-// One row of a member table.
+// One row of a member table. The row's member number is its position.
 struct MemberEntry {
   const char* name;             // the script-visible name
-  LONG memberNumber;            // explicit number; -1 (always): numbered by position
   const unsigned char* params;  // one VARTYPE byte per parameter, zero-terminated; null: none.
                                 // A byte with bit 0x40 set is VT_BYREF | (byte & 0xBF).
   VARTYPE resultType;           // VT_EMPTY: returns nothing; for a property its type
   MemberFunction call;          // the method, or the property's getter
   MemberFunction put;           // the property's setter, or null
-  LONG endMarker;               // 0; -1 in the end row
-  LONG reserved;                // 0
 };
 
 // One level of a class's chain of member tables.
 struct MemberTable {
   const MemberTable* (*base)();  // the base class's table; returns null at the root
   const MemberEntry* rows;
-  mutable std::atomic<LONG> rowCount;  // -1 until first counted
+  std::size_t rowCount;
 };
 
-// The rows before the first end marker; counted once and cached.
-LONG RowCount(const MemberTable& table) noexcept;
+// The table of `rows` (a class's whole array of rows) over the chain `base`.
+template <std::size_t N>
+constexpr MemberTable MakeMemberTable(const MemberTable* (*base)(), const MemberEntry (&rows)[N]) {
+  static_assert(N <= 0xFFFF, "a member number holds the row's position in 16 bits");
+  return {base, rows, std::size(rows)};
+}
+
 // The row a member number selects, or null.
 const MemberEntry* FindMember(const MemberTable& table, DISPID member) noexcept;
 // The number of declared parameters of a row.
@@ -146,67 +149,17 @@ struct ParamList {
   static constexpr const unsigned char* Get() { return sizeof...(A) == 0 ? nullptr : codes; }
 };
 
-template <class I, class R, class... A>
-struct Signature {
-  using Interface = I;
-  using Result = R;
-  using Params = ParamList<A...>;
-  static constexpr VARTYPE ResultType() {
-    if constexpr (std::is_void_v<R>) {
-      return VT_EMPTY;
-    } else {
-      return Native<R>::vt;
-    }
-  }
-};
-template <class I, class R, class... A>
-Signature<I, R, A...> SignatureOf(R (*)(I*, A...));
-
-template <auto F, class I, class R, class... A, std::size_t... N>
-void CallTypedN(IDispatch* self, VARIANTARG* const* args, VARIANT* result, R (*)(I*, A...),
-                std::index_sequence<N...>) {
-  I* object = static_cast<I*>(self);
-  if constexpr (std::is_void_v<R>) {
-    F(object, Native<A>::From(args[N])...);
-  } else {
-    Native<R>::Store(result, F(object, Native<A>::From(args[N])...));
-  }
-}
-template <auto F, class I, class R, class... A>
-void CallTyped(IDispatch* self, VARIANTARG* const* args, VARIANT* result, R (*fn)(I*, A...)) {
-  CallTypedN<F>(self, args, result, fn, std::index_sequence_for<A...>{});
-}
-
-// The MemberFunction of a typed member function F(I*, A...) -> R.
-template <auto F>
-void Thunk(IDispatch* self, VARIANTARG* const* args, VARIANT* result) {
-  CallTyped<F>(self, args, result, F);
-}
-
-// A method row for a typed member function F(I*, A...) -> R.
-template <auto F>
-constexpr MemberEntry Method(const char* name) {
-  using S = decltype(SignatureOf(F));
-  return {name, -1, S::Params::Get(), S::ResultType(), &Thunk<F>, nullptr, 0, 0};
-}
-
-// A property row: Get(I*, A...) -> R and Put(I*, A..., R).
-template <auto Get, auto Put>
-constexpr MemberEntry Property(const char* name) {
-  using G = decltype(SignatureOf(Get));
-  static_assert(!std::is_void_v<typename G::Result>, "a property getter returns the property's value");
-  using P = decltype(SignatureOf(Put));
-  static_assert(std::is_void_v<typename P::Result>, "a property setter returns nothing");
-  return {name, -1, G::Params::Get(), G::ResultType(), &Thunk<Get>, &Thunk<Put>, 0, 0};
-}
-
-// ------------------------------------------------------------ raw rows
-// Rows that name a raw operation of the dual interface, HRESULT (I::*)(A...),
-// and call it through the interface: inputs come first and, when the last
-// parameter points to a result type (LONG, ULONG, BSTR, IDispatch*), the
-// operation writes its result there and the row returns it. A failing HRESULT
-// becomes a KorDispatchError (ThrowOnFailure). The row's parameter and result
-// types are those of the operation.
+// What a row calls, of one of two kinds:
+//  - a raw operation of the dual interface, HRESULT (I::*)(A...): inputs come
+//    first and, when the last parameter points to a result type (LONG, ULONG,
+//    BSTR, IDispatch*), the operation writes its result there and the row
+//    returns it. A failing HRESULT becomes a KorDispatchError (ThrowOnFailure).
+//    The scripting classes' members are all of this kind.
+//  - a function of the object, R (*)(I*, A...): its value is the result (none
+//    for void), and what it throws reaches the dispatcher as it is. The page
+//    hooks are of this kind: their HRESULT is the member's VT_I4 value.
+// Either way the row's parameter and result types are those of the function,
+// and one thunk calls it.
 template <class T>
 struct IsRawResult : std::false_type {};
 template <>
@@ -218,79 +171,115 @@ struct IsRawResult<BSTR> : std::true_type {};
 template <>
 struct IsRawResult<IDispatch*> : std::true_type {};
 
-template <class Op>
-struct RawOperation;
 template <class I, class... A>
-struct RawOperation<HRESULT (STDMETHODCALLTYPE I::*)(A...)> {
+struct RawOperation {
   using Interface = I;
-  using Args = std::tuple<A...>;
-  static constexpr bool ReturnsResult() {
+  static constexpr bool WritesResult() {
     if constexpr (sizeof...(A) == 0) {
       return false;
     } else {
-      using Last = std::tuple_element_t<sizeof...(A) - 1, Args>;
+      using Last = std::tuple_element_t<sizeof...(A) - 1, std::tuple<A...>>;
       return std::is_pointer_v<Last> && IsRawResult<std::remove_pointer_t<Last>>::value;
     }
   }
-  static constexpr std::size_t kInputs = sizeof...(A) - (ReturnsResult() ? 1 : 0);
+  static constexpr std::size_t kInputs = sizeof...(A) - (WritesResult() ? 1 : 0);
   template <std::size_t N>
-  using Input = std::tuple_element_t<N, Args>;
-  using Result = std::remove_pointer_t<std::tuple_element_t<sizeof...(A), std::tuple<void*, A...>>>;
+  using Input = std::tuple_element_t<N, std::tuple<A...>>;
+  using Result = std::conditional_t<WritesResult(),
+                                    std::remove_pointer_t<std::tuple_element_t<sizeof...(A), std::tuple<void*, A...>>>,
+                                    void>;
+
+  template <auto Op, class... In>
+  static Result Call(I* object, In... inputs) {
+    if constexpr (WritesResult()) {
+      Result value{};
+      ThrowOnFailure((object->*Op)(inputs..., &value));
+      return value;
+    } else {
+      ThrowOnFailure((object->*Op)(inputs...));
+    }
+  }
 };
 
-template <auto Op, std::size_t... N>
-void CallRawN(IDispatch* self, VARIANTARG* const* args, VARIANT* result, std::index_sequence<N...>) {
-  using R = RawOperation<decltype(Op)>;
-  auto* object = static_cast<typename R::Interface*>(self);
-  if constexpr (R::ReturnsResult()) {
-    typename R::Result value{};
-    ThrowOnFailure((object->*Op)(Native<typename R::template Input<N>>::From(args[N])..., &value));
-    Native<typename R::Result>::Store(result, value);
+template <class I, class R, class... A>
+struct ObjectFunction {
+  using Interface = I;
+  static constexpr std::size_t kInputs = sizeof...(A);
+  template <std::size_t N>
+  using Input = std::tuple_element_t<N, std::tuple<A...>>;
+  using Result = R;
+
+  template <auto F, class... In>
+  static R Call(I* object, In... inputs) {
+    return F(object, inputs...);
+  }
+};
+
+// The kind of a row's function (declarations only: decltype(KindOf(F))).
+template <class I, class... A>
+RawOperation<I, A...> KindOf(HRESULT (STDMETHODCALLTYPE I::*)(A...));
+template <class I, class R, class... A>
+ObjectFunction<I, R, A...> KindOf(R (*)(I*, A...));
+
+template <auto F>
+using KindOfFunction = decltype(KindOf(F));
+
+template <auto F, std::size_t... N>
+void CallWithArguments(IDispatch* self, VARIANTARG* const* args, VARIANT* result, std::index_sequence<N...>) {
+  using K = KindOfFunction<F>;
+  auto* object = static_cast<typename K::Interface*>(self);
+  if constexpr (std::is_void_v<typename K::Result>) {
+    K::template Call<F>(object, Native<typename K::template Input<N>>::From(args[N])...);
   } else {
-    ThrowOnFailure((object->*Op)(Native<typename R::template Input<N>>::From(args[N])...));
+    Native<typename K::Result>::Store(result,
+                                      K::template Call<F>(object, Native<typename K::template Input<N>>::From(args[N])...));
   }
 }
-// The MemberFunction of a raw operation.
-template <auto Op>
-void RawThunk(IDispatch* self, VARIANTARG* const* args, VARIANT* result) {
-  CallRawN<Op>(self, args, result, std::make_index_sequence<RawOperation<decltype(Op)>::kInputs>{});
+
+// The MemberFunction of F, a raw operation or a function of the object.
+template <auto F>
+void Thunk(IDispatch* self, VARIANTARG* const* args, VARIANT* result) {
+  CallWithArguments<F>(self, args, result, std::make_index_sequence<KindOfFunction<F>::kInputs>{});
 }
 
-template <class R, std::size_t... N>
-constexpr const unsigned char* RawParams(std::index_sequence<N...>) {
-  return ParamList<typename R::template Input<N>...>::Get();
+template <class K, std::size_t... N>
+constexpr const unsigned char* ParamCodes(std::index_sequence<N...>) {
+  return ParamList<typename K::template Input<N>...>::Get();
 }
-template <auto Op>
-constexpr const unsigned char* RawParamCodes() {
-  using R = RawOperation<decltype(Op)>;
-  return RawParams<R>(std::make_index_sequence<R::kInputs>{});
+template <auto F>
+constexpr const unsigned char* ParamCodesOf() {
+  using K = KindOfFunction<F>;
+  return ParamCodes<K>(std::make_index_sequence<K::kInputs>{});
 }
-template <auto Op>
-constexpr VARTYPE RawResultType() {
-  using R = RawOperation<decltype(Op)>;
-  if constexpr (R::ReturnsResult()) {
-    return Native<typename R::Result>::vt;
-  } else {
+template <auto F>
+constexpr VARTYPE ResultTypeOf() {
+  using R = typename KindOfFunction<F>::Result;
+  if constexpr (std::is_void_v<R>) {
     return VT_EMPTY;
+  } else {
+    return Native<R>::vt;
   }
 }
 
-// A method row for a raw operation.
-template <auto Op>
-constexpr MemberEntry RawMethod(const char* name) {
-  return {name, -1, RawParamCodes<Op>(), RawResultType<Op>(), &RawThunk<Op>, nullptr, 0, 0};
+// A method row.
+template <auto F>
+constexpr MemberEntry Method(const char* name) {
+  return {name, ParamCodesOf<F>(), ResultTypeOf<F>(), &Thunk<F>, nullptr};
 }
 
-// A property row for raw get_X(R*) and put_X(R) operations (with the same
-// leading inputs, if any).
+// A property row: Get(A...) -> R and Put(A..., R), as raw get_X(R*) and
+// put_X(R) operations or as functions of the object, with the same leading
+// inputs, if any.
 template <auto Get, auto Put>
-constexpr MemberEntry RawProperty(const char* name) {
-  static_assert(RawOperation<decltype(Get)>::ReturnsResult(), "a property getter returns the property's value");
-  static_assert(!RawOperation<decltype(Put)>::ReturnsResult(), "a property setter returns nothing");
-  return {name, -1, RawParamCodes<Get>(), RawResultType<Get>(), &RawThunk<Get>, &RawThunk<Put>, 0, 0};
+constexpr MemberEntry Property(const char* name) {
+  using G = KindOfFunction<Get>;
+  using P = KindOfFunction<Put>;
+  static_assert(!std::is_void_v<typename G::Result>, "a property getter returns the property's value");
+  static_assert(std::is_void_v<typename P::Result>, "a property setter returns nothing");
+  static_assert(P::kInputs == G::kInputs + 1 &&
+                    std::is_same_v<typename P::template Input<G::kInputs>, typename G::Result>,
+                "a property setter takes the getter's inputs and then a value of the getter's result type");
+  return {name, ParamCodesOf<Get>(), ResultTypeOf<Get>(), &Thunk<Get>, &Thunk<Put>};
 }
-
-// The row that ends every table.
-constexpr MemberEntry EndRow() { return {nullptr, -1, nullptr, VT_VOID, nullptr, nullptr, -1, 0}; }
 
 }  // namespace orvo

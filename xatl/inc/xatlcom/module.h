@@ -29,7 +29,6 @@ struct ObjectMapEntry {
   ClassObjectCreator createClassObject;
   InstanceCreator createInstance;
   IUnknown* classObject;  // cached on first request, released at process detach
-  DWORD cookie;           // 0, unused
 };
 
 // The entry point's work: at process attach records the instance and the map,

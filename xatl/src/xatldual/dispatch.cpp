@@ -20,8 +20,6 @@
 namespace orvo {
 namespace {
 
-constexpr unsigned char kSeparator = 0xFF;  // between a put's parameters and its new value
-
 // IsEqualIID(riid, IID_NULL) as two word compares (every call checks it).
 static_assert(sizeof(IID) == 16, "an IID is 16 bytes");
 bool IsNullIid(REFIID riid) {
@@ -121,66 +119,67 @@ VARIANTARG* ReferencedOfType(VARIANTARG* arg, VARTYPE type) {
   return value != nullptr && V_VT(value) == type ? value : nullptr;
 }
 
-// Binds the arguments to the row's parameters (for a put: the parameters, a
-// separator, then the new value of the row's type) and calls the function.
-// `argErr` receives the position in rgvarg of an argument at fault.
-HRESULT BindAndCall(IDispatch* self, const MemberEntry& row, bool isPut, UINT cArgs, UINT cNamedArgs,
-                    VARIANTARG* rgvarg, VARIANT* result, EXCEPINFO* excepInfo, LONG& argErr) {
+// One entry of a call: the row's parameters in order and, for a put, a
+// separator and then the new value, of the row's type.
+struct Entry {
+  bool separator;
+  VARTYPE type;  // the declared type; VT_EMPTY for the separator
+};
+
+Entry EntryOf(const MemberEntry& row, UINT declared, UINT index) {
+  if (index < declared) return {false, DeclaredType(row.params[index])};
+  if (index == declared) return {true, VT_EMPTY};
+  return {false, row.resultType};
+}
+
+// Pairs the call's entries with the arguments in rgvarg (they arrive last
+// first; a put's value is the named argument, past the separator) and fills
+// `storage` with the first `bound` of them. A missing optional argument (a
+// VT_VARIANT parameter) is bound as DISP_E_PARAMNOTFOUND.
+//
+// The count is checked before any argument is converted: the loop only
+// pairs entries with arguments, the end check decides the count errors,
+// and only a call with the right count converts (a failure still names the
+// argument's position in rgvarg). A wrong count is a fault of the call as a
+// whole, so it must not depend on what the arguments hold: converting
+// inside the loop made aes.Encrypt(blob, 1) a count error but
+// aes.Encrypt("abc", 1) a type mismatch, and VBScript turned the latter
+// into "Type mismatch" (13) instead of "Wrong number of arguments" (450).
+// (Wine's typelib-driven Invoke converts as it goes, but it checks surplus
+// arguments only against a [retval] parameter, so it sets no precedent.)
+HRESULT PairArguments(const MemberEntry& row, UINT entries, UINT cArgs, UINT cNamedArgs, VARIANTARG* rgvarg,
+                      SlotArray& storage, UINT& bound, LONG& argErr) {
   const UINT declared = ParamCount(row);
-  const UINT entries = isPut ? declared + 2 : declared;
-  SlotArray storage(entries);
-  if (storage.slots == nullptr) return E_OUTOFMEMORY;
-  VARIANTARG** const args = storage.args;
-
-  auto entryType = [&](UINT i) -> unsigned char {
-    if (i < declared) return row.params[i];
-    return i == declared ? kSeparator : 0;  // the new value: the row's type
-  };
-
-  // The count is checked before any argument is converted: the loop only
-  // pairs entries with arguments, the end check decides the count errors,
-  // and only a call with the right count converts (a failure still names the
-  // argument's position in rgvarg). A wrong count is a fault of the call as a
-  // whole, so it must not depend on what the arguments hold: converting
-  // inside the loop made aes.Encrypt(blob, 1) a count error but
-  // aes.Encrypt("abc", 1) a type mismatch, and VBScript turned the latter
-  // into "Type mismatch" (13) instead of "Wrong number of arguments" (450).
-  // (Wine's typelib-driven Invoke converts as it goes, but it checks surplus
-  // arguments only against a [retval] parameter, so it sets no precedent.)
   LONG n = static_cast<LONG>(cArgs);
   LONG k = static_cast<LONG>(cNamedArgs);
   bool named = false;
-  UINT bound = 0;  // arguments handed to the function
   UINT entry = 0;
   for (; entry < entries; ++entry) {
     --n;
-    const unsigned char code = entryType(entry);
-    const bool separator = code == kSeparator;
-    const VARTYPE type =
-        separator ? VARTYPE{VT_EMPTY} : (entry > declared ? row.resultType : DeclaredType(code));
+    const Entry current = EntryOf(row, declared, entry);
     Slot& slot = storage.slots[bound];
     if (n < k) {
-      if (separator) {
+      if (current.separator) {
         k = 0;
         named = true;
         n = static_cast<LONG>(cNamedArgs);
         continue;
       }
-      if (type == VT_VARIANT && !named) {  // a missing optional argument
+      if (current.type == VT_VARIANT && !named) {  // a missing optional argument
         V_VT(&slot.temp) = VT_ERROR;
         V_ERROR(&slot.temp) = DISP_E_PARAMNOTFOUND;
         slot.arg = &slot.temp;
         slot.position = -1;
-        args[bound++] = slot.arg;
+        storage.args[bound++] = slot.arg;
         continue;
       }
       break;
     }
-    if (separator) break;
+    if (current.separator) break;
     slot.arg = &rgvarg[n];
-    slot.type = type;
+    slot.type = current.type;
     slot.position = n;
-    args[bound++] = slot.arg;
+    storage.args[bound++] = slot.arg;
   }
   if (n >= 1) {
     argErr = n;
@@ -190,30 +189,51 @@ HRESULT BindAndCall(IDispatch* self, const MemberEntry& row, bool isPut, UINT cA
     argErr = static_cast<LONG>(cArgs);
     return DISP_E_PARAMNOTOPTIONAL;
   }
+  return S_OK;
+}
+
+// Brings one argument from rgvarg to its declared type, in place where it
+// can: the null object for no object, the value a reference holds, else a
+// converted copy in the slot.
+HRESULT ConvertArgument(Slot& slot) {
+  if (slot.type == VT_DISPATCH && HoldsNoObject(*slot.arg)) {
+    V_VT(&slot.temp) = VT_DISPATCH;  // a null object: the member reports what it lacks
+    V_DISPATCH(&slot.temp) = nullptr;
+    slot.arg = &slot.temp;
+    return S_OK;
+  }
+  if (VARIANTARG* value = ReferencedOfType(slot.arg, slot.type)) {
+    slot.arg = value;
+    return S_OK;
+  }
+  const HRESULT hr = VariantChangeType(&slot.temp, slot.arg, 0, slot.type);
+  if (FAILED(hr)) return hr;
+  slot.arg = &slot.temp;
+  return S_OK;
+}
+
+// Converts the bound arguments that do not have their declared type yet (a
+// VT_VARIANT parameter takes any); `argErr` receives the position in rgvarg
+// of the first that cannot be converted.
+HRESULT ConvertArguments(SlotArray& storage, UINT bound, LONG& argErr) {
   for (UINT i = 0; i < bound; ++i) {
     Slot& slot = storage.slots[i];
     if (slot.position < 0 || slot.type == VT_VARIANT || V_VT(slot.arg) == slot.type) continue;
-    if (slot.type == VT_DISPATCH && HoldsNoObject(*slot.arg)) {
-      V_VT(&slot.temp) = VT_DISPATCH;  // a null object: the member reports what it lacks
-      V_DISPATCH(&slot.temp) = nullptr;
-      slot.arg = &slot.temp;
-      args[i] = slot.arg;
-      continue;
-    }
-    if (VARIANTARG* value = ReferencedOfType(slot.arg, slot.type)) {
-      slot.arg = value;
-      args[i] = value;
-      continue;
-    }
-    const HRESULT hr = VariantChangeType(&slot.temp, slot.arg, 0, slot.type);
+    const HRESULT hr = ConvertArgument(slot);
     if (FAILED(hr)) {
       argErr = slot.position;
       return hr;
     }
-    slot.arg = &slot.temp;
-    args[i] = slot.arg;
+    storage.args[i] = slot.arg;
   }
+  return S_OK;
+}
 
+// Calls the row's function (its setter for a put) and hands the value it
+// returns to `result`; the value is freed when the call failed or no result
+// is wanted.
+HRESULT CallRow(IDispatch* self, const MemberEntry& row, bool isPut, VARIANTARG* const* args, VARIANT* result,
+                EXCEPINFO* excepInfo) {
   VARIANT value;
   VariantInit(&value);
   const HRESULT hr = GuardedCall(isPut ? row.put : row.call, self, args, &value, excepInfo);
@@ -225,57 +245,184 @@ HRESULT BindAndCall(IDispatch* self, const MemberEntry& row, bool isPut, UINT cA
   return hr;
 }
 
-// Assignment by value for a put with flags exactly DISPATCH_PROPERTYPUT:
-// an object value stands for its default value, and a value assigned to a
-// property that holds an object goes into that object's default member.
-// Returns DISP_E_MEMBERNOTFOUND when the ordinary put is to follow; then
-// `replaced` tells whether rgvarg[0] now holds the fetched default value
-// (the caller's value is in `saved`).
-HRESULT AssignByValue(IDispatch* self, const MemberEntry& row, DISPID member, REFIID riid, LCID lcid,
-                      DISPPARAMS& params, EXCEPINFO* excepInfo, UINT* puArgErr, VARIANT& saved, bool& replaced) {
-  VARIANTARG* rgvarg = params.rgvarg;
-  replaced = false;
-  if (params.cArgs > 0 && V_VT(&rgvarg[0]) == VT_DISPATCH && V_DISPATCH(&rgvarg[0]) != nullptr) {
-    saved = rgvarg[0];
-    VariantInit(&rgvarg[0]);
-    DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    const HRESULT hr = V_DISPATCH(&saved)->Invoke(DISPID_VALUE, riid, lcid, DISPATCH_PROPERTYGET, &none, &rgvarg[0],
-                                                  excepInfo, puArgErr);
-    if (FAILED(hr)) {
-      VariantClear(&rgvarg[0]);
-      rgvarg[0] = saved;
-      return hr;  // DISP_E_MEMBERNOTFOUND: the object itself is put
-    }
-    replaced = true;
-  }
-  if (row.resultType != VT_DISPATCH) return DISP_E_MEMBERNOTFOUND;
-
-  // The property holds an object: read it and assign into its default member.
+// Binds the arguments to the row's parameters (for a put: the parameters, a
+// separator, then the new value of the row's type) and calls the function.
+// `argErr` receives the position in rgvarg of an argument at fault.
+HRESULT BindAndCall(IDispatch* self, const MemberEntry& row, bool isPut, UINT cArgs, UINT cNamedArgs,
+                    VARIANTARG* rgvarg, VARIANT* result, EXCEPINFO* excepInfo, LONG& argErr) {
   const UINT declared = ParamCount(row);
+  const UINT entries = isPut ? declared + 2 : declared;
+  SlotArray storage(entries);
+  if (storage.slots == nullptr) return E_OUTOFMEMORY;
+  UINT bound = 0;  // arguments handed to the function
+  HRESULT hr = PairArguments(row, entries, cArgs, cNamedArgs, rgvarg, storage, bound, argErr);
+  if (SUCCEEDED(hr)) hr = ConvertArguments(storage, bound, argErr);
+  if (SUCCEEDED(hr)) hr = CallRow(self, row, isPut, storage.args, result, excepInfo);
+  return hr;
+}
+
+// One Invoke of a member: its row, and the flags and named-argument count as
+// the dispatcher reads them (a method call on a property is re-read).
+struct Invocation {
+  IDispatch* self;
+  const MemberEntry& row;
+  DISPID member;
+  REFIID riid;
+  LCID lcid;
+  WORD flags;
+  DISPPARAMS& params;
+  UINT cNamedArgs;
+  VARIANT* result;  // null for a put
+  EXCEPINFO* excepInfo;
+  UINT* puArgErr;
+  LONG argErr;  // the position in rgvarg of an argument at fault; -1: none
+
+  bool IsPut() const { return (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0; }
+};
+
+// The rule on named arguments: the only one is a put's value,
+// DISPID_PROPERTYPUT. Then the counts and rgvarg must agree.
+HRESULT CheckArguments(const DISPPARAMS& params) {
+  if (params.cNamedArgs > 0 && (params.cNamedArgs != 1 || params.rgdispidNamedArgs == nullptr ||
+                                params.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+    return DISP_E_NONAMEDARGS;
+  if (params.cNamedArgs > params.cArgs) return DISP_E_BADPARAMCOUNT;
+  if (params.cArgs > 0 && params.rgvarg == nullptr) return E_INVALIDARG;
+  return S_OK;
+}
+
+// A plain method call (DISPATCH_METHOD alone) of a property: with more
+// arguments than the property's parameters, o.P(value) as a statement
+// assigns (by reference, the last argument the value); else it reads.
+void ReadMethodCallOnProperty(Invocation& call) {
+  if (call.flags != DISPATCH_METHOD || call.row.put == nullptr) return;
+  if (call.params.cArgs > ParamCount(call.row)) {
+    call.flags = DISPATCH_PROPERTYPUTREF;
+    call.cNamedArgs = 1;
+  } else {
+    call.flags = DISPATCH_PROPERTYGET;
+  }
+}
+
+// A get without DISPATCH_METHOD needs a member that returns a value and a
+// place for it.
+HRESULT CheckGet(const Invocation& call) {
+  if ((call.flags & DISPATCH_PROPERTYGET) == 0 || (call.flags & DISPATCH_METHOD) != 0) return S_OK;
+  if (call.row.resultType == VT_EMPTY) return DISP_E_BADPARAMCOUNT;
+  if (call.result == nullptr) return DISP_E_PARAMNOTOPTIONAL;
+  return S_OK;
+}
+
+// A call or get with arguments of a member without parameters.
+bool HasArgumentsForDefaultMember(const Invocation& call) {
+  return (call.flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) != 0 && ParamCount(call.row) == 0 &&
+         call.params.cArgs > 0;
+}
+
+// o.P(args) where P takes no arguments: when P returns an object, the
+// arguments go to that object's default member; for anything else they are
+// too many.
+HRESULT ForwardToDefaultMember(Invocation& call) {
+  if (call.row.resultType != VT_DISPATCH) return DISP_E_BADPARAMCOUNT;
+  VARIANT temp;
+  VariantInit(&temp);
+  VARIANT* holder = call.result != nullptr ? call.result : &temp;
+  HRESULT hr = BindAndCall(call.self, call.row, false, 0, 0, nullptr, holder, call.excepInfo, call.argErr);
+  if (SUCCEEDED(hr)) {
+    if (V_VT(holder) == VT_DISPATCH && V_DISPATCH(holder) != nullptr) {
+      IDispatch* object = V_DISPATCH(holder);
+      VariantInit(holder);
+      DISPPARAMS forward = call.params;
+      hr = object->Invoke(DISPID_VALUE, call.riid, call.lcid, call.flags, &forward, call.result, call.excepInfo,
+                          call.puArgErr);
+      object->Release();
+    } else {
+      hr = DISP_E_TYPEMISMATCH;
+    }
+  }
+  VariantClear(&temp);
+  return hr;
+}
+
+// rgvarg[0] of a put by value while the Invoke runs: the caller's value, or
+// in its place the default value of the object it holds. The caller's value
+// is back in rgvarg[0] when this goes.
+class PutValue {
+ public:
+  explicit PutValue(DISPPARAMS& params) : params_(params) { VariantInit(&saved_); }
+  ~PutValue() { Restore(); }
+  PutValue(const PutValue&) = delete;
+  PutValue& operator=(const PutValue&) = delete;
+
+  // An object value stands for its default value, fetched into rgvarg[0].
+  // Succeeds when that was done or the value is no object; a failure is that
+  // of the object's default member (DISP_E_MEMBERNOTFOUND: it has none, and
+  // the object itself is the value), with the caller's value back in place.
+  HRESULT TakeDefaultValue(const Invocation& call) {
+    VARIANTARG* rgvarg = params_.rgvarg;
+    if (params_.cArgs == 0 || V_VT(&rgvarg[0]) != VT_DISPATCH || V_DISPATCH(&rgvarg[0]) == nullptr) return S_OK;
+    saved_ = rgvarg[0];
+    VariantInit(&rgvarg[0]);
+    replaced_ = true;
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    const HRESULT hr = V_DISPATCH(&saved_)->Invoke(DISPID_VALUE, call.riid, call.lcid, DISPATCH_PROPERTYGET, &none,
+                                                   &rgvarg[0], call.excepInfo, call.puArgErr);
+    if (FAILED(hr)) Restore();
+    return hr;
+  }
+
+  // The caller's value back in rgvarg[0].
+  void Restore() {
+    if (!replaced_) return;
+    VariantClear(&params_.rgvarg[0]);
+    params_.rgvarg[0] = saved_;
+    replaced_ = false;
+  }
+
+ private:
+  DISPPARAMS& params_;
+  VARIANT saved_;
+  bool replaced_ = false;
+};
+
+// A value assigned to a property that holds an object goes into that object's
+// default member. DISP_E_MEMBERNOTFOUND when nothing can be read (a key
+// property before any key is set): the value is then put as it stands.
+HRESULT AssignIntoHeldObject(const Invocation& call) {
+  const UINT declared = ParamCount(call.row);
+  DISPPARAMS& params = call.params;
+  VARIANTARG* rgvarg = params.rgvarg;
   DISPPARAMS getParams = {nullptr, nullptr, 0, 0};
   if (declared != 0 && params.cArgs > 0) getParams = {rgvarg + 1, nullptr, params.cArgs - 1, 0};
   VARIANT current;
   VariantInit(&current);
-  HRESULT hr = self->Invoke(member, IID_NULL, lcid, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &getParams, &current,
-                            nullptr, nullptr);
+  HRESULT hr = call.self->Invoke(call.member, IID_NULL, call.lcid, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                 &getParams, &current, nullptr, nullptr);
   if (FAILED(hr)) {
-    // Nothing can be read (a key property before any key is set): the value
-    // is put as it stands.
     hr = DISP_E_MEMBERNOTFOUND;
   } else if (V_VT(&current) == VT_DISPATCH && V_DISPATCH(&current) != nullptr) {
     DISPID putId = DISPID_PROPERTYPUT;
     DISPPARAMS putParams = declared == 0 ? params : DISPPARAMS{rgvarg, &putId, 1, 1};
-    hr = V_DISPATCH(&current)->Invoke(DISPID_VALUE, riid, lcid, DISPATCH_PROPERTYPUT, &putParams, nullptr,
-                                      excepInfo, puArgErr);
+    hr = V_DISPATCH(&current)->Invoke(DISPID_VALUE, call.riid, call.lcid, DISPATCH_PROPERTYPUT, &putParams, nullptr,
+                                      call.excepInfo, call.puArgErr);
   } else {
     hr = DISP_E_TYPEMISMATCH;  // read, but no object to assign into: the setter is not called
   }
   VariantClear(&current);
-  if (replaced && hr == DISP_E_MEMBERNOTFOUND) {
-    VariantClear(&rgvarg[0]);
-    rgvarg[0] = saved;
-    replaced = false;
-  }
+  return hr;
+}
+
+// Assignment by value, for a put with flags exactly DISPATCH_PROPERTYPUT: an
+// object value stands for its default value, and a value assigned to a
+// property that holds an object goes into that object's default member.
+// Returns DISP_E_MEMBERNOTFOUND when the ordinary put is to follow, with
+// `value` in rgvarg[0].
+HRESULT AssignByValue(const Invocation& call, PutValue& value) {
+  HRESULT hr = value.TakeDefaultValue(call);
+  if (FAILED(hr)) return hr;
+  if (call.row.resultType != VT_DISPATCH) return DISP_E_MEMBERNOTFOUND;
+  hr = AssignIntoHeldObject(call);
+  if (hr == DISP_E_MEMBERNOTFOUND) value.Restore();  // the caller's value is put as it stands
   return hr;
 }
 
@@ -288,90 +435,31 @@ HRESULT DispatchInvoke(IDispatch* self, const MemberTable& table, DISPID dispIdM
   if (!IsNullIid(riid)) return DISP_E_UNKNOWNINTERFACE;
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   DISPPARAMS& params = pDispParams != nullptr ? *pDispParams : none;
-  if (params.cNamedArgs > 0 && (params.cNamedArgs != 1 || params.rgdispidNamedArgs == nullptr ||
-                                params.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
-    return DISP_E_NONAMEDARGS;
-  if (params.cNamedArgs > params.cArgs) return DISP_E_BADPARAMCOUNT;
-  if (params.cArgs > 0 && params.rgvarg == nullptr) return E_INVALIDARG;
-  UINT cArgs = params.cArgs;
-  UINT cNamedArgs = params.cNamedArgs;
-
+  HRESULT hr = CheckArguments(params);
+  if (FAILED(hr)) return hr;
   const MemberEntry* row = FindMember(table, dispIdMember);
   if (row == nullptr) return DISP_E_MEMBERNOTFOUND;
-  const UINT declared = ParamCount(*row);
 
-  if (wFlags == DISPATCH_METHOD && row->put != nullptr) {
-    if (cArgs > declared) {
-      wFlags = DISPATCH_PROPERTYPUTREF;  // o.P(value) as a statement assigns
-      cNamedArgs = 1;
-    } else {
-      wFlags = DISPATCH_PROPERTYGET;
-    }
-  }
-  const bool isPut = (wFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-  if (isPut) {
-    pVarResult = nullptr;
+  Invocation call{self, *row, dispIdMember, riid, lcid, wFlags, params, params.cNamedArgs,
+                  pVarResult, pExcepInfo, puArgErr, -1};
+  ReadMethodCallOnProperty(call);
+  if (call.IsPut()) {
+    call.result = nullptr;
     if (row->put == nullptr) return DISP_E_TYPEMISMATCH;
   }
-
-  LONG argErr = -1;  // unset
-  VARIANT saved;
-  bool replaced = false;
-  if (wFlags == DISPATCH_PROPERTYPUT) {
-    const HRESULT hr =
-        AssignByValue(self, *row, dispIdMember, riid, lcid, params, pExcepInfo, puArgErr, saved, replaced);
-    if (hr != DISP_E_MEMBERNOTFOUND) {
-      if (replaced) {
-        VariantClear(&params.rgvarg[0]);
-        params.rgvarg[0] = saved;
-      }
-      return hr;
-    }
+  PutValue value(params);
+  if (call.flags == DISPATCH_PROPERTYPUT) {
+    hr = AssignByValue(call, value);
+    if (hr != DISP_E_MEMBERNOTFOUND) return hr;
   }
-
-  HRESULT hr = S_OK;
-  bool done = false;
-  if ((wFlags & DISPATCH_PROPERTYGET) != 0 && (wFlags & DISPATCH_METHOD) == 0) {
-    if (row->resultType == VT_EMPTY) {
-      hr = DISP_E_BADPARAMCOUNT;
-      done = true;
-    } else if (pVarResult == nullptr) {
-      hr = DISP_E_PARAMNOTOPTIONAL;
-      done = true;
-    }
+  hr = CheckGet(call);
+  if (SUCCEEDED(hr)) {
+    hr = HasArgumentsForDefaultMember(call)
+             ? ForwardToDefaultMember(call)
+             : BindAndCall(self, *row, call.IsPut(), params.cArgs, call.cNamedArgs, params.rgvarg, call.result,
+                           pExcepInfo, call.argErr);
   }
-  if (!done && (wFlags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) != 0 && declared == 0 && cArgs > 0) {
-    done = true;
-    if (row->resultType != VT_DISPATCH) {
-      hr = DISP_E_BADPARAMCOUNT;
-    } else {
-      // o.P(args) where P returns an object: the arguments go to that
-      // object's default member.
-      VARIANT temp;
-      VariantInit(&temp);
-      VARIANT* holder = pVarResult != nullptr ? pVarResult : &temp;
-      hr = BindAndCall(self, *row, false, 0, 0, nullptr, holder, pExcepInfo, argErr);
-      if (SUCCEEDED(hr)) {
-        if (V_VT(holder) == VT_DISPATCH && V_DISPATCH(holder) != nullptr) {
-          IDispatch* object = V_DISPATCH(holder);
-          VariantInit(holder);
-          DISPPARAMS forward = params;
-          hr = object->Invoke(DISPID_VALUE, riid, lcid, wFlags, &forward, pVarResult, pExcepInfo, puArgErr);
-          object->Release();
-        } else {
-          hr = DISP_E_TYPEMISMATCH;
-        }
-      }
-      VariantClear(&temp);
-    }
-  }
-  if (!done) hr = BindAndCall(self, *row, isPut, cArgs, cNamedArgs, params.rgvarg, pVarResult, pExcepInfo, argErr);
-
-  if (replaced) {
-    VariantClear(&params.rgvarg[0]);
-    params.rgvarg[0] = saved;
-  }
-  if (FAILED(hr) && puArgErr != nullptr && argErr >= 0) *puArgErr = static_cast<UINT>(argErr);
+  if (FAILED(hr) && puArgErr != nullptr && call.argErr >= 0) *puArgErr = static_cast<UINT>(call.argErr);
   return hr;
 }
 

@@ -1,4 +1,5 @@
-// Member tables: row counts, member numbers and name look-up.
+// Member tables: member numbers and name look-up.
+#include <cstddef>
 #include <memory>
 #include <new>
 
@@ -9,22 +10,11 @@ namespace {
 
 const MemberTable* NoBaseTable() { return nullptr; }
 
-const MemberEntry kBaseRows[] = {EndRow()};
-const MemberTable kBaseTable = {&NoBaseTable, kBaseRows, {-1}};
+const MemberTable kBaseTable = {&NoBaseTable, nullptr, 0};
 
 }  // namespace
 
 const MemberTable* DispatchBaseTable() noexcept { return &kBaseTable; }
-
-LONG RowCount(const MemberTable& table) noexcept {
-  LONG count = table.rowCount.load(std::memory_order_relaxed);
-  if (count < 0) {
-    count = 0;
-    while (table.rows[count].endMarker != -1) ++count;
-    table.rowCount.store(count, std::memory_order_relaxed);  // every thread stores the same value
-  }
-  return count;
-}
 
 const MemberEntry* FindMember(const MemberTable& table, DISPID member) noexcept {
   if (member <= 0) return nullptr;
@@ -32,7 +22,7 @@ const MemberEntry* FindMember(const MemberTable& table, DISPID member) noexcept 
   for (LONG steps = member >> 16; steps > 0 && level != nullptr; --steps) level = level->base();
   if (level == nullptr) return nullptr;
   const LONG index = member & 0xFFFF;
-  if (index < 1 || index > RowCount(*level)) return nullptr;
+  if (index < 1 || static_cast<std::size_t>(index) > level->rowCount) return nullptr;
   return &level->rows[index - 1];
 }
 
@@ -64,10 +54,9 @@ HRESULT DispatchGetIDsOfNames(const MemberTable& table, REFIID riid, LPOLESTR* r
   DISPID found = DISPID_UNKNOWN;
   LONG level = 0;
   for (const MemberTable* t = &table; t != nullptr && found == DISPID_UNKNOWN; t = t->base(), ++level) {
-    const LONG count = RowCount(*t);
-    for (LONG index = 0; index < count; ++index) {
+    for (std::size_t index = 0; index < t->rowCount; ++index) {
       if (lstrcmpiA(name, t->rows[index].name) == 0) {
-        found = static_cast<DISPID>(((level & 0xFFFF) << 16) | ((index + 1) & 0xFFFF));
+        found = static_cast<DISPID>(((level & 0xFFFF) << 16) | static_cast<LONG>((index + 1) & 0xFFFF));
         break;
       }
     }
