@@ -53,7 +53,11 @@ signatures: dict[str, bytes] = {}
 with open(path("sealed.csv"), newline="") as f:
     for row in csv.DictReader(f):
         aes.iv = bytes(aes.block_size)  # each value was sealed by a fresh object
-        value = aes.strip_filler(aes.decrypt(base64.b64decode(row["sealed_base64"])))
+        try:
+            value = aes.strip_filler(aes.decrypt(base64.b64decode(row["sealed_base64"])))
+        except orvocrypto.AlarmError as e:  # "Crypto System: Unable to decrypt data"
+            fail(f"row {row['id']}: {e}")
+            continue
         signature = base64.b64decode(row["signature_base64"])
         if value != expected.get(row["id"]):
             fail(f"row {row['id']}: opens as {value!r}, expected {expected.get(row['id'])!r}")
@@ -66,6 +70,9 @@ if plain.keys() != expected.keys():
 
 # Damage the signatures notice.
 ids = sorted(plain, key=int)
+if len(ids) < 3:
+    fail(f"only {len(ids)} rows opened")
+    sys.exit(1)
 first, second = ids[1], ids[2]
 if site.verify(plain[first] + b"0", signatures[first]):
     fail("a changed value still verifies")
