@@ -18,6 +18,8 @@ tool=$(realpath "${1:-${ORVO_TOOL:?usage: migration_test.sh TOOL BLOB-DLL CRYPTO
 blob_dll=$(realpath "${2:-${ORVO_BLOB_DLL:?}}")
 crypto_dll=$(realpath "${3:-${ORVO_CRYPTO_DLL:?}}")
 python=${4:-${ORVO_PYTHON:?}}
+# An interpreter named by a path is taken from here (a venv's own, its link kept).
+case $python in */*) python=$(realpath -s "$python") ;; esac
 here=$(cd "$(dirname "$0")" && pwd)
 for f in "$tool" "$blob_dll" "$crypto_dll"; do
   [ -f "$f" ] || { echo "migration: $f does not exist"; exit 1; }
