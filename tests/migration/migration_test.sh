@@ -52,7 +52,7 @@ start=$SECONDS
 cp "$here/old_site.vbs" "$work/"
 bash "$here/../scripts/run_script.sh" "$blob_dll" "$crypto_dll" "$work/old_site.vbs" || exit 1
 wine_done=$SECONDS
-cd "$work"
+cd "$work" || exit 1
 tail -n +2 sealed.csv | cut -d, -f1 >ids.txt
 tail -n +2 plain.csv | cut -d, -f1 >plain_ids.txt
 cmp -s ids.txt plain_ids.txt || fail "the export and the plain values name different rows"
