@@ -153,7 +153,7 @@ class Cipher {
     return out;
   }
 
-  void SetIV(py::handle iv) {
+  void SetIV(BytesLike iv) {
     const ByteView in(iv, "iv");
     const size_t bs = cipher_->BlockSize();
     if (in.size() != bs) {
@@ -170,15 +170,15 @@ class Cipher {
     orvo::SecureWipe(block, sizeof block);
   }
 
-  py::bytes StripFiller(py::handle data) {
+  py::bytes StripFiller(BytesLike data) {
     const ByteView in(data, "data");
     const uint8_t filler = Unlocked(lock_, [&] { return cipher_->filler; });
     const size_t kept = orvo::WithoutFiller(in.data(), in.size(), cipher_->BlockSize(), filler);
     return py::bytes(reinterpret_cast<const char*>(in.data()), kept);
   }
 
-  py::bytes EncryptUpdate(py::handle data) { return Update(data, Stream::kEncrypting); }
-  py::bytes DecryptUpdate(py::handle data) { return Update(data, Stream::kDecrypting); }
+  py::bytes EncryptUpdate(BytesLike data) { return Update(data, Stream::kEncrypting); }
+  py::bytes DecryptUpdate(BytesLike data) { return Update(data, Stream::kDecrypting); }
 
   py::bytes EncryptFinal() {
     const size_t bs = cipher_->BlockSize();

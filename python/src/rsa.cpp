@@ -75,7 +75,7 @@ class RSAKey {
 
   // Signing and verifying data fed piece by piece: the pieces are hashed as
   // they come, so no copy of the data is kept.
-  void Update(py::handle data) {
+  void Update(BytesLike data) {
     const ByteView in(data, "data");  // holds the exporter: a bytearray stays put without the GIL
     Unlocked(lock_, [&] { fed_.Update(in.data(), in.size()); });
   }
@@ -84,7 +84,7 @@ class RSAKey {
     return ToBytes(Unlocked(lock_, [&] { return key_.SignDigest(fed_.Finish()); }));
   }
 
-  bool VerifyFinal(py::handle signature) {
+  bool VerifyFinal(BytesLike signature) {
     const XBlob sig = ByteView(signature, "signature").Blob();
     return Unlocked(lock_, [&] { return key_.VerifyDigest(fed_.Finish(), sig) != 0; });
   }
