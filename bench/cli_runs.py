@@ -30,8 +30,8 @@ def cpu_seconds(argv, runs):
 
 def main():
     runs = int(sys.argv[1])
-    for spec in sys.argv[2:]:
-        name, command = spec.split("=", 1)
+    for named in sys.argv[2:]:
+        name, command = named.split("=", 1)
         argv = command.split()
         seconds = cpu_seconds(argv, runs)
         print(f"{name:<10} {1000 * seconds / runs:6.3f} ms CPU a run  ({seconds:.2f} s over {runs} runs)")
